@@ -1,0 +1,95 @@
+// The device link: the serial channel and port discovery, the adapter's four requests, the two
+// checksums, and the whole-memory read and product-record write. Free procedures over the
+// program-wide state of Spremenljivke_Tarv_Config; failures are shown where they are found.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// ---- Serial channel and port discovery (serial_channel.cpp) --------------------------------
+
+// Reads the host's port names, sorts them and replaces the content of `list` with them.
+void ListSerialPorts(std::vector<std::string>& list);
+// Closes any open port, then opens and configures `name`. Afterwards the port name is `name`
+// with a port open, or empty with none.
+void OpenPort(const std::string& name);
+// 0: the adapter answered and its port is in use; -1: opened but no adapter; -2: did not open.
+int TryPort(const std::string& name);
+// Refreshes PortList and tries its ports in order; true when one of them has the adapter.
+bool ScanForAdapter();
+
+bool PortIsOpen();
+void ClosePort();  // leaves the port name as it is
+void DiscardReceived();
+uint32_t BytesWaiting();  // the count of the last queue query that succeeded
+void WriteBytes(std::span<const uint8_t> bytes);
+size_t ReadBytes(std::span<uint8_t> into);
+
+// Case-insensitive, character by character: COM1 < COM10 < COM2.
+bool PortNameLess(std::string_view a, std::string_view b);
+
+// ---- Adapter command set (adapter.cpp) -----------------------------------------------------
+
+namespace AdapterCommand {
+inline constexpr uint8_t kAdapterGroup = 0x5A;
+inline constexpr uint8_t kEepromGroup = 0x55;
+inline constexpr uint8_t kPresence = 0x01;
+inline constexpr uint8_t kSignal = 0x10;
+inline constexpr uint8_t kEepromRead = 0xA1;
+inline constexpr uint8_t kEepromWrite = 0xA0;
+inline constexpr uint8_t kSignalOn = 0x0F;
+inline constexpr uint8_t kSignalOff = 0x0E;
+inline constexpr size_t kMaxWriteCount = 8;
+
+inline constexpr std::array<uint8_t, 4> Presence() { return {kAdapterGroup, kPresence, 0, 0}; }
+inline constexpr std::array<uint8_t, 4> Signal(uint8_t value) { return {kAdapterGroup, kSignal, value, 0}; }
+inline constexpr std::array<uint8_t, 4> EepromRead(uint8_t address, uint8_t count)
+{
+    return {kEepromGroup, kEepromRead, address, count};
+}
+}  // namespace AdapterCommand
+
+// Deadlines of the adapter's answers, in milliseconds after the request was written.
+inline constexpr uint32_t kPingDeadlineMs = 50;
+inline constexpr uint32_t kSignalDeadlineMs = 300;
+inline constexpr uint32_t kEepromDeadlineMs = 500;
+inline constexpr uint32_t kReadPollPauseMs = 5;
+
+// The ping thresholds: a search takes a port at 4 or more, the watch keeps one at 3 or more.
+inline constexpr uint8_t kAdapterQualifies = 4;
+
+enum class WriteOutcome { Written, Refused, NoAnswer };
+
+// True once more than `deadlineMs` have passed between two tick readings; wrap-safe.
+bool DeadlinePassed(uint32_t startTick, uint32_t nowTick, uint32_t deadlineMs);
+
+// The adapter's presence answer; 0 when none or more than one byte came, 1 when no port is open.
+uint8_t PingAdapter();
+void BlinkAdapter(int cycles, uint32_t pauseMs);
+// 1 with `count` bytes at the start of `buffer`, 0 (already reported) with `buffer` untouched.
+uint8_t ReadEepromBlock(uint8_t address, uint8_t count, std::span<uint8_t> buffer);
+// 1 to 8 data bytes within one group of eight addresses. Shows nothing: callers choose the texts.
+WriteOutcome WriteEepromBlock(uint8_t address, std::span<const uint8_t> data);
+
+// ---- Checksums (checksums.cpp) ------------------------------------------------------------
+
+inline constexpr int32_t kCrcPolynomial = 0x27;
+
+uint8_t Crc8OfText(std::u16string_view text, int32_t polynomial, int32_t start);
+void BuildCrcTable();  // start-up fills DeviceModel.CrcTable once
+uint8_t ComputeConfigCrc(std::span<const uint8_t> bytes, uint32_t count, uint8_t start);
+uint8_t SumChecksum(std::span<const uint8_t> bytes);
+uint8_t ComputeRecordChecksum();
+
+// ---- Memory read and record write (eeprom.cpp) ---------------------------------------------
+
+// 1 when all 128 bytes were read into DeviceModel, 0 (already reported, model unchanged) if not.
+uint8_t ReadDeviceImage();
+// Writes the record held in DeviceModel to bytes 72..93 and verifies it by reading it back.
+void WriteProductRecord();
+// The 21 record bytes of DeviceModel in image order (72..92), without the checksum.
+std::array<uint8_t, 21> RecordBytesOfModel();

@@ -1,0 +1,108 @@
+// The adapter's four requests and how their answers are awaited.
+#include <algorithm>
+#include <array>
+
+#include "link/Procedure_Tarv_Config.h"
+#include "link/answer_wait.h"
+#include "model/Spremenljivke_Tarv_Config.h"
+#include "platform/host.h"
+
+namespace {
+const char* const kErrorTitle = "ERROR";
+}
+
+bool DeadlinePassed(uint32_t startTick, uint32_t nowTick, uint32_t deadlineMs)
+{
+    // Unsigned subtraction keeps the elapsed time right across a wrap of the tick counter.
+    return static_cast<uint32_t>(nowTick - startTick) > deadlineMs;
+}
+
+uint32_t WaitForBytes(uint32_t sentTick, uint32_t deadlineMs, uint32_t enough, uint32_t pauseMs,
+                      bool& timedOut)
+{
+    platform::Host& h = platform::host();
+    for (;;) {
+        const uint32_t waiting = BytesWaiting();
+        const uint32_t now = h.TickCount();
+        if (pauseMs > 0) h.Sleep(pauseMs);
+        if (DeadlinePassed(sentTick, now, deadlineMs)) timedOut = true;
+        if (timedOut || waiting >= enough) return waiting;
+    }
+}
+
+uint8_t PingAdapter()
+{
+    if (!PortIsOpen()) return 1;
+    DiscardReceived();
+    WriteBytes(AdapterCommand::Presence());
+    bool timedOut = false;
+    const uint32_t waiting = WaitForBytes(platform::host().TickCount(), kPingDeadlineMs, 1, 0, timedOut);
+    // Two or more bytes are no answer; they stay queued until the next request discards them.
+    if (waiting != 1) return 0;
+    uint8_t answer = 0;
+    return ReadBytes({&answer, 1}) == 1 ? answer : 0;
+}
+
+void BlinkAdapter(int cycles, uint32_t pauseMs)
+{
+    platform::Host& h = platform::host();
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        for (const uint8_t value : {AdapterCommand::kSignalOn, AdapterCommand::kSignalOff}) {
+            // The pauses process window messages, and a handler run there may close the port.
+            if (!PortIsOpen()) return;
+            WriteBytes(AdapterCommand::Signal(value));
+            const uint32_t sent = h.TickCount();
+            bool timedOut = false;
+            if (WaitForBytes(sent, kSignalDeadlineMs, 1, 0, timedOut) >= 1) {
+                uint8_t ignored = 0;
+                ReadBytes({&ignored, 1});
+            }
+            do {
+                h.ProcessMessages();
+            } while (!DeadlinePassed(sent, h.TickCount(), pauseMs));
+        }
+    }
+}
+
+uint8_t ReadEepromBlock(uint8_t address, uint8_t count, std::span<uint8_t> buffer)
+{
+    platform::Host& h = platform::host();
+    if (!PortIsOpen()) {
+        h.ShowMessage("COM port not valid 1", kErrorTitle);
+        return 0;
+    }
+    DiscardReceived();
+    WriteBytes(AdapterCommand::EepromRead(address, count));
+    bool timedOut = false;
+    const uint32_t waiting = WaitForBytes(h.TickCount(), kEepromDeadlineMs, count, kReadPollPauseMs, timedOut);
+    if (waiting == count && buffer.size() >= count) {
+        // Read into a scratch buffer first: a read that delivers fewer bytes than the queue
+        // reported is a failed exchange, and the caller's buffer must then stay untouched.
+        std::array<uint8_t, 255> answer{};
+        if (ReadBytes(std::span(answer).first(count)) == count) {
+            std::copy_n(answer.begin(), count, buffer.begin());
+            return 1;
+        }
+    }
+    h.ShowMessage("False communication with EEPROM 1", kErrorTitle);
+    return 0;
+}
+
+WriteOutcome WriteEepromBlock(uint8_t address, std::span<const uint8_t> data)
+{
+    // A count outside 1..8 would spill over the adapter's eight-address group; never sent.
+    if (data.empty() || data.size() > AdapterCommand::kMaxWriteCount) return WriteOutcome::Refused;
+    DiscardReceived();
+    std::array<uint8_t, 4 + AdapterCommand::kMaxWriteCount> frame{
+        AdapterCommand::kEepromGroup, AdapterCommand::kEepromWrite, address, static_cast<uint8_t>(data.size())};
+    std::copy(data.begin(), data.end(), frame.begin() + 4);
+    WriteBytes(std::span(frame).first(4 + data.size()));
+    bool timedOut = false;
+    const uint32_t waiting = WaitForBytes(platform::host().TickCount(), kEepromDeadlineMs, 1, 0, timedOut);
+    uint8_t status = 0;
+    size_t received = 0;
+    if (waiting >= 1) received = ReadBytes({&status, 1});
+    // A status byte that lands in the poll which passes the deadline is still no answer.
+    if (timedOut || received == 0) return WriteOutcome::NoAnswer;
+    return status == 0 ? WriteOutcome::Refused : WriteOutcome::Written;
+}

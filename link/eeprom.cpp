@@ -1,0 +1,152 @@
+// Whole-memory read into DeviceModel, and the product-record write with its read-back.
+#include <algorithm>
+#include <cstdio>
+
+#include "link/Procedure_Tarv_Config.h"
+#include "link/answer_wait.h"
+#include "model/Spremenljivke_Tarv_Config.h"
+#include "platform/host.h"
+
+namespace {
+const char* const kErrorTitle = "ERROR";
+constexpr uint8_t kImageRequestCount = 32;
+
+template <size_t N>
+void CopyField(const eeprom::Image& image, int address, std::array<uint8_t, N>& field)
+{
+    std::copy_n(image.begin() + address, N, field.begin());
+}
+
+template <size_t N>
+uint8_t* AppendField(uint8_t* out, const std::array<uint8_t, N>& field)
+{
+    return std::copy(field.begin(), field.end(), out);
+}
+
+// The format-1 serial number is a two-character prefix and a 16-bit counter; format 2 holds the
+// prefix and the counter's first four decimal digits, zero-padded on the left (12345 -> "1234").
+void ConvertFormat1Serial(std::array<uint8_t, 6>& serial)
+{
+    const unsigned counter = serial[2] * 256u + serial[3];
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%04u", counter);
+    std::copy_n(digits, 4, serial.begin() + 2);
+}
+
+void LoadRecord(const eeprom::Image& image)
+{
+    DeviceModel.FormatVersion = image[eeprom::format2::kFormatVersion];
+    if (DeviceModel.FormatVersion == eeprom::kFormat1) {
+        namespace f1 = eeprom::format1;
+        CopyField(image, f1::kProductName, DeviceModel.ProductName);
+        CopyField(image, f1::kCarriedBytes, DeviceModel.CarriedBytes);
+        std::copy_n(image.begin() + f1::kSerialPrefix, 4, DeviceModel.SerialNumber.begin());
+        CopyField(image, f1::kManufacturedDate, DeviceModel.ManufacturedDate);
+        CopyField(image, f1::kLastChangedDate, DeviceModel.LastChangedDate);
+        DeviceModel.RecordChecksum = image[f1::kRecordChecksum];
+        ConvertFormat1Serial(DeviceModel.SerialNumber);
+    } else if (DeviceModel.FormatVersion == eeprom::kFormat2) {
+        namespace f2 = eeprom::format2;
+        CopyField(image, f2::kProductName, DeviceModel.ProductName);
+        CopyField(image, f2::kCarriedBytes, DeviceModel.CarriedBytes);
+        CopyField(image, f2::kSerialNumber, DeviceModel.SerialNumber);
+        CopyField(image, f2::kManufacturedDate, DeviceModel.ManufacturedDate);
+        CopyField(image, f2::kLastChangedDate, DeviceModel.LastChangedDate);
+        DeviceModel.RecordChecksum = image[f2::kRecordChecksum];
+    } else {
+        // An erased or never-written record reads as an empty format-2 record.
+        DeviceModel.ProductName.fill(0);
+        DeviceModel.CarriedBytes.fill(0);
+        DeviceModel.SerialNumber.fill(0);
+        DeviceModel.ManufacturedDate.fill(0);
+        DeviceModel.LastChangedDate.fill(0);
+        DeviceModel.RecordChecksum = 0;
+    }
+    DeviceModel.FormatVersion = eeprom::kFormat2;
+}
+
+void LoadImage(const eeprom::Image& image)
+{
+    CopyField(image, eeprom::kConfigBlockAddress, DeviceModel.ConfigBlock);
+    CopyField(image, eeprom::kDeviceTagAddress, DeviceModel.DeviceTag);
+    LoadRecord(image);
+}
+
+// Sends one record block; shows the caller's text for an outcome other than written.
+bool WriteRecordBlock(uint8_t address, std::span<const uint8_t> data)
+{
+    switch (WriteEepromBlock(address, data)) {
+    case WriteOutcome::Written:
+        return true;
+    case WriteOutcome::Refused:
+        platform::host().ShowMessage("Writing to EEPROM was unsuccesfull", kErrorTitle);
+        return false;
+    case WriteOutcome::NoAnswer:
+        platform::host().ShowMessage("COM port is not responding", kErrorTitle);
+        return false;
+    }
+    return false;
+}
+}  // namespace
+
+std::array<uint8_t, 21> RecordBytesOfModel()
+{
+    std::array<uint8_t, 21> bytes{};
+    uint8_t* out = bytes.data();
+    *out++ = DeviceModel.FormatVersion;
+    out = AppendField(out, DeviceModel.ProductName);
+    out = AppendField(out, DeviceModel.CarriedBytes);
+    out = AppendField(out, DeviceModel.SerialNumber);
+    out = AppendField(out, DeviceModel.ManufacturedDate);
+    AppendField(out, DeviceModel.LastChangedDate);
+    return bytes;
+}
+
+uint8_t ReadDeviceImage()
+{
+    platform::Host& h = platform::host();
+    if (SerialChannel.portName.empty() || !PortIsOpen()) {
+        h.ShowMessage("COM port not valid", kErrorTitle);
+        return 0;
+    }
+    DiscardReceived();
+    // One timeout flag for the whole read: after a timeout the remaining requests still go out,
+    // each followed by a single poll, and the count at the very last poll decides.
+    bool timedOut = false;
+    uint32_t waiting = 0;
+    for (uint32_t k = 0; k < eeprom::kImageSize / kImageRequestCount; ++k) {
+        const auto address = static_cast<uint8_t>(k * kImageRequestCount);
+        WriteBytes(AdapterCommand::EepromRead(address, kImageRequestCount));
+        waiting = WaitForBytes(h.TickCount(), kEepromDeadlineMs, (k + 1) * kImageRequestCount,
+                               kReadPollPauseMs, timedOut);
+    }
+    eeprom::Image image{};
+    if (waiting != eeprom::kImageSize || ReadBytes(image) != image.size()) {
+        h.ShowMessage("False communication with EEPROM", kErrorTitle);
+        return 0;
+    }
+    LoadImage(image);
+    return 1;
+}
+
+void WriteProductRecord()
+{
+    std::array<uint8_t, eeprom::kProductRecordSize> record{};
+    const auto body = RecordBytesOfModel();
+    std::copy(body.begin(), body.end(), record.begin());
+    record.back() = SumChecksum(body);
+
+    if (SerialChannel.portName.empty() || !PortIsOpen()) return;
+    DiscardReceived();
+    const std::span<const uint8_t> bytes(record);
+    constexpr auto base = static_cast<uint8_t>(eeprom::kProductRecordAddress);
+    if (!WriteRecordBlock(base, bytes.subspan(0, 8)) || !WriteRecordBlock(base + 8, bytes.subspan(8, 8)) ||
+        !WriteRecordBlock(base + 16, bytes.subspan(16, 6)))
+        return;
+
+    // The read-back's own failure is reported by ReadEepromBlock; the zeros then fail the check.
+    std::array<uint8_t, eeprom::kProductRecordSize> readBack{};
+    ReadEepromBlock(base, eeprom::kProductRecordSize, readBack);
+    if (!std::equal(body.begin(), body.end(), readBack.begin()))
+        platform::host().ShowMessage("Written data is corrupted", "EEPROM verification error");
+}

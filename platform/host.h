@@ -1,0 +1,71 @@
+// The services the configurator needs from the machine it runs on: one open serial port, the
+// list of serial ports, a millisecond tick, the local date and the few UI services that the
+// device link calls (message boxes, processing pending events). Everything above this seam is
+// free of OS and toolkit calls, so the whole link can run against an emulated adapter.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// One open, configured serial port (19200 baud, 8 data bits, no parity, 2 stop bits, no flow
+// control). Closing is destruction. Failures of these calls are deliberately not reported beyond
+// what the signatures carry: the link notices them as missing or wrong answers.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+    virtual void DiscardReceived() = 0;                  // receive side only
+    virtual std::optional<uint32_t> BytesWaiting() = 0;  // nullopt when the query fails
+    virtual void Write(std::span<const uint8_t> bytes) = 0;  // synchronous
+    virtual size_t Read(std::span<uint8_t> into) = 0;  // only bytes already waiting; never blocks
+};
+
+// The host's serial port names in the host's own order. `failed` says the listing stopped on an
+// error; `names` then holds whatever was read before it (nothing when the list could not be
+// opened at all).
+struct PortListing {
+    std::vector<std::string> names;
+    bool failed = false;
+};
+
+class Host {
+public:
+    virtual ~Host() = default;
+
+    virtual std::unique_ptr<SerialPort> OpenSerial(const std::string& name) = 0;  // nullptr: not opened
+    virtual PortListing ListPorts() = 0;
+    virtual uint32_t TickCount() = 0;  // milliseconds, wraps at 2^32
+    virtual void Sleep(uint32_t ms) = 0;
+    virtual int32_t Today() = 0;  // DayNumber of the local date
+    virtual std::string VersionString() = 0;  // "2.1.0.0", or empty without a version record
+
+    // UI services.
+    virtual std::string FormatShortDate(int32_t dayNumber) = 0;
+    virtual void ProcessMessages() = 0;
+    virtual void ShowMessage(const std::string& text, const std::string& title) = 0;  // modal, OK only
+    virtual void OpenUrl(const std::string& url) = 0;
+};
+
+// The installed host. Exactly one is installed while the program or a test runs.
+Host& host();
+void Install(Host& newHost);
+
+// Installs a host for the lifetime of a scope and puts the previous one back afterwards.
+class ScopedHost {
+public:
+    explicit ScopedHost(Host& h);
+    ~ScopedHost();
+    ScopedHost(const ScopedHost&) = delete;
+    ScopedHost& operator=(const ScopedHost&) = delete;
+
+private:
+    Host* previous_;
+};
+
+}  // namespace platform

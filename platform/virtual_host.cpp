@@ -1,0 +1,63 @@
+#include "platform/virtual_host.h"
+
+#include <cstdio>
+
+#include "model/Spremenljivke_Tarv_Config.h"
+
+namespace platform {
+namespace {
+// Every poll of the receive queue costs one virtual millisecond, so a busy-wait against a
+// deadline ends after exactly as many polls as the deadline has milliseconds.
+class ClockedPort final : public SerialPort {
+public:
+    ClockedPort(std::unique_ptr<SerialPort> inner, VirtualHost& host) : inner_(std::move(inner)), host_(host) {}
+    void DiscardReceived() override { inner_->DiscardReceived(); }
+    std::optional<uint32_t> BytesWaiting() override
+    {
+        host_.Advance(1000);
+        return inner_->BytesWaiting();
+    }
+    void Write(std::span<const uint8_t> bytes) override { inner_->Write(bytes); }
+    size_t Read(std::span<uint8_t> into) override { return inner_->Read(into); }
+
+private:
+    std::unique_ptr<SerialPort> inner_;
+    VirtualHost& host_;
+};
+}  // namespace
+
+VirtualHost::VirtualHost(uint32_t startTick) : startTick_(startTick) {}
+
+std::unique_ptr<SerialPort> VirtualHost::OpenSerial(const std::string& name)
+{
+    openAttempts_.push_back(name);
+    const auto found = factories_.find(name);
+    if (found == factories_.end()) return nullptr;
+    auto inner = found->second();
+    if (!inner) return nullptr;
+    return std::make_unique<ClockedPort>(std::move(inner), *this);
+}
+
+uint32_t VirtualHost::TickCount() { return static_cast<uint32_t>(startTick_ + nowMicros_ / 1000); }
+
+std::string VirtualHost::FormatShortDate(int32_t dayNumber)
+{
+    const CivilDate date = DateFromDayNumber(dayNumber);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d", date.day, date.month, date.year);
+    return text;
+}
+
+void VirtualHost::ProcessMessages()
+{
+    ++processMessagesCalls_;
+    Advance(1000);
+    if (onProcessMessages_) onProcessMessages_();
+}
+
+void VirtualHost::ShowMessage(const std::string& text, const std::string& title)
+{
+    messages_.push_back({text, title});
+}
+
+}  // namespace platform
