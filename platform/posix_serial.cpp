@@ -1,1 +1,117 @@
-// placeholder, replaced by the real implementation
+// The serial port on POSIX: a tty device opened exclusively, in raw mode at 19200 baud 8N2 with
+// no flow control, used synchronously for writes and without waiting for reads.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/system_host.h"
+
+namespace platform {
+namespace {
+
+class PosixSerialPort final : public SerialPort {
+public:
+    explicit PosixSerialPort(int fd) : fd_(fd) {}
+    ~PosixSerialPort() override
+    {
+        ioctl(fd_, TIOCNXCL);
+        close(fd_);  // the flock goes with the descriptor
+    }
+    PosixSerialPort(const PosixSerialPort&) = delete;
+    PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+    void DiscardReceived() override { tcflush(fd_, TCIFLUSH); }
+
+    std::optional<uint32_t> BytesWaiting() override
+    {
+        int count = 0;
+        if (ioctl(fd_, FIONREAD, &count) != 0 || count < 0) return std::nullopt;
+        return static_cast<uint32_t>(count);
+    }
+
+    void Write(std::span<const uint8_t> bytes) override
+    {
+        while (!bytes.empty()) {
+            const ssize_t written = write(fd_, bytes.data(), bytes.size());
+            if (written < 0 && errno == EAGAIN) {
+                pollfd writable{fd_, POLLOUT, 0};
+                poll(&writable, 1, -1);
+                continue;
+            }
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) return;  // the link sees a lost write as a missing answer
+            bytes = bytes.subspan(static_cast<size_t>(written));
+        }
+    }
+
+    size_t Read(std::span<uint8_t> into) override
+    {
+        // The descriptor blocks (for synchronous writes), so make sure a read cannot wait even if
+        // the line settings were refused and the tty is still in canonical mode.
+        pollfd ready{fd_, POLLIN, 0};
+        if (into.empty() || poll(&ready, 1, 0) != 1 || (ready.revents & POLLIN) == 0) return 0;
+        ssize_t got = 0;
+        do {
+            got = read(fd_, into.data(), into.size());
+        } while (got < 0 && errno == EINTR);
+        return got > 0 ? static_cast<size_t>(got) : 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool IsPlainName(const std::string& name)
+{
+    return !name.empty() && name.find('/') == std::string::npos && name.find("..") == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+// Raw 19200 8N2, no flow control of any kind, reads that return at once. Failures are ignored
+// on purpose: a device that refuses a setting stays open, and the adapter's answer decides.
+void ConfigureLine(int fd)
+{
+    termios tio{};
+    if (tcgetattr(fd, &tio) == 0) {
+        cfmakeraw(&tio);
+        cfsetispeed(&tio, B19200);
+        cfsetospeed(&tio, B19200);
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CRTSCTS);
+        tio.c_cflag |= CS8 | CSTOPB | CLOCAL | CREAD;
+        tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        tcsetattr(fd, TCSANOW, &tio);
+    }
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &lines);
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> SystemHost::OpenSerial(const std::string& name)
+{
+    if (!IsPlainName(name)) return nullptr;
+    const std::string path = paths_.devDir + "/" + name;
+    // Non-blocking so that the open does not wait for a carrier; reset below.
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    // The lock comes first: a port that another program holds must be left exactly as it is.
+    // TIOCEXCL alone would not do, since it does not stop a privileged process.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    ioctl(fd, TIOCEXCL);
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    ConfigureLine(fd);
+    return std::make_unique<PosixSerialPort>(fd);
+}
+
+}  // namespace platform

@@ -52,7 +52,6 @@ void AdapterEmulator::HostWrote(std::span<const uint8_t> bytes, Micros now)
     for (size_t i = 0; i < bytes.size(); ++i) {
         const Micros arrival = start + ByteTime(i + 1);
         inputFreeAt_ = arrival;
-        if (options_.unplugged) continue;
         input_.push_back(bytes[i]);
         Parse(arrival);
     }
@@ -75,7 +74,8 @@ void AdapterEmulator::Parse(Micros completeAt)
     log_.push_back(frame);
     if (frameSink_) frameSink_(frame);
     ++framesHandled_;
-    const bool pulledOut = options_.unplugAfterFrames >= 0 && framesHandled_ > options_.unplugAfterFrames;
+    const bool pulledOut =
+        options_.unplugged || (options_.unplugAfterFrames >= 0 && framesHandled_ > options_.unplugAfterFrames);
     if (!pulledOut) Answer(frame, completeAt);
     Parse(completeAt);  // a frame may be followed by another already received
 }
@@ -106,6 +106,7 @@ void AdapterEmulator::Answer(const LoggedFrame& frame, Micros completeAt)
             // Like an EEPROM page write, the address wraps within its group of eight.
             const int group = (address % eeprom::kImageSize) & ~7;
             for (int i = 0; i < b[3]; ++i) memory_[group + ((address + i) & 7)] = b[kHeaderSize + i];
+            for (const auto& [cell, value] : options_.stuckCells) memory_[cell % eeprom::kImageSize] = value;
         }
         Send({status}, frame.kind, ready + options_.blockWriteTime);
         break;

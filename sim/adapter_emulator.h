@@ -43,8 +43,9 @@ struct AdapterOptions {
     int extraAnswerBytes = 0;    // stray bytes appended to every answer...
     std::optional<RequestKind> extraBytesOnly;  // ...or only to answers of this kind
     int shortReadBy = 0;         // EEPROM read answers leave off this many trailing bytes
+    std::map<uint8_t, uint8_t> stuckCells;  // worn EEPROM cells that keep their value whatever is written
     int unplugAfterFrames = -1;  // answers stop after this many requests (-1: never)
-    bool unplugged = false;      // the adapter hears nothing and answers nothing
+    bool unplugged = false;      // requests still cross the wire (and are logged), nothing answers
     bool portVanished = false;   // the port itself is gone: every call on it fails
 };
 

@@ -1,0 +1,34 @@
+#include "platform/qt_host.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDesktopServices>
+#include <QLocale>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "model/Spremenljivke_Tarv_Config.h"
+
+namespace platform {
+
+std::string QtHost::FormatShortDate(int32_t dayNumber)
+{
+    const CivilDate civil = DateFromDayNumber(dayNumber);
+    const QDate date(civil.year, civil.month, civil.day);
+    return QLocale::system().toString(date, QLocale::ShortFormat).toStdString();
+}
+
+void QtHost::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void QtHost::ShowMessage(const std::string& text, const std::string& title)
+{
+    // Owned by the active window so it is modal to it and centred on it, like the program's
+    // own dialogs; with no window yet (during start-up) it stands alone.
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(text),
+                    QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+void QtHost::OpenUrl(const std::string& url) { QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); }
+
+}  // namespace platform

@@ -1,0 +1,63 @@
+// The emulator is the yardstick of every link test, so its own timing and memory rules are
+// checked here.
+#include <gtest/gtest.h>
+
+#include "support/link_fixture.h"
+
+namespace {
+
+using sim::AdapterEmulator;
+using sim::AdapterOptions;
+using sim::RequestKind;
+
+TEST(AdapterEmulator, WirePacingCostsElevenBitsABothWays)
+{
+    AdapterOptions options;
+    options.wirePacing = true;
+    AdapterEmulator adapter(sim::Format2Image(), options);
+    const Bytes request = {0x55, 0xA1, 0x00, 0x20};
+    adapter.HostWrote(request, 0);
+    // 4 bytes out and 32 back, 572.9 us each.
+    EXPECT_EQ(adapter.log().at(0).at, 2292u);
+    EXPECT_EQ(adapter.Arrived(2292 + 572), 0u);
+    EXPECT_EQ(adapter.Arrived(2292 + 573), 1u);
+    EXPECT_EQ(adapter.NextArrival(), 2292u + 573u);
+    EXPECT_EQ(adapter.Arrived(20'625), 32u);
+    EXPECT_EQ(adapter.Arrived(20'624), 31u);
+}
+
+TEST(AdapterEmulator, WritesWrapWithinTheirGroupOfEight)
+{
+    AdapterEmulator adapter(eeprom::Image{});
+    adapter.HostWrote(Bytes{0x55, 0xA0, 0x0E, 4, 1, 2, 3, 4}, 0);
+    EXPECT_EQ(ImageBytes(adapter.memory(), 8, 8), (Bytes{3, 4, 0, 0, 0, 0, 1, 2}));
+    std::array<uint8_t, 4> status{};
+    EXPECT_EQ(adapter.Take(status, 0), 1u);
+    EXPECT_EQ(status[0], 1);
+}
+
+TEST(AdapterEmulator, ResynchronisesAfterNoiseAndSplitFrames)
+{
+    AdapterEmulator adapter(sim::Format2Image());
+    adapter.HostWrote(Bytes{0x00, 0x13, 0x5A, 0x01}, 0);
+    adapter.HostWrote(Bytes{0x00}, 10);
+    adapter.HostWrote(Bytes{0x00, 0x55, 0xA1, 0x49, 0x04}, 20);
+    EXPECT_EQ(adapter.FramesOf(RequestKind::Presence), (std::vector<Bytes>{{0x5A, 0x01, 0x00, 0x00}}));
+    EXPECT_EQ(adapter.FramesOf(RequestKind::EepromRead), (std::vector<Bytes>{{0x55, 0xA1, 0x49, 0x04}}));
+    std::array<uint8_t, 8> answer{};
+    ASSERT_EQ(adapter.Take(answer, 20), 5u);
+    EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 5), (Bytes{4, 'K', 'V', '2', '4'}));
+}
+
+TEST(AdapterEmulator, UnplugAfterFramesStillLogsTheWire)
+{
+    AdapterOptions options;
+    options.unplugAfterFrames = 1;
+    AdapterEmulator adapter(sim::Format2Image(), options);
+    adapter.HostWrote(Bytes{0x5A, 0x01, 0, 0}, 0);
+    adapter.HostWrote(Bytes{0x5A, 0x01, 0, 0}, 1);
+    EXPECT_EQ(adapter.log().size(), 2u);
+    EXPECT_EQ(adapter.Arrived(10), 1u);
+}
+
+}  // namespace

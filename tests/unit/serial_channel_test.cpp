@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include "support/link_fixture.h"
+
+namespace {
+
+using SerialChannelTest = LinkTest;
+using sim::AdapterOptions;
+using sim::RequestKind;
+
+TEST_F(SerialChannelTest, ListSortsCaseInsensitivelyByCharacterAndReplacesTheList)
+{
+    host.SetListing({{"COM2", "com10", "COM1", "COM11", "COM9", "ttyUSB0", "ttyACM0"}, false});
+    std::vector<std::string> list = {"OLD1", "OLD2"};
+    ListSerialPorts(list);
+    EXPECT_EQ(list, (std::vector<std::string>{"COM1", "com10", "COM11", "COM2", "COM9", "ttyACM0", "ttyUSB0"}));
+    EXPECT_TRUE(host.messages().empty());
+}
+
+TEST_F(SerialChannelTest, ListingFailuresShowErrorAndKeepWhatWasRead)
+{
+    struct Case {
+        platform::PortListing listing;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {{{}, true}, {}},                                // the serial-port key could not be opened
+        {{{"COM3", "COM1"}, true}, {"COM1", "COM3"}},  // enumeration stopped half-way
+    };
+    for (const auto& c : cases) {
+        host.ClearMessages();
+        host.SetListing(c.listing);
+        std::vector<std::string> list = {"COM7"};
+        ListSerialPorts(list);
+        EXPECT_EQ(list, c.expected);
+        EXPECT_EQ(host.messages(), (std::vector<Message>{{"Error", "COM PORT"}}));
+    }
+}
+
+TEST_F(SerialChannelTest, TryPortTakesOnlyAnAdapterAnsweringFourOrMore)
+{
+    struct Case {
+        std::optional<uint8_t> answer;
+        int result;
+    };
+    const Case cases[] = {{std::nullopt, -1}, {0, -1}, {1, -1}, {2, -1}, {3, -1}, {4, 0}, {5, 0}, {255, 0}};
+    for (const auto& c : cases) {
+        AdapterOptions options;
+        options.presenceAnswer = c.answer;
+        auto adapter = AddAdapter("COM4", sim::Format2Image(), options);
+        EXPECT_EQ(TryPort("COM4"), c.result);
+        EXPECT_EQ(adapter->Frames(), (std::vector<Bytes>{{0x5A, 0x01, 0x00, 0x00}}));
+        EXPECT_EQ(PortIsOpen(), c.result == 0);
+        EXPECT_EQ(SerialChannel.portName, c.result == 0 ? "COM4" : "");
+        ClosePort();
+        SerialChannel.portName.clear();
+    }
+}
+
+TEST_F(SerialChannelTest, TryPortOnAPortThatWillNotOpen)
+{
+    host.ListPort("COM1");  // listed but held by another program
+    EXPECT_EQ(TryPort("COM1"), -2);
+    EXPECT_FALSE(PortIsOpen());
+    EXPECT_EQ(SerialChannel.portName, "");
+}
+
+TEST_F(SerialChannelTest, OpenPortClosesTheOldPortEvenWhenTheNewOneFails)
+{
+    AddAdapter("COM1");
+    OpenPort("COM1");
+    ASSERT_TRUE(PortIsOpen());
+    OpenPort("");
+    EXPECT_FALSE(PortIsOpen());
+    EXPECT_EQ(SerialChannel.portName, "");
+    EXPECT_EQ(host.openAttempts(), (std::vector<std::string>{"COM1", ""}));
+}
+
+TEST_F(SerialChannelTest, ScanTriesPortsInListOrderAndStopsAtTheAdapter)
+{
+    AdapterOptions silent;
+    silent.presenceAnswer = std::nullopt;
+    auto adapter = AddAdapter("COM2");
+    auto nothing = AddAdapter("COM10", sim::Format2Image(), silent);
+    host.ListPort("COM1");  // will not open
+    auto second = AddAdapter("COM3");
+
+    EXPECT_TRUE(ScanForAdapter());
+    EXPECT_EQ(PortList, (std::vector<std::string>{"COM1", "COM10", "COM2", "COM3"}));
+    EXPECT_EQ(host.openAttempts(), (std::vector<std::string>{"COM1", "COM10", "COM2"}));
+    EXPECT_EQ(nothing->FramesOf(RequestKind::Presence).size(), 1u);
+    EXPECT_EQ(SerialChannel.portName, "COM2");
+    EXPECT_TRUE(PortIsOpen());
+    EXPECT_TRUE(second->log().empty());
+    EXPECT_TRUE(host.messages().empty());
+}
+
+TEST_F(SerialChannelTest, ScanWithoutAdapterLeavesNoPort)
+{
+    AdapterOptions answersThree;
+    answersThree.presenceAnswer = 3;
+    AddAdapter("COM1", sim::Format2Image(), answersThree);
+    host.ListPort("COM2");
+    EXPECT_FALSE(ScanForAdapter());
+    EXPECT_FALSE(PortIsOpen());
+    EXPECT_EQ(SerialChannel.portName, "");
+}
+
+TEST_F(SerialChannelTest, ScanOfAnEmptyListKeepsThePortInUse)
+{
+    ConnectAdapter("COM5", std::make_shared<sim::AdapterEmulator>(sim::Format2Image()));
+    OpenPort("COM5");
+    EXPECT_FALSE(ScanForAdapter());
+    EXPECT_TRUE(PortIsOpen());
+    EXPECT_EQ(SerialChannel.portName, "COM5");
+}
+
+TEST_F(SerialChannelTest, AFailedQueueQueryLeavesTheLastSuccessfulCount)
+{
+    auto adapter = OpenAdapter();
+    ASSERT_EQ(PingAdapter(), 4);  // the last poll saw one byte waiting
+    adapter->options().portVanished = true;
+    EXPECT_EQ(BytesWaiting(), 1u);
+    adapter->options().portVanished = false;
+    EXPECT_EQ(BytesWaiting(), 0u);
+}
+
+}  // namespace
