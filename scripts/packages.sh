@@ -1,0 +1,18 @@
+# Installs the Debian packages that are missing from the ones named, with apt-get (through sudo
+# when not root). Sourced by the project's scripts.
+ensure_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# What the build and the tests need on Debian 12.
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev)
