@@ -42,6 +42,7 @@ uint32_t VirtualHost::TickCount() { return static_cast<uint32_t>(startTick_ + no
 
 std::string VirtualHost::FormatShortDate(int32_t dayNumber)
 {
+    if (formatter_) return formatter_(dayNumber);
     const CivilDate date = DateFromDayNumber(dayNumber);
     char text[32];
     std::snprintf(text, sizeof text, "%02d.%02d.%04d", date.day, date.month, date.year);

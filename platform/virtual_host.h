@@ -31,6 +31,8 @@ public:
     void SetListing(PortListing listing) { listing_ = std::move(listing); }
     void SetToday(int32_t day) { today_ = day; }
     void SetVersion(std::string version) { version_ = std::move(version); }
+    // The user's short date format; dd.MM.yyyy unless a test chooses another.
+    void SetShortDateFormatter(std::function<std::string(int32_t)> formatter) { formatter_ = std::move(formatter); }
     // Runs inside ProcessMessages, as a window event would (a click during a blink, say).
     void OnProcessMessages(std::function<void()> handler) { onProcessMessages_ = std::move(handler); }
 
@@ -63,6 +65,7 @@ private:
     int32_t today_ = 41647;  // 8 January 2014
     std::string version_ = "2.1.0.0";
     std::function<void()> onProcessMessages_;
+    std::function<std::string(int32_t)> formatter_;
     std::vector<Message> messages_;
     std::vector<std::string> openedUrls_;
     std::vector<std::string> openAttempts_;

@@ -55,6 +55,7 @@ public:
 
     AdapterOptions& options() { return options_; }
     eeprom::Image& memory() { return memory_; }
+    const eeprom::Image& memory() const { return memory_; }
     const std::vector<LoggedFrame>& log() const { return log_; }
     void ClearLog() { log_.clear(); }
     // Called for every complete frame as it is parsed (tarv-adapter-sim prints them).

@@ -1,0 +1,165 @@
+// The main window's construction, start-up, keys, logo and exit.
+#include "app/Main_Tarv_Config.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "app/looks.h"
+#include "link/Procedure_Tarv_Config.h"
+#include "model/Spremenljivke_Tarv_Config.h"
+#include "platform/host.h"
+#include "ui_Main_Tarv_Config.h"
+
+namespace {
+constexpr int kKeyP = 0x50;
+constexpr int kKeyR = 0x52;
+constexpr int kToolTipShowMs = 100;
+constexpr int kToolTipHideMs = 4000;
+constexpr int kStatusPanelWidth = 180;
+}  // namespace
+
+std::string ProgramVersionString() { return platform::host().VersionString(); }
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm1>())
+{
+    ui->setupUi(this);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(kWatchIntervalWithPort);
+    SetUpLooks();
+    ConnectHandlers();
+    qApp->installEventFilter(this);
+    Timer1->start();  // the window is built with its timer running; start-up stops it first
+    FormCreate();
+}
+
+TForm1::~TForm1()
+{
+    qApp->removeEventFilter(this);
+    FormDestroy();
+}
+
+void TForm1::SetUpLooks()
+{
+    setFixedSize(397, 296);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    looks::ApplyWindowFont(this);
+    for (QWidget* button : {static_cast<QWidget*>(ui->BtnProg), static_cast<QWidget*>(ui->BtnRead)})
+        looks::ApplyButtonFont(button);
+    for (QLabel* value : {ui->LblPn, ui->LblSn, ui->LblMf, ui->LblLc}) looks::MakeBold(value);
+    looks::Paint(ui->Panel1, Qt::white);
+    looks::Paint(ui->Panel2, Qt::white);
+    looks::Paint(ui->Panel5, Qt::white);
+    looks::Paint(ui->Panel6, QColor(247, 147, 30));
+    looks::Paint(ui->Panel7, QColor(192, 192, 192));
+    looks::SetPictures(ui->BtnProg, ui->BtnRead, ui->BitBtn1, ui->Image321);
+    ui->Image321->setToolTip(kMakerWebAddress);
+    looks::NameFromToolTip(ui->BitBtn1);
+    looks::NameFromToolTip(ui->Image321);
+    ui->Label46->setBuddy(ui->CmbBoxRes);
+    ui->Label28->setBuddy(ui->CmbBoxFCTR);
+    ui->Label30->setBuddy(ui->CmbBoxDir);
+    FillStartRows();
+
+    statusPanel_ = new QLabel(ui->StBar1);
+    statusPanel_->setObjectName("StBar1Panel0");
+    statusPanel_->setFixedWidth(kStatusPanelWidth);
+    ui->StBar1->addWidget(statusPanel_);
+    SizeLabelsToText();
+}
+
+void TForm1::ConnectHandlers()
+{
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(ui->BtnProg, &QPushButton::clicked, this, &TForm1::BtnProgClick);
+    connect(ui->BtnRead, &QPushButton::clicked, this, &TForm1::BtnReadClick);
+    connect(ui->BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    // `activated` fires on the user's picks only, never on a selection made from code.
+    connect(ui->CmbBoxRes, &QComboBox::activated, this, &TForm1::CmbBoxResChange);
+    connect(ui->CmbBoxFCTR, &QComboBox::activated, this, &TForm1::CmbBoxFCTRChange);
+    connect(ui->CmbBoxDir, &QComboBox::activated, this, &TForm1::CmbBoxDirChange);
+    ui->Image321->installEventFilter(this);
+}
+
+void TForm1::FormCreate()
+{
+    Timer1->stop();
+    LayOutHeader();
+    BuildCrcTable();
+    setWindowTitle(QString::fromStdString("Tarv Configurator (Ver. " + ProgramVersionString() + ")"));
+
+    DeviceModel.FormatVersion = 0;
+    DeviceModel.ProductName.fill(0);
+    DeviceModel.CarriedBytes.fill(0);
+    DeviceModel.SerialNumber.fill(0);
+    DeviceModel.ManufacturedDate.fill(0);
+    DeviceModel.LastChangedDate.fill(0);
+    DeviceModel.DeviceTag = kStartDeviceTag;
+
+    looks::SetToolTipTimes(this, kToolTipShowMs, kToolTipHideMs);
+
+    PortList.clear();
+    const bool found = ScanForAdapter();
+    if (found) BlinkAdapter(2, 20);
+    ui->BtnProg->setEnabled(found);
+    ui->BtnRead->setEnabled(found);
+    Timer1->start();
+}
+
+void TForm1::LayOutHeader()
+{
+    const int clientWidth = width();
+    ui->Panel1->setGeometry(0, 0, clientWidth, ui->Panel1->height());
+    ui->Panel6->setGeometry(0, ui->Panel1->y() + ui->Panel1->height(), clientWidth, 8);
+    ui->Panel7->setGeometry(0, ui->Panel6->y() + ui->Panel6->height(), clientWidth, 2);
+    // Keep the header's right-hand parts at the right end of the stretched band.
+    ui->Panel2->move(clientWidth - ui->Panel2->width(), 0);
+    ui->Image321->move(ui->Panel2->x() - ui->Image321->width(), 0);
+}
+
+void TForm1::SizeLabelsToText()
+{
+    for (QLabel* label : findChildren<QLabel*>()) {
+        if (label == ui->Image321 || label == statusPanel_) continue;
+        label->resize(label->sizeHint().width(), 16);
+    }
+}
+
+void TForm1::FormDestroy()
+{
+    if (destroyed_) return;
+    destroyed_ = true;
+    Timer1->stop();
+    ClosePort();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->Image321 && event->type() == QEvent::MouseButtonRelease) {
+        Image321Click();
+        return true;
+    }
+    // The window sees each key before the focused control: the first delivery of a key press
+    // goes to the focus widget (or the window itself), later ones are its propagation to parents.
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        const bool firstDelivery = widget == focusWidget() || (widget == this && focusWidget() == nullptr);
+        if (firstDelivery && widget->window() == this) FormKeyDown(static_cast<QKeyEvent*>(event)->key());
+    }
+    return QWidget::eventFilter(watched, event);  // the key goes on to the focused control
+}
+
+void TForm1::FormKeyDown(int key)
+{
+    // Qt's key codes for letters are their upper-case character codes, like the virtual keys.
+    if (key == kKeyP) BtnProgClick();
+    if (key == kKeyR) BtnReadClick();
+}
+
+void TForm1::Image321Click() { platform::host().OpenUrl(kMakerWebAddress); }
+
+void TForm1::SetStatusText(const QString& text) { statusPanel_->setText(text); }

@@ -1,0 +1,78 @@
+// The main window: start-up, the device watch, the three settings lists, READ, PROG and the
+// port button. Event handlers and the two list procedures live here; everything that talks to
+// the device is in the link.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+class QLabel;
+class QTimer;
+class TForm2;
+
+namespace Ui {
+class TForm1;
+}
+
+// The maker's web address behind the logo.
+inline constexpr const char* kMakerWebAddress = "https://www.example.com/";
+// Interval of the watch while a port is in use, and while none is.
+inline constexpr int kWatchIntervalWithPort = 500;
+inline constexpr int kWatchIntervalWithoutPort = 3000;
+inline constexpr uint32_t kWatchIdleWaitMs = 5000;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // Building the window runs the whole start-up (FormCreate) before it is ever shown.
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;  // FormDestroy
+
+    void SetPortDialog(TForm2* dialog) { portDialog_ = dialog; }
+    QTimer* Timer1 = nullptr;
+
+    // Start-up and exit.
+    void FormCreate();
+    void FormDestroy();
+    void FormKeyDown(int key);
+    void Image321Click();
+
+    // The device watch.
+    void Timer1Timer();
+    void WaitWatchIdle();
+
+    // The settings lists.
+    void FillSettingLists();
+    void ShowSettings();
+    void CmbBoxResChange(int row);
+    void CmbBoxFCTRChange(int row);
+    void CmbBoxDirChange(int row);
+
+    // The commands.
+    void BtnReadClick();
+    void BtnProgClick();
+    void BitBtn1Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void SetUpLooks();
+    void FillStartRows();
+    void ConnectHandlers();
+    void LayOutHeader();
+    void SizeLabelsToText();
+    void SetStatusText(const QString& text);
+    void ShowRecordLabels();
+    void ShowPlaceholders();
+
+    std::unique_ptr<Ui::TForm1> ui;
+    QLabel* statusPanel_ = nullptr;
+    TForm2* portDialog_ = nullptr;
+    bool destroyed_ = false;
+};
+
+// The program's own file version ("2.1.0.0"), or empty without a version record.
+std::string ProgramVersionString();

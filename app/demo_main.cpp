@@ -1,0 +1,44 @@
+// The configurator with an emulated adapter and encoder built in: try everything without
+// hardware. `--report-after MS` prints what the window shows after MS milliseconds and quits
+// (used by the tests that start the demo).
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/Main_Tarv_Config.h"
+#include "app/demo_host.h"
+#include "app/entry.h"
+
+namespace {
+int reportAfterMs = -1;
+
+void PrintLabels(TForm1& form)
+{
+    for (const char* name : {"LblPn", "LblSn", "LblMf", "LblLc", "StBar1Panel0"}) {
+        const auto* label = form.findChild<QLabel*>(name);
+        std::printf("%s=%s\n", name, label ? qPrintable(label->text()) : "");
+    }
+    std::fflush(stdout);
+}
+
+void ScheduleReport(TForm1& form)
+{
+    if (reportAfterMs < 0) return;
+    QTimer::singleShot(reportAfterMs, &form, [&form] {
+        PrintLabels(form);
+        QCoreApplication::quit();
+    });
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--report-after") == 0) reportAfterMs = std::stoi(argv[i + 1]);
+    DemoHost host;
+    return RunConfigurator(app, host, ScheduleReport);
+}

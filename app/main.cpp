@@ -1,0 +1,12 @@
+// Tarv Configurator: reads and programs linear encoders through the programming adapter.
+#include <QApplication>
+
+#include "app/entry.h"
+#include "platform/qt_host.h"
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    platform::QtHost host;
+    return RunConfigurator(app, host);
+}

@@ -1,0 +1,67 @@
+// The main window on the virtual-clock host, with helpers to reach its controls by name and to
+// pick list rows as a user would.
+#pragma once
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStringList>
+#include <QTimer>
+#include <memory>
+
+#include "app/Main_Tarv_Config.h"
+#include "dialogs/COM_List.h"
+#include "support/link_fixture.h"
+
+class FormTest : public LinkTest {
+protected:
+    ~FormTest() override
+    {
+        form.reset();  // the window closes the port, before the fixture resets the program state
+    }
+
+    // Builds the main window, which runs start-up against the ports added so far.
+    TForm1& MakeForm()
+    {
+        form = std::make_unique<TForm1>();
+        dialog = new TForm2(form.get());
+        form->SetPortDialog(dialog);
+        return *form;
+    }
+
+    // The main window with the adapter on COM3 found by start-up and the watch's first tick run.
+    TForm1& MakeFormWithAdapterSeen()
+    {
+        MakeForm();
+        form->Timer1Timer();
+        return *form;
+    }
+
+    template <typename T = QWidget>
+    T* Get(const char* name) const
+    {
+        T* widget = form->findChild<T*>(name);
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    QString Text(const char* labelName) const { return Get<QLabel>(labelName)->text(); }
+    QString Status() const { return Text("StBar1Panel0"); }
+
+    static QStringList Rows(const QComboBox* list)
+    {
+        QStringList rows;
+        for (int i = 0; i < list->count(); ++i) rows << list->itemText(i);
+        return rows;
+    }
+
+    // What a user's pick does: the row becomes current and the list reports the activation.
+    static void Pick(QComboBox* list, int row)
+    {
+        list->setCurrentIndex(row);
+        emit list->activated(row);
+    }
+
+    std::unique_ptr<TForm1> form;
+    TForm2* dialog = nullptr;
+};

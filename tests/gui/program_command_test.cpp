@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "gui/form_fixture.h"
+
+namespace {
+
+using sim::AdapterOptions;
+using sim::RequestKind;
+
+constexpr int32_t kToday = 46000;  // 9 December 2025
+
+class ProgramCommandTest : public FormTest {
+protected:
+    ProgramCommandTest() { host.SetToday(kToday); }
+
+    // The window with the encoder seen by the watch, as a technician finds it.
+    std::shared_ptr<sim::AdapterEmulator> SeenEncoder(const eeprom::Image& image, AdapterOptions options = {})
+    {
+        auto adapter = OpenAdapter(image, options);
+        MakeFormWithAdapterSeen();
+        adapter->ClearLog();
+        return adapter;
+    }
+
+    // The 128 bytes PROG must write for `device` with the user's settings in `edited`.
+    static eeprom::Image ExpectedImage(const eeprom::Image& device, const std::array<uint8_t, 16>& edited)
+    {
+        eeprom::Image image{};
+        std::copy_n(device.begin(), 16, image.begin());
+        image[0] = static_cast<uint8_t>((device[0] & 0xE0) | (edited[0] & 0x1F));
+        image[2] = static_cast<uint8_t>((device[2] & 0xDF) | (edited[2] & 0x20));
+        image[4] = edited[4];
+        image[5] = static_cast<uint8_t>((device[5] & 0x80) | (edited[5] & 0x7F));
+        const std::u16string crcText(image.begin(), image.begin() + 15);
+        image[15] = Crc8OfText(crcText, 0x27, 0);
+        std::copy_n(device.begin() + 72, 21, image.begin() + 72);
+        image[72] = 2;
+        const DayBytes today = DayNumberToBytes(kToday);
+        std::copy(today.begin(), today.end(), image.begin() + 89);
+        image[93] = SumChecksum(std::span(image).subspan(72, 21));
+        std::copy_n(device.begin() + 120, 8, image.begin() + 120);
+        return image;
+    }
+
+    static std::vector<Bytes> ImageReads()
+    {
+        return {{0x55, 0xA1, 0x00, 0x20}, {0x55, 0xA1, 0x20, 0x20}, {0x55, 0xA1, 0x40, 0x20}, {0x55, 0xA1, 0x60, 0x20}};
+    }
+};
+
+TEST_F(ProgramCommandTest, WritesTheMergedImageInSixteenBlocksAndReadsItBack)
+{
+    const eeprom::Image device = sim::Format2Image();
+    auto adapter = SeenEncoder(device);
+    Pick(Get<QComboBox>("CmbBoxRes"), 14);   // code 0x1C
+    Pick(Get<QComboBox>("CmbBoxFCTR"), 0);   // 0x4304
+    Pick(Get<QComboBox>("CmbBoxDir"), 1);
+    const auto edited = DeviceModel.ConfigBlock;
+
+    form->BtnProgClick();
+
+    const eeprom::Image expected = ExpectedImage(device, edited);
+    std::vector<Bytes> frames = ImageReads();
+    for (int address = 0; address < 128; address += 8) {
+        Bytes frame = {0x55, 0xA0, static_cast<uint8_t>(address), 8};
+        frame.insert(frame.end(), expected.begin() + address, expected.begin() + address + 8);
+        frames.push_back(frame);
+    }
+    for (const auto& read : ImageReads()) frames.push_back(read);
+    EXPECT_EQ(adapter->Frames(), frames);
+    EXPECT_EQ(adapter->memory(), expected);
+    EXPECT_EQ(expected[0] & 0x1F, 0x1C);
+    EXPECT_EQ(expected[4], 4);
+    EXPECT_EQ(expected[5], 0xC3);  // bit 7 is the device's
+    EXPECT_TRUE(host.messages().empty());
+    EXPECT_TRUE(Get<QPushButton>("BtnProg")->isEnabled());
+    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_EQ(AsBytes(DeviceModel.LastChangedDate), AsBytes(DayNumberToBytes(kToday)));
+}
+
+TEST_F(ProgramCommandTest, FormatOneRecordGoesBackAsFormatTwo)
+{
+    sim::ProductRecordSpec spec;
+    spec.serial = "CD";
+    const eeprom::Image device = sim::Format1Image(spec, 42);
+    auto adapter = SeenEncoder(device);
+    form->BtnProgClick();
+    EXPECT_EQ(adapter->memory()[72], 2);
+    EXPECT_EQ(ImageBytes(adapter->memory(), 79, 6), TextBytes("CD0042"));
+    EXPECT_EQ(ImageBytes(adapter->memory(), 16, 56), Bytes(56, 0));
+    EXPECT_EQ(ImageBytes(adapter->memory(), 94, 26), Bytes(26, 0));
+    EXPECT_TRUE(host.messages().empty());
+}
+
+TEST_F(ProgramCommandTest, ABlockThatFailsEndsTheCommand)
+{
+    struct Case {
+        const char* what;
+        AdapterOptions options;
+        size_t writes;
+        Message message;
+    };
+    AdapterOptions refused, silent;
+    refused.blockStatus[40] = 0;
+    silent.ignoredBlocks = {96};
+    const Case cases[] = {
+        {"refused block 5", refused, 6, {"Writing to EEPROM was unsuccesfull", "ERROR"}},
+        {"unanswered block 12", silent, 13, {"COM port is not responding!", "ERROR"}},
+    };
+    for (const auto& c : cases) {
+        const eeprom::Image device = sim::Format2Image();
+        auto adapter = SeenEncoder(device, c.options);
+        host.ClearMessages();
+        form->BtnProgClick();
+        EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), c.writes) << c.what;
+        EXPECT_EQ(adapter->FramesOf(RequestKind::EepromRead).size(), 4u) << c.what;  // no read-back
+        EXPECT_EQ(host.messages(), (std::vector<Message>{c.message})) << c.what;
+        EXPECT_FALSE(Get<QPushButton>("BtnProg")->isEnabled()) << c.what;
+        EXPECT_TRUE(form->Timer1->isActive()) << c.what;
+        // The blocks before the failing one are on the device.
+        const eeprom::Image expected = ExpectedImage(device, DeviceModel.ConfigBlock);
+        const int written = static_cast<int>(c.writes - 1) * 8;
+        EXPECT_EQ(ImageBytes(adapter->memory(), 0, written), ImageBytes(expected, 0, written)) << c.what;
+        EXPECT_EQ(ImageBytes(adapter->memory(), written, 8), ImageBytes(device, written, 8)) << c.what;
+        form.reset();
+    }
+}
+
+TEST_F(ProgramCommandTest, AStatusAfterFiveHundredMsIsNoAnswer)
+{
+    auto adapter = SeenEncoder(sim::Format2Image());
+    adapter->options().blockWriteTime = 501'000;
+    form->BtnProgClick();
+    EXPECT_EQ(host.messages(), (std::vector<Message>{{"COM port is not responding!", "ERROR"}}));
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 1u);
+}
+
+TEST_F(ProgramCommandTest, DeviceBitsThatDifferFromTheEditedCopyFailVerification)
+{
+    auto adapter = SeenEncoder(sim::Format2Image());
+    DeviceModel.ConfigBlock[1] ^= 0x01;  // not a bit the lists own: the device's value is written
+    form->BtnProgClick();
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+    EXPECT_EQ(host.messages(), (std::vector<Message>{{"EEPROM verification error", "ERROR"}}));
+    EXPECT_TRUE(Get<QPushButton>("BtnProg")->isEnabled());
+}
+
+TEST_F(ProgramCommandTest, WithoutAdapterNothingIsSent)
+{
+    host.ListPort("COM1");
+    MakeForm();
+    DeviceModel.WatchIdle = true;
+    form->BtnProgClick();
+    EXPECT_EQ(host.messages(), (std::vector<Message>{{"No programming device", "ERROR"}}));
+    EXPECT_FALSE(Get<QPushButton>("BtnProg")->isEnabled());
+    EXPECT_TRUE(form->Timer1->isActive());
+}
+
+TEST_F(ProgramCommandTest, AFailedFreshReadRestoresTheEdits)
+{
+    auto adapter = SeenEncoder(sim::Format2Image());
+    Pick(Get<QComboBox>("CmbBoxRes"), 0);
+    const auto edited = DeviceModel.ConfigBlock;
+    adapter->options().shortReadBy = 1;
+    form->BtnProgClick();
+    EXPECT_EQ(host.messages(), (std::vector<Message>{{"False communication with EEPROM", "ERROR"},
+                                                     {"EEPROM read error", "ERROR"}}));
+    EXPECT_EQ(DeviceModel.ConfigBlock, edited);
+    EXPECT_TRUE(adapter->FramesOf(RequestKind::EepromWrite).empty());
+}
+
+}  // namespace
