@@ -67,8 +67,10 @@ void TForm1::SetUpLooks()
 
     statusPanel_ = new QLabel(ui->StBar1);
     statusPanel_->setObjectName("StBar1Panel0");
-    statusPanel_->setFixedWidth(kStatusPanelWidth);
-    ui->StBar1->addWidget(statusPanel_);
+    // The only panel is also the last: it is 180 pixels wide at least and, like the last part of
+    // a native status bar, runs on to the bar's end, so a long port name is not cut off.
+    statusPanel_->setMinimumWidth(kStatusPanelWidth);
+    ui->StBar1->addWidget(statusPanel_, 1);
     SizeLabelsToText();
 }
 

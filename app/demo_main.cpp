@@ -1,12 +1,12 @@
 // The configurator with an emulated adapter and encoder built in: try everything without
 // hardware. `--report-after MS` prints what the window shows after MS milliseconds and quits
-// (used by the tests that start the demo).
+// (used by the tests that start the demo); `--screenshot FILE` saves the window then as well.
 #include <QApplication>
 #include <QLabel>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "app/Main_Tarv_Config.h"
 #include "app/demo_host.h"
@@ -14,6 +14,7 @@
 
 namespace {
 int reportAfterMs = -1;
+const char* screenshotPath = nullptr;
 
 void PrintLabels(TForm1& form)
 {
@@ -29,6 +30,7 @@ void ScheduleReport(TForm1& form)
     if (reportAfterMs < 0) return;
     QTimer::singleShot(reportAfterMs, &form, [&form] {
         PrintLabels(form);
+        if (screenshotPath != nullptr) form.grab().save(screenshotPath);
         QCoreApplication::quit();
     });
 }
@@ -37,8 +39,10 @@ void ScheduleReport(TForm1& form)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--report-after") == 0) reportAfterMs = std::stoi(argv[i + 1]);
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--report-after") == 0) reportAfterMs = static_cast<int>(std::strtol(argv[i + 1], nullptr, 10));
+        if (std::strcmp(argv[i], "--screenshot") == 0) screenshotPath = argv[i + 1];
+    }
     DemoHost host;
     return RunConfigurator(app, host, ScheduleReport);
 }

@@ -24,8 +24,10 @@ void QtHost::ShowMessage(const std::string& text, const std::string& title)
 {
     // Owned by the active window so it is modal to it and centred on it, like the program's
     // own dialogs; with no window yet (during start-up) it stands alone.
-    QMessageBox box(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(text),
-                    QMessageBox::Ok, QApplication::activeWindow());
+    // Texts break their lines with CR LF; a label wants plain line feeds.
+    const QString shown = QString::fromStdString(text).replace("\r\n", "\n");
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(title), shown, QMessageBox::Ok,
+                    QApplication::activeWindow());
     box.exec();
 }
 

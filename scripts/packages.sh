@@ -14,5 +14,6 @@ ensure_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# What the build and the tests need on Debian 12.
-BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev)
+# What the build needs on Debian 12, and what the tests need on top.
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev fonts-dejavu-core)
+TEST_PACKAGES=(xvfb xauth)

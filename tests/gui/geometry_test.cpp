@@ -64,7 +64,7 @@ TEST_F(GeometryTest, ControlsStandWhereTheTableSays)
     }
     EXPECT_EQ(form->size(), QSize(397, 296));
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
-    EXPECT_EQ(Get("StBar1Panel0")->width(), 180);
+    EXPECT_EQ(Get("StBar1Panel0")->minimumWidth(), 180);
 }
 
 TEST_F(GeometryTest, FontsColoursTipsAndTabOrder)
