@@ -1,2 +1,364 @@
-// placeholder
+// The device link through the real POSIX serial code, in real time, against tarv-adapter-sim
+// serving emulated adapters on pseudo-terminals.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "e2e/system_host_support.h"
+#include "link/Procedure_Tarv_Config.h"
+#include "model/Spremenljivke_Tarv_Config.h"
+#include "sim/encoder_images.h"
+#include "support/bytes.h"
+#include "support/program_state.h"
+
+extern char** environ;
+
+namespace {
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Spawns tarv-adapter-sim with `args`, its stdin and stdout on the given descriptors (-1: /dev/null).
+pid_t SpawnSim(const std::vector<std::string>& args, int stdinFd, int stdoutFd)
+{
+    std::vector<std::string> argv = {TARV_ADAPTER_SIM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& arg : argv) pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (const auto& [from, to] : {std::pair{stdinFd, STDIN_FILENO}, std::pair{stdoutFd, STDOUT_FILENO}}) {
+        if (from < 0) posix_spawn_file_actions_addopen(&actions, to, "/dev/null", O_RDWR, 0);
+        else posix_spawn_file_actions_adddup2(&actions, from, to);
+    }
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The exit code of a child that ends within `limit`; -1 for one that had to be killed.
+int Reap(pid_t pid, std::chrono::milliseconds limit)
+{
+    int status = 0;
+    for (auto waited = 0ms; waited < limit; waited += 5ms) {
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(5ms);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+// tarv-adapter-sim as a child process. It runs with --exit-on-stdin-eof and this process holds its
+// stdin, so even a test process that dies without cleaning up leaves no server behind.
+class SimProcess {
+public:
+    explicit SimProcess(std::vector<std::string> args)
+    {
+        int in[2];
+        int out[2];
+        if (pipe2(in, O_CLOEXEC) != 0) return;
+        if (pipe2(out, O_CLOEXEC) != 0) {
+            close(in[0]);
+            close(in[1]);
+            return;
+        }
+        args.push_back("--exit-on-stdin-eof");
+        pid_ = SpawnSim(args, in[0], out[1]);
+        close(in[0]);
+        close(out[1]);
+        stdin_ = in[1];
+        if (pid_ > 0) slavePath_ = ReadLine(out[0], 5s);
+        close(out[0]);
+    }
+    ~SimProcess() { Terminate(); }
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    // Empty when the server did not start.
+    const std::string& slavePath() const { return slavePath_; }
+
+    int Terminate()
+    {
+        if (pid_ > 0) kill(pid_, SIGTERM);
+        return Wait();
+    }
+    int CloseStdinAndWait()
+    {
+        CloseStdin();
+        return Wait();
+    }
+
+private:
+    static std::string ReadLine(int fd, std::chrono::milliseconds limit)
+    {
+        std::string line;
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        for (char c = 0; std::chrono::steady_clock::now() < deadline;) {
+            pollfd readable{fd, POLLIN, 0};
+            if (poll(&readable, 1, 50) != 1) continue;
+            if (read(fd, &c, 1) != 1 || c == '\n') return c == '\n' ? line : "";
+            line += c;
+        }
+        return "";
+    }
+    void CloseStdin()
+    {
+        if (stdin_ >= 0) close(stdin_);
+        stdin_ = -1;
+    }
+    int Wait()
+    {
+        CloseStdin();
+        const int code = pid_ > 0 ? Reap(pid_, 2s) : -1;
+        pid_ = -1;
+        return code;
+    }
+
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+    std::string slavePath_;
+};
+
+// One line of the server's frame log: "  12.345 presence  5A 01 00 00  | 19200 8N2".
+struct LoggedRequest {
+    std::string kind;
+    std::string bytes;
+    std::string line;  // the line settings at the time of the request
+    bool operator==(const LoggedRequest&) const = default;
+};
+
+void PrintTo(const LoggedRequest& r, std::ostream* os) { *os << r.kind << " [" << r.bytes << "] " << r.line; }
+
+std::vector<LoggedRequest> ParseLog(const fs::path& path)
+{
+    std::vector<LoggedRequest> requests;
+    std::ifstream log(path);
+    for (std::string text; std::getline(log, text);) {
+        const size_t bar = text.find(" | ");
+        std::istringstream fields(text.substr(0, bar));
+        LoggedRequest request;
+        double ms = 0;
+        fields >> ms >> request.kind >> std::ws;
+        std::getline(fields, request.bytes);
+        request.bytes.erase(request.bytes.find_last_not_of(' ') + 1);
+        request.line = bar == std::string::npos ? "" : text.substr(bar + 3);
+        requests.push_back(request);
+    }
+    return requests;
+}
+
+std::string Hex(std::span<const uint8_t> bytes)
+{
+    std::string text;
+    for (const uint8_t byte : bytes) {
+        char digits[4];
+        std::snprintf(digits, sizeof digits, "%s%02X", text.empty() ? "" : " ", byte);
+        text += digits;
+    }
+    return text;
+}
+
+LoggedRequest Presence() { return {"presence", "5A 01 00 00", "19200 8N2"}; }
+
+class PtyAdapterTest : public ::testing::Test {
+protected:
+    PtyAdapterTest() { ResetProgramState(); }
+    ~PtyAdapterTest() override { ResetProgramState(); }
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(root.path().empty());
+        fs::create_directories(sysDir);
+        fs::create_directories(devDir);
+    }
+
+    // Serves an adapter as port `name`: a tty entry with a device, and a link to its pty slave.
+    // The server removes the link when it ends.
+    SimProcess& Serve(const std::string& name, std::vector<std::string> args = {})
+    {
+        args.insert(args.end(), {"--log", LogPath(name).string(), "--link", (devDir / name).string()});
+        SimProcess& sim = *sims.emplace_back(std::make_unique<SimProcess>(std::move(args)));
+        EXPECT_FALSE(sim.slavePath().empty()) << "tarv-adapter-sim did not start";
+        fs::create_directories(sysDir / name / "device");
+        return sim;
+    }
+
+    fs::path LogPath(const std::string& name) const { return root.path() / (name + ".log"); }
+
+    // The requests that the server behind `name` logged, once there are at least `count` of them.
+    std::vector<LoggedRequest> Requests(const std::string& name, size_t count = 0) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 1s;
+        std::vector<LoggedRequest> requests = ParseLog(LogPath(name));
+        while (requests.size() < count && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(5ms);
+            requests = ParseLog(LogPath(name));
+        }
+        return requests;
+    }
+
+    TempDir root;
+    const fs::path sysDir = root.path() / "sys-class-tty";
+    const fs::path devDir = root.path() / "dev";
+    RecordingSystemHost host{{.sysClassTty = sysDir.string(), .devDir = devDir.string()}};
+    platform::ScopedHost installed{host};
+    std::vector<std::unique_ptr<SimProcess>> sims;  // declared last: the servers end first
+};
+
+TEST_F(PtyAdapterTest, ScanPassesOverASilentPortAndTakesTheAdapter)
+{
+    Serve("ttyUSB0");
+    Serve("ttyACM0", {"--no-presence"});  // sorts first, so the scan has to pass over it
+    fs::create_directories(sysDir / "tty1");  // a console, not a serial port
+
+    EXPECT_TRUE(ScanForAdapter());
+
+    EXPECT_EQ(PortList, (std::vector<std::string>{"ttyACM0", "ttyUSB0"}));
+    EXPECT_EQ(SerialChannel.portName, "ttyUSB0");
+    EXPECT_TRUE(PortIsOpen());
+    EXPECT_EQ(Requests("ttyACM0", 1), std::vector{Presence()});
+    EXPECT_EQ(Requests("ttyUSB0", 1), std::vector{Presence()});
+    EXPECT_TRUE(host.messages.empty());
+    // The silent port was closed again, lock and all.
+    EXPECT_NE(host.OpenSerial("ttyACM0"), nullptr);
+}
+
+TEST_F(PtyAdapterTest, ReadDeviceImageLoadsTheEncodersRecord)
+{
+    // Once as fast as the pty goes, once at the wire speed of 19200 baud 8N2.
+    for (const bool paced : {false, true}) {
+        SCOPED_TRACE(paced ? "paced" : "unpaced");
+        const std::string port = paced ? "ttyUSB1" : "ttyUSB0";
+        std::vector<std::string> args = {"--product", "KV26", "--serial", "ZX9876", "--manufactured", "2019-03-04",
+                                         "--changed", "2021-11-30"};
+        if (paced) args.push_back("--pace");
+        Serve(port, args);
+
+        ASSERT_EQ(TryPort(port), 0);
+        ASSERT_EQ(ReadDeviceImage(), 1);
+
+        EXPECT_EQ(AsBytes(DeviceModel.ProductName), TextBytes("KV26"));
+        EXPECT_EQ(AsBytes(DeviceModel.SerialNumber), TextBytes("ZX9876"));
+        EXPECT_EQ(DayNumberFromBytes(DeviceModel.ManufacturedDate), DayNumberFromDate({2019, 3, 4}));
+        EXPECT_EQ(DayNumberFromBytes(DeviceModel.LastChangedDate), DayNumberFromDate({2021, 11, 30}));
+        EXPECT_EQ(DeviceModel.DeviceTag, sim::kSimDeviceTag);
+        const std::vector<LoggedRequest> expected = {Presence(),
+                                                     {"eeprom-read", "55 A1 00 20", "19200 8N2"},
+                                                     {"eeprom-read", "55 A1 20 20", "19200 8N2"},
+                                                     {"eeprom-read", "55 A1 40 20", "19200 8N2"},
+                                                     {"eeprom-read", "55 A1 60 20", "19200 8N2"}};
+        EXPECT_EQ(Requests(port), expected);
+        EXPECT_TRUE(host.messages.empty());
+    }
+}
+
+TEST_F(PtyAdapterTest, WriteProductRecordWritesThreeBlocksAndVerifiesThem)
+{
+    Serve("ttyUSB0");
+    ASSERT_TRUE(ScanForAdapter());
+    ASSERT_EQ(ReadDeviceImage(), 1);
+    const auto newSerial = TextBytes("CD5678");
+    std::copy(newSerial.begin(), newSerial.end(), DeviceModel.SerialNumber.begin());
+
+    WriteProductRecord();
+
+    EXPECT_TRUE(host.messages.empty());
+    // The default record with the new serial, as the emulator's own image builder lays it out.
+    const eeprom::Image expected = sim::Format2Image({.serial = "CD5678"});
+    const auto record = std::span(expected).subspan(eeprom::kProductRecordAddress, eeprom::kProductRecordSize);
+    const std::vector<LoggedRequest> writes = {
+        {"eeprom-write", "55 A0 48 08 " + Hex(record.subspan(0, 8)), "19200 8N2"},
+        {"eeprom-write", "55 A0 50 08 " + Hex(record.subspan(8, 8)), "19200 8N2"},
+        {"eeprom-write", "55 A0 58 06 " + Hex(record.subspan(16, 6)), "19200 8N2"},
+        {"eeprom-read", "55 A1 48 16", "19200 8N2"}};
+    const std::vector<LoggedRequest> requests = Requests("ttyUSB0");
+    ASSERT_GE(requests.size(), writes.size());
+    EXPECT_EQ(std::vector(requests.end() - 4, requests.end()), writes);
+
+    // The encoder keeps it: a fresh read finds the new serial.
+    DeviceModel.SerialNumber.fill(0);
+    ASSERT_EQ(ReadDeviceImage(), 1);
+    EXPECT_EQ(AsBytes(DeviceModel.SerialNumber), newSerial);
+}
+
+TEST_F(PtyAdapterTest, APortInUseDoesNotOpenAgain)
+{
+    Serve("ttyUSB0");
+    auto first = host.OpenSerial("ttyUSB0");
+    ASSERT_NE(first, nullptr);
+
+    // The lock holds even for root, whom TIOCEXCL does not stop.
+    EXPECT_EQ(host.OpenSerial("ttyUSB0"), nullptr);
+    EXPECT_EQ(TryPort("ttyUSB0"), -2);
+    EXPECT_TRUE(Requests("ttyUSB0").empty());
+
+    first.reset();
+    EXPECT_EQ(TryPort("ttyUSB0"), 0);
+}
+
+TEST_F(PtyAdapterTest, ServerEndsCleanlyOnSigtermAndAtStdinEof)
+{
+    for (const bool bySignal : {true, false}) {
+        SCOPED_TRACE(bySignal ? "SIGTERM" : "stdin EOF");
+        const std::string port = bySignal ? "ttyUSB0" : "ttyUSB1";
+        SimProcess& sim = Serve(port);
+        ASSERT_TRUE(fs::is_symlink(devDir / port));
+        EXPECT_EQ(bySignal ? sim.Terminate() : sim.CloseStdinAndWait(), 0);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(devDir / port)));
+    }
+}
+
+TEST(TarvAdapterSimTest, AnswersPresenceOnItsPtyWithoutAnyLineSetup)
+{
+    // Raw from the start: in the pty's default cooked mode the answer 4 would be taken as end of file.
+    SimProcess sim({"--log", "/dev/null"});
+    ASSERT_FALSE(sim.slavePath().empty());
+    const int fd = open(sim.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    const uint8_t presence[] = {0x5A, 0x01, 0x00, 0x00};
+    ASSERT_EQ(write(fd, presence, sizeof presence), 4);
+    pollfd readable{fd, POLLIN, 0};
+    uint8_t answer = 0;
+    EXPECT_EQ(poll(&readable, 1, 1000), 1);
+    EXPECT_EQ(read(fd, &answer, 1), 1);
+    EXPECT_EQ(answer, 4);
+    close(fd);
+}
+
+TEST(TarvAdapterSimTest, RejectsBadArgumentsWithExitCode2)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {"--bogus"},
+        {"--product", "KV2"},
+        {"--serial", "AB12345"},
+        {"--manufactured", "2014-02-30"},
+        {"--changed", "2014-1-08"},
+        {"--format", "3"},
+        {"--presence", "256"},
+        {"--refuse-block", "0x1G0"},
+        {"--latency"},
+        {"--pace=1"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.front());
+        const pid_t pid = SpawnSim(args, -1, -1);
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(Reap(pid, 2s), 2);
+    }
+}
+
+}  // namespace

@@ -14,18 +14,10 @@
 #include "sim/adapter_emulator.h"
 #include "sim/emulated_port.h"
 #include "sim/encoder_images.h"
+#include "support/bytes.h"
+#include "support/program_state.h"
 
-using Bytes = std::vector<uint8_t>;
 using Message = platform::VirtualHost::Message;
-
-inline void ResetProgramState()
-{
-    DeviceModel = DeviceModelState{};
-    SerialChannel.port.reset();
-    SerialChannel.portName.clear();
-    SerialChannel.bytesWaiting = 0;
-    PortList.clear();
-}
 
 class LinkTest : public ::testing::Test {
 protected:
@@ -71,16 +63,3 @@ protected:
     platform::VirtualHost host;
     platform::ScopedHost installed;
 };
-
-inline Bytes ImageBytes(const eeprom::Image& image, int address, int count)
-{
-    return {image.begin() + address, image.begin() + address + count};
-}
-
-template <size_t N>
-Bytes AsBytes(const std::array<uint8_t, N>& field)
-{
-    return {field.begin(), field.end()};
-}
-
-inline Bytes TextBytes(const std::string& text) { return {text.begin(), text.end()}; }

@@ -1,0 +1,94 @@
+// The serial port on Windows: a COM device opened exclusively and used synchronously, with the
+// line set to 19200 baud 8N2 and every flag of the settings record cleared.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include "platform/system_host.h"
+
+namespace platform {
+namespace {
+
+class Win32SerialPort final : public SerialPort {
+public:
+    explicit Win32SerialPort(HANDLE handle) : handle_(handle) {}
+    ~Win32SerialPort() override { CloseHandle(handle_); }
+    Win32SerialPort(const Win32SerialPort&) = delete;
+    Win32SerialPort& operator=(const Win32SerialPort&) = delete;
+
+    void DiscardReceived() override { PurgeComm(handle_, PURGE_RXCLEAR); }
+
+    std::optional<uint32_t> BytesWaiting() override
+    {
+        // Also clears the port's error state, which nobody looks at.
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(handle_, &errors, &status)) return std::nullopt;
+        return status.cbInQue;
+    }
+
+    void Write(std::span<const uint8_t> bytes) override
+    {
+        DWORD written = 0;
+        WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+
+    size_t Read(std::span<uint8_t> into) override
+    {
+        // The link asks only for bytes already waiting, so this returns at once.
+        DWORD got = 0;
+        if (!ReadFile(handle_, into.data(), static_cast<DWORD>(into.size()), &got, nullptr)) return 0;
+        return got;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// The DCB has no named flags word, so each bit field is cleared: no parity check, no flow
+// control of any kind, DTR and RTS disabled, no error replacement, no null stripping, no abort.
+void ClearDcbFlags(DCB& dcb)
+{
+    dcb.fBinary = 0;
+    dcb.fParity = 0;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = 0;
+    dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0;
+    dcb.fRtsControl = 0;
+    dcb.fAbortOnError = 0;
+    dcb.fDummy2 = 0;
+}
+
+// Failures are ignored on purpose: the port stays open and the adapter's answer decides.
+void ConfigureLine(HANDLE handle)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    GetCommState(handle, &dcb);
+    dcb.BaudRate = 19200;
+    ClearDcbFlags(dcb);
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = TWOSTOPBITS;
+    SetCommState(handle, &dcb);
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> SystemHost::OpenSerial(const std::string& name)
+{
+    const std::string path = "\\\\.\\" + name;
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    ConfigureLine(handle);
+    return std::make_unique<Win32SerialPort>(handle);
+}
+
+}  // namespace platform
