@@ -92,6 +92,8 @@ WriteOutcome WriteEepromBlock(uint8_t address, std::span<const uint8_t> data)
 {
     // A count outside 1..8 would spill over the adapter's eight-address group; never sent.
     if (data.empty() || data.size() > AdapterCommand::kMaxWriteCount) return WriteOutcome::Refused;
+    // Without a port nothing can be sent, so there is nothing to wait for.
+    if (!PortIsOpen()) return WriteOutcome::NoAnswer;
     DiscardReceived();
     std::array<uint8_t, 4 + AdapterCommand::kMaxWriteCount> frame{
         AdapterCommand::kEepromGroup, AdapterCommand::kEepromWrite, address, static_cast<uint8_t>(data.size())};

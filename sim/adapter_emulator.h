@@ -58,6 +58,8 @@ public:
     const eeprom::Image& memory() const { return memory_; }
     const std::vector<LoggedFrame>& log() const { return log_; }
     void ClearLog() { log_.clear(); }
+    // Pulls the adapter out after `frames` more requests: they and later ones get no answer.
+    void UnplugAfter(int frames) { options_.unplugAfterFrames = framesHandled_ + frames; }
     // Called for every complete frame as it is parsed (tarv-adapter-sim prints them).
     void OnFrame(std::function<void(const LoggedFrame&)> sink) { frameSink_ = std::move(sink); }
 

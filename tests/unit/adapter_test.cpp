@@ -239,6 +239,13 @@ TEST_F(AdapterTest, WriteBlockOutsideOneToEightBytesIsNotSent)
     EXPECT_TRUE(adapter->log().empty());
 }
 
+TEST_F(AdapterTest, WriteBlockWithoutPortIsNoAnswerAtOnce)
+{
+    const uint64_t start = host.NowMicros();
+    EXPECT_EQ(WriteEepromBlock(0, Bytes{1}), WriteOutcome::NoAnswer);
+    EXPECT_EQ(host.NowMicros(), start);
+}
+
 TEST_F(AdapterTest, WriteStatusThatTheReadDoesNotDeliverIsNoAnswer)
 {
     auto adapter = OpenAdapter();
