@@ -6,6 +6,8 @@
 #include <fstream>
 
 #include "e2e/system_host_support.h"
+#include "link/Procedure_Tarv_Config.h"
+#include "model/Spremenljivke_Tarv_Config.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -70,6 +72,20 @@ TEST(LinuxPortsTest, OpenSerialTakesOnlyPlainNamesInTheDeviceFolder)
     }
     // A file that is no tty refuses every line setting, and still opens: the adapter's answer decides.
     EXPECT_NE(host.OpenSerial("ttyPLAIN"), nullptr);
+}
+
+TEST(LinuxPortsTest, LongAndNonAsciiNamesThatNameNoDeviceDoNotOpen)
+{
+    TempDir root;
+    ASSERT_FALSE(root.path().empty());
+    RecordingSystemHost host({.sysClassTty = "/nonexistent", .devDir = root.path().string()});
+    platform::ScopedHost installed(host);
+    for (const std::string& name : {std::string(300, 'X'), std::string("ttyUSB\xC3\xA9"), std::string()}) {
+        SCOPED_TRACE(name.size());
+        EXPECT_EQ(TryPort(name), -2);
+        EXPECT_EQ(SerialChannel.portName, "");
+    }
+    EXPECT_TRUE(host.messages.empty());
 }
 
 }  // namespace
