@@ -133,8 +133,6 @@ void TForm1::SizeLabelsToText()
 
 void TForm1::FormDestroy()
 {
-    if (destroyed_) return;
-    destroyed_ = true;
     Timer1->stop();
     ClosePort();
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class QLabel;
 class QTimer;
@@ -71,7 +72,6 @@ private:
     std::unique_ptr<Ui::TForm1> ui;
     QLabel* statusPanel_ = nullptr;
     TForm2* portDialog_ = nullptr;
-    bool destroyed_ = false;
 };
 
 // The program's own file version ("2.1.0.0"), or empty without a version record.
