@@ -1,8 +1,6 @@
 // The serial port on Windows: a COM device opened exclusively and used synchronously, with the
 // line set to 19200 baud 8N2 and every flag of the settings record cleared.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "platform/win32_serial.h"
 
 #include "platform/system_host.h"
 
@@ -45,10 +43,23 @@ private:
     HANDLE handle_;
 };
 
+// Failures are ignored on purpose: the port stays open and the adapter's answer decides.
+void ConfigureLine(HANDLE handle)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    GetCommState(handle, &dcb);
+    ApplyLineSettings(dcb);
+    SetCommState(handle, &dcb);
+}
+
+}  // namespace
+
 // The DCB has no named flags word, so each bit field is cleared: no parity check, no flow
 // control of any kind, DTR and RTS disabled, no error replacement, no null stripping, no abort.
-void ClearDcbFlags(DCB& dcb)
+void ApplyLineSettings(DCB& dcb)
 {
+    dcb.BaudRate = 19200;
     dcb.fBinary = 0;
     dcb.fParity = 0;
     dcb.fOutxCtsFlow = 0;
@@ -63,23 +74,10 @@ void ClearDcbFlags(DCB& dcb)
     dcb.fRtsControl = 0;
     dcb.fAbortOnError = 0;
     dcb.fDummy2 = 0;
-}
-
-// Failures are ignored on purpose: the port stays open and the adapter's answer decides.
-void ConfigureLine(HANDLE handle)
-{
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    GetCommState(handle, &dcb);
-    dcb.BaudRate = 19200;
-    ClearDcbFlags(dcb);
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = TWOSTOPBITS;
-    SetCommState(handle, &dcb);
 }
-
-}  // namespace
 
 std::unique_ptr<SerialPort> SystemHost::OpenSerial(const std::string& name)
 {

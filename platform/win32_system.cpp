@@ -1,6 +1,10 @@
 // The tick, sleep, local date and the version from the program's own version resource on Windows.
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <vector>

@@ -1,11 +1,15 @@
 // Draws the program's pictures into resources/pictures. Run by hand when a picture changes
 // (cmake --build <dir> --target tarv-draw-pictures && <dir>/tarv-draw-pictures resources/pictures);
-// the PNG files are committed, so the build does not need this tool.
+// the PNG and ICO files are committed, so the build does not need this tool.
+#include <QBuffer>
+#include <QDataStream>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <cstdio>
+#include <vector>
 
 namespace {
 const QColor kOrange(247, 147, 30);
@@ -93,11 +97,13 @@ QImage PortPlug()
     return image;
 }
 
-QImage Icon()
+// Drawn on a 64-pixel grid and scaled, so every size of the Windows icon is the same picture.
+QImage Icon(int size = 64)
 {
-    QImage image = Canvas(64, 64);
+    QImage image = Canvas(size, size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::white);
     p.drawRoundedRect(QRectF(2, 2, 60, 60), 10, 10);
@@ -116,6 +122,37 @@ bool Save(const QImage& image, const QString& folder, const char* name)
     std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     return false;
 }
+
+// A Windows icon file with one PNG per size: Windows Vista and later take PNG entries as they are,
+// so no bitmap and mask need to be made. A size of 256 is written as 0 in the directory.
+bool SaveIco(const std::vector<QImage>& images, const QString& folder, const char* name)
+{
+    std::vector<QByteArray> pngs;
+    for (const QImage& image : images) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) return false;
+        pngs.push_back(png);
+    }
+    QByteArray ico;
+    QDataStream out(&ico, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << quint16(0) << quint16(1) << quint16(images.size());  // reserved, type icon, count
+    quint32 offset = 6 + 16 * quint32(images.size());
+    for (size_t i = 0; i < images.size(); ++i) {
+        const auto side = quint8(images[i].width() >= 256 ? 0 : images[i].width());
+        out << side << side << quint8(0) << quint8(0);  // width, height, no palette, reserved
+        out << quint16(1) << quint16(32) << quint32(pngs[i].size()) << offset;  // planes, bits, size, offset
+        offset += quint32(pngs[i].size());
+    }
+    for (const QByteArray& png : pngs) out.writeRawData(png.constData(), int(png.size()));
+
+    const QString path = folder + "/" + name;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(ico) == ico.size()) return true;
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+}
 }  // namespace
 
 int main(int argc, char** argv)
@@ -129,5 +166,6 @@ int main(int argc, char** argv)
     ok &= Save(ChipArrow(false, kGrey, kGrey.lighter(120)), folder, "read_disabled.png");
     ok &= Save(PortPlug(), folder, "port.png");
     ok &= Save(Icon(), folder, "tarv-configurator.png");
+    ok &= SaveIco({Icon(16), Icon(24), Icon(32), Icon(48), Icon(64), Icon(256)}, folder, "tarv-configurator.ico");
     return ok ? 0 : 1;
 }

@@ -17,3 +17,7 @@ ensure_packages() {
 # What the build needs on Debian 12, and what the tests need on top.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev fonts-dejavu-core)
 TEST_PACKAGES=(xvfb xauth)
+# The Windows cross build and its tests under wine (scripts/test-windows.sh): the POSIX thread
+# model compiler, not the g++-mingw-w64-x86-64 meta-package, whose "win32" default has no
+# std::thread; GoogleTest's sources; 64-bit wine; and the Linux build of the adapter emulator.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 g++ cmake ninja-build)

@@ -21,6 +21,7 @@
 #include "sim/encoder_images.h"
 #include "support/bytes.h"
 #include "support/program_state.h"
+#include "support/sim_log.h"
 
 extern char** environ;
 
@@ -132,45 +133,6 @@ private:
     int stdin_ = -1;
     std::string slavePath_;
 };
-
-// One line of the server's frame log: "  12.345 presence  5A 01 00 00  | 19200 8N2".
-struct LoggedRequest {
-    std::string kind;
-    std::string bytes;
-    std::string line;  // the line settings at the time of the request
-    bool operator==(const LoggedRequest&) const = default;
-};
-
-void PrintTo(const LoggedRequest& r, std::ostream* os) { *os << r.kind << " [" << r.bytes << "] " << r.line; }
-
-std::vector<LoggedRequest> ParseLog(const fs::path& path)
-{
-    std::vector<LoggedRequest> requests;
-    std::ifstream log(path);
-    for (std::string text; std::getline(log, text);) {
-        const size_t bar = text.find(" | ");
-        std::istringstream fields(text.substr(0, bar));
-        LoggedRequest request;
-        double ms = 0;
-        fields >> ms >> request.kind >> std::ws;
-        std::getline(fields, request.bytes);
-        request.bytes.erase(request.bytes.find_last_not_of(' ') + 1);
-        request.line = bar == std::string::npos ? "" : text.substr(bar + 3);
-        requests.push_back(request);
-    }
-    return requests;
-}
-
-std::string Hex(std::span<const uint8_t> bytes)
-{
-    std::string text;
-    for (const uint8_t byte : bytes) {
-        char digits[4];
-        std::snprintf(digits, sizeof digits, "%s%02X", text.empty() ? "" : " ", byte);
-        text += digits;
-    }
-    return text;
-}
 
 LoggedRequest Presence() { return {"presence", "5A 01 00 00", "19200 8N2"}; }
 
@@ -320,6 +282,37 @@ TEST_F(PtyAdapterTest, ServerEndsCleanlyOnSigtermAndAtStdinEof)
         EXPECT_EQ(bySignal ? sim.Terminate() : sim.CloseStdinAndWait(), 0);
         EXPECT_FALSE(fs::exists(fs::symlink_status(devDir / port)));
     }
+}
+
+TEST_F(PtyAdapterTest, APortWhoseOtherSideVanishesFailsWithinItsDeadlines)
+{
+    SimProcess& sim = Serve("ttyUSB0");
+    ASSERT_TRUE(ScanForAdapter());
+    ASSERT_EQ(ReadDeviceImage(), 1);
+    const DeviceModelState before = DeviceModel;
+    ASSERT_EQ(sim.Terminate(), 0);  // the pty's master side is closed under the open port
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_LT(PingAdapter(), 3);
+    std::array<uint8_t, 4> name = {1, 2, 3, 4};
+    EXPECT_EQ(ReadEepromBlock(73, 4, name), 0);
+    EXPECT_EQ(ReadDeviceImage(), 0);
+    WriteProductRecord();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    // A hung-up pty fails its queue queries, so the last successful count (the image read's 128)
+    // stands and every wait ends at once; the reads that then deliver nothing give the fault away.
+    // Even had the waits run out, they would end within their deadlines.
+    EXPECT_LT(elapsed, 2500ms);
+    EXPECT_EQ(name, (std::array<uint8_t, 4>{1, 2, 3, 4}));
+    EXPECT_EQ(DeviceModel.ConfigBlock, before.ConfigBlock);
+    EXPECT_EQ(DeviceModel.SerialNumber, before.SerialNumber);
+    EXPECT_EQ(DeviceModel.DeviceTag, before.DeviceTag);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"False communication with EEPROM 1", "ERROR"},
+        {"False communication with EEPROM", "ERROR"},
+        {"COM port is not responding", "ERROR"}};
+    EXPECT_EQ(host.messages, expected);
 }
 
 TEST(TarvAdapterSimTest, AnswersPresenceOnItsPtyWithoutAnyLineSetup)

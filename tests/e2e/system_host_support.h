@@ -24,6 +24,7 @@ public:
     void OpenUrl(const std::string&) override {}
 };
 
+#ifndef _WIN32
 class TempDir {
 public:
     TempDir()
@@ -44,3 +45,4 @@ public:
 private:
     std::filesystem::path path_;
 };
+#endif
