@@ -198,8 +198,9 @@ std::string SimUsage()
         "its time in ms, kind, bytes and the line settings the client set. Ends on SIGTERM or SIGINT.\n"
         "\nOptions:\n";
     for (const OptionSpec& spec : kOptions) {
-        std::string left = "  " + std::string(spec.name);
-        if (!spec.value.empty()) left += " " + std::string(spec.value);
+        std::string left = "  ";
+        left += spec.name;
+        if (!spec.value.empty()) left.append(" ").append(spec.value);
         left.resize(std::max<size_t>(left.size() + 2, 32), ' ');
         text += left + std::string(spec.help) + "\n";
     }
