@@ -1,12 +1,7 @@
 #include "bench/bench_harness.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -15,8 +10,6 @@
 #include <thread>
 
 #include "link/Procedure_Tarv_Config.h"
-
-extern char** environ;
 
 namespace bench {
 namespace {
@@ -73,18 +66,6 @@ double WallNowMs()
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-std::string ReadLine(int fd, std::chrono::milliseconds limit)
-{
-    std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (char c = 0; std::chrono::steady_clock::now() < deadline;) {
-        pollfd readable{fd, POLLIN, 0};
-        if (poll(&readable, 1, 50) != 1) continue;
-        if (read(fd, &c, 1) != 1 || c == '\n') return c == '\n' ? line : "";
-        line += c;
-    }
-    return "";
-}
 }  // namespace
 
 WireCount operator-(const WireCount& a, const WireCount& b)
@@ -105,48 +86,6 @@ void BenchHost::ShowMessage(const std::string& text, const std::string& title)
     messages.push_back(title + ": " + text);
 }
 
-SimServer::SimServer(const std::string& simPath, std::vector<std::string> args)
-{
-    int in[2];
-    int out[2];
-    if (pipe2(in, O_CLOEXEC) != 0) return;
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        close(in[0]);
-        close(in[1]);
-        return;
-    }
-    args.insert(args.begin(), simPath);
-    args.push_back("--exit-on-stdin-eof");
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    if (posix_spawn(&pid_, simPath.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    stdin_ = in[1];
-    if (pid_ > 0) slavePath_ = ReadLine(out[0], 5s);
-    close(out[0]);
-}
-
-SimServer::~SimServer()
-{
-    if (stdin_ >= 0) close(stdin_);
-    if (pid_ <= 0) return;
-    int status = 0;
-    for (auto waited = 0ms; waited < 2s; waited += 5ms) {
-        if (waitpid(pid_, &status, WNOHANG) == pid_) return;
-        std::this_thread::sleep_for(5ms);
-    }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
-}
-
 PortFarm::PortFarm(std::string simPath) : simPath_(std::move(simPath))
 {
     std::string pattern = (fs::temp_directory_path() / "tarv-bench-XXXXXX").string();
@@ -165,7 +104,7 @@ PortFarm::~PortFarm()
 bool PortFarm::Serve(const std::string& name, std::vector<std::string> args)
 {
     args.insert(args.end(), {"--log", "/dev/null", "--link", (root_ / "dev" / name).string()});
-    return servers_.emplace_back(std::make_unique<SimServer>(simPath_, std::move(args)))->Started();
+    return !servers_.emplace_back(std::make_unique<sim::SimProcess>(simPath_, std::move(args)))->slavePath().empty();
 }
 
 platform::PosixPaths PortFarm::View(const std::string& view, const std::vector<std::string>& names)

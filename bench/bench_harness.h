@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/system_host.h"
+#include "sim/sim_process.h"
 
 namespace bench {
 
@@ -48,22 +49,6 @@ public:
     std::vector<std::string> messages;
 };
 
-// One tarv-adapter-sim serving a pty, linked as a port name. It exits when its stdin closes, so
-// a bench that dies leaves no server behind.
-class SimServer {
-public:
-    SimServer(const std::string& simPath, std::vector<std::string> args);
-    ~SimServer();
-    SimServer(const SimServer&) = delete;
-    SimServer& operator=(const SimServer&) = delete;
-
-    bool Started() const { return !slavePath_.empty(); }
-
-private:
-    pid_t pid_ = -1;
-    int stdin_ = -1;
-    std::string slavePath_;
-};
 
 // A scratch folder with dev/ (links to the servers' pty slaves) and fake sysfs views, each
 // listing a chosen set of the served ports.
@@ -83,7 +68,7 @@ public:
 private:
     std::filesystem::path root_;
     std::string simPath_;
-    std::vector<std::unique_ptr<SimServer>> servers_;
+    std::vector<std::unique_ptr<sim::SimProcess>> servers_;
 };
 
 struct Measurement {

@@ -2,9 +2,6 @@
 // serving emulated adapters on pseudo-terminals.
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -19,119 +16,19 @@
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "sim/encoder_images.h"
+#include "sim/sim_process.h"
 #include "support/bytes.h"
 #include "support/program_state.h"
 #include "support/sim_log.h"
-
-extern char** environ;
 
 namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// Spawns tarv-adapter-sim with `args`, its stdin and stdout on the given descriptors (-1: /dev/null).
-pid_t SpawnSim(const std::vector<std::string>& args, int stdinFd, int stdoutFd)
-{
-    std::vector<std::string> argv = {TARV_ADAPTER_SIM};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& arg : argv) pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    for (const auto& [from, to] : {std::pair{stdinFd, STDIN_FILENO}, std::pair{stdoutFd, STDOUT_FILENO}}) {
-        if (from < 0) posix_spawn_file_actions_addopen(&actions, to, "/dev/null", O_RDWR, 0);
-        else posix_spawn_file_actions_adddup2(&actions, from, to);
-    }
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// The exit code of a child that ends within `limit`; -1 for one that had to be killed.
-int Reap(pid_t pid, std::chrono::milliseconds limit)
-{
-    int status = 0;
-    for (auto waited = 0ms; waited < limit; waited += 5ms) {
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::this_thread::sleep_for(5ms);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-}
-
-// tarv-adapter-sim as a child process. It runs with --exit-on-stdin-eof and this process holds its
-// stdin, so even a test process that dies without cleaning up leaves no server behind.
-class SimProcess {
+// tarv-adapter-sim with `args`, ended by the test or at the latest with it.
+class SimProcess : public sim::SimProcess {
 public:
-    explicit SimProcess(std::vector<std::string> args)
-    {
-        int in[2];
-        int out[2];
-        if (pipe2(in, O_CLOEXEC) != 0) return;
-        if (pipe2(out, O_CLOEXEC) != 0) {
-            close(in[0]);
-            close(in[1]);
-            return;
-        }
-        args.push_back("--exit-on-stdin-eof");
-        pid_ = SpawnSim(args, in[0], out[1]);
-        close(in[0]);
-        close(out[1]);
-        stdin_ = in[1];
-        if (pid_ > 0) slavePath_ = ReadLine(out[0], 5s);
-        close(out[0]);
-    }
-    ~SimProcess() { Terminate(); }
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
-
-    // Empty when the server did not start.
-    const std::string& slavePath() const { return slavePath_; }
-
-    int Terminate()
-    {
-        if (pid_ > 0) kill(pid_, SIGTERM);
-        return Wait();
-    }
-    int CloseStdinAndWait()
-    {
-        CloseStdin();
-        return Wait();
-    }
-
-private:
-    static std::string ReadLine(int fd, std::chrono::milliseconds limit)
-    {
-        std::string line;
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        for (char c = 0; std::chrono::steady_clock::now() < deadline;) {
-            pollfd readable{fd, POLLIN, 0};
-            if (poll(&readable, 1, 50) != 1) continue;
-            if (read(fd, &c, 1) != 1 || c == '\n') return c == '\n' ? line : "";
-            line += c;
-        }
-        return "";
-    }
-    void CloseStdin()
-    {
-        if (stdin_ >= 0) close(stdin_);
-        stdin_ = -1;
-    }
-    int Wait()
-    {
-        CloseStdin();
-        const int code = pid_ > 0 ? Reap(pid_, 2s) : -1;
-        pid_ = -1;
-        return code;
-    }
-
-    pid_t pid_ = -1;
-    int stdin_ = -1;
-    std::string slavePath_;
+    explicit SimProcess(std::vector<std::string> args) : sim::SimProcess(TARV_ADAPTER_SIM, std::move(args)) {}
 };
 
 LoggedRequest Presence() { return {"presence", "5A 01 00 00", "19200 8N2"}; }
@@ -348,9 +245,9 @@ TEST(TarvAdapterSimTest, RejectsBadArgumentsWithExitCode2)
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args.front());
-        const pid_t pid = SpawnSim(args, -1, -1);
+        const pid_t pid = sim::SpawnProcess(TARV_ADAPTER_SIM, args, -1, -1);
         ASSERT_GT(pid, 0);
-        EXPECT_EQ(Reap(pid, 2s), 2);
+        EXPECT_EQ(sim::Reap(pid, 2s), 2);
     }
 }
 

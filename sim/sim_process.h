@@ -1,0 +1,44 @@
+// tarv-adapter-sim as a child process, for the end-to-end tests and the benchmarks: started with
+// its stdin on a pipe that this process holds (with --exit-on-stdin-eof), so that even a parent
+// that dies without cleaning up leaves no server behind. POSIX only.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// Starts `program` with `args`, its stdin and stdout on the given descriptors (-1: /dev/null).
+// The process id, or -1 when it could not be started.
+pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& args, int stdinFd, int stdoutFd);
+
+// The exit code of a child that ends within `limit`; -1 for one that had to be killed or that
+// ended by a signal.
+int Reap(pid_t pid, std::chrono::milliseconds limit);
+
+class SimProcess {
+public:
+    SimProcess(const std::string& program, std::vector<std::string> args);
+    ~SimProcess() { Terminate(); }
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    // The pty slave that the server printed first; empty when the server did not start.
+    const std::string& slavePath() const { return slavePath_; }
+
+    int Terminate();          // SIGTERM, then the exit code as Reap gives it
+    int CloseStdinAndWait();  // the server's own way out: its stdin ends
+
+private:
+    void CloseStdin();
+    int Wait();
+
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+    std::string slavePath_;
+};
+
+}  // namespace sim
