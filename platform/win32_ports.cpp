@@ -1,11 +1,5 @@
 // The serial port list on Windows: the data of the values under HARDWARE\DEVICEMAP\SERIALCOMM.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32_api.h"
 
 #include <cstring>
 

@@ -1,11 +1,5 @@
 // The tick, sleep, local date and the version from the program's own version resource on Windows.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32_api.h"
 
 #include <vector>
 
