@@ -37,16 +37,9 @@ protected:
     bool dialogShown = false;
 };
 
-AdapterOptions Silent()
-{
-    AdapterOptions options;
-    options.presenceAnswer = std::nullopt;
-    return options;
-}
-
 TEST_F(PortDialogTest, ListsTheAnsweringPortsAndReopensThePreviousOne)
 {
-    auto silent = AddAdapter("COM1", sim::Format2Image(), Silent());
+    auto silent = AddAdapter("COM1", sim::Format2Image(), SilentAdapter());
     auto first = AddAdapter("COM2");
     auto second = AddAdapter("COM4");
     MakeForm();  // start-up takes COM2
@@ -90,7 +83,7 @@ TEST_F(PortDialogTest, OkTakesThePickedPortAndForgetsKV21)
 
 TEST_F(PortDialogTest, NoAnsweringPortShowsNothingAndLeavesNoPort)
 {
-    AddAdapter("COM1", sim::Format2Image(), Silent());
+    AddAdapter("COM1", sim::Format2Image(), SilentAdapter());
     MakeForm();
     ClickPortButton([] {});
     EXPECT_FALSE(dialogShown);

@@ -11,16 +11,9 @@ using StartupTest = FormTest;
 using sim::AdapterOptions;
 using sim::RequestKind;
 
-AdapterOptions Silent()
-{
-    AdapterOptions options;
-    options.presenceAnswer = std::nullopt;
-    return options;
-}
-
 TEST_F(StartupTest, FindsTheAdapterOnTheSecondOfThreePortsAndBlinksIt)
 {
-    auto nothing = AddAdapter("COM1", sim::Format2Image(), Silent());
+    auto nothing = AddAdapter("COM1", sim::Format2Image(), SilentAdapter());
     auto adapter = AddAdapter("COM2");
     auto third = AddAdapter("COM3");
     MakeForm();

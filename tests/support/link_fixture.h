@@ -19,6 +19,14 @@
 
 using Message = platform::VirtualHost::Message;
 
+// An adapter that hears the presence request and never answers it.
+inline sim::AdapterOptions SilentAdapter()
+{
+    sim::AdapterOptions options;
+    options.presenceAnswer = std::nullopt;
+    return options;
+}
+
 class LinkTest : public ::testing::Test {
 protected:
     explicit LinkTest(uint32_t startTick = 100'000) : host(startTick), installed(host)

@@ -78,10 +78,8 @@ TEST_F(SerialChannelTest, OpenPortClosesTheOldPortEvenWhenTheNewOneFails)
 
 TEST_F(SerialChannelTest, ScanTriesPortsInListOrderAndStopsAtTheAdapter)
 {
-    AdapterOptions silent;
-    silent.presenceAnswer = std::nullopt;
     auto adapter = AddAdapter("COM2");
-    auto nothing = AddAdapter("COM10", sim::Format2Image(), silent);
+    auto nothing = AddAdapter("COM10", sim::Format2Image(), SilentAdapter());
     host.ListPort("COM1");  // will not open
     auto second = AddAdapter("COM3");
 
