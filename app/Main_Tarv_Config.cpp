@@ -21,7 +21,10 @@ constexpr int kToolTipHideMs = 4000;
 constexpr int kStatusPanelWidth = 180;
 }  // namespace
 
-std::string ProgramVersionString() { return platform::host().VersionString(); }
+std::string ProgramVersionString()
+{
+    return platform::host().VersionString();
+}
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm1>())
 {
@@ -160,6 +163,12 @@ void TForm1::FormKeyDown(int key)
     if (key == kKeyR) BtnReadClick();
 }
 
-void TForm1::Image321Click() { platform::host().OpenUrl(kMakerWebAddress); }
+void TForm1::Image321Click()
+{
+    platform::host().OpenUrl(kMakerWebAddress);
+}
 
-void TForm1::SetStatusText(const QString& text) { statusPanel_->setText(text); }
+void TForm1::SetStatusText(const QString& text)
+{
+    statusPanel_->setText(text);
+}

@@ -44,4 +44,7 @@ std::unique_ptr<platform::SerialPort> DemoHost::OpenSerial(const std::string& na
     return std::make_unique<sim::EmulatedPort>(found->second, SteadyMicros);
 }
 
-platform::PortListing DemoHost::ListPorts() { return {{"COM1", kAdapterPort}, false}; }
+platform::PortListing DemoHost::ListPorts()
+{
+    return {{"COM1", kAdapterPort}, false};
+}

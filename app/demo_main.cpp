@@ -40,7 +40,8 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--report-after") == 0) reportAfterMs = static_cast<int>(std::strtol(argv[i + 1], nullptr, 10));
+        if (std::strcmp(argv[i], "--report-after") == 0)
+            reportAfterMs = static_cast<int>(std::strtol(argv[i + 1], nullptr, 10));
         if (std::strcmp(argv[i], "--screenshot") == 0) screenshotPath = argv[i + 1];
     }
     DemoHost host;

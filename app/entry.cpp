@@ -17,7 +17,7 @@ int RunConfigurator(QApplication& app, platform::Host& host, void (*ready)(TForm
     QApplication::setWindowIcon(QIcon(":/pictures/tarv-configurator.png"));
     QuitOnTerminationSignals();
 
-    TForm1 form1;  // start-up runs here, before any window is visible
+    TForm1 form1;                      // start-up runs here, before any window is visible
     auto* form2 = new TForm2(&form1);  // hidden until the port button needs it; owned by form1
     form1.SetPortDialog(form2);
 

@@ -78,7 +78,10 @@ void SetPictures(QAbstractButton* prog, QAbstractButton* read, QAbstractButton* 
     logo->setPixmap(picture.scaled(logo->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
-void NameFromToolTip(QWidget* widget) { widget->setAccessibleName(widget->toolTip()); }
+void NameFromToolTip(QWidget* widget)
+{
+    widget->setAccessibleName(widget->toolTip());
+}
 
 void SetToolTipTimes(QWidget* window, int showMs, int hideMs)
 {

@@ -31,7 +31,8 @@ void MergeEditedSettings(ConfigBytes& fresh, const ConfigBytes& edited)
 eeprom::Image ProgrammingImage()
 {
     eeprom::Image image{};
-    std::copy(DeviceModel.ConfigBlock.begin(), DeviceModel.ConfigBlock.end(), image.begin() + eeprom::kConfigBlockAddress);
+    std::copy(DeviceModel.ConfigBlock.begin(), DeviceModel.ConfigBlock.end(),
+              image.begin() + eeprom::kConfigBlockAddress);
     const auto record = RecordBytesOfModel();
     std::copy(record.begin(), record.end(), image.begin() + eeprom::kProductRecordAddress);
     image[eeprom::format2::kRecordChecksum] = DeviceModel.RecordChecksum;

@@ -1,12 +1,12 @@
 #include "app/quit_on_signals.h"
 
 #ifndef _WIN32
-#include <QCoreApplication>
-#include <QSocketNotifier>
-#include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
 
 namespace {
 int signalPipe[2] = {-1, -1};

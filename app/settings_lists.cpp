@@ -30,7 +30,10 @@ void FillEdgeList(QComboBox* list, uint8_t edgeTableId)
     list->setCurrentIndex(-1);
 }
 
-bool FlagSet(ProductModel model) { return DeviceModel.ProductFamilyFlags[model] == 1; }
+bool FlagSet(ProductModel model)
+{
+    return DeviceModel.ProductFamilyFlags[model] == 1;
+}
 }  // namespace
 
 void TForm1::FillStartRows()

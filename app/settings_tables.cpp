@@ -102,7 +102,8 @@ int ResolutionRowOfCode(uint8_t resolutionCode)
 int EdgeRowOfValue(uint8_t edgeTableId, uint16_t value)
 {
     const auto table = EdgeTable(edgeTableId);
-    const auto row = std::find_if(table.begin(), table.end(), [value](const EdgeSeparationRow& r) { return r.Value() == value; });
+    const auto row =
+        std::find_if(table.begin(), table.end(), [value](const EdgeSeparationRow& r) { return r.Value() == value; });
     return row == table.end() ? -1 : static_cast<int>(row - table.begin());
 }
 

@@ -123,11 +123,26 @@ double Median(std::vector<double> values)
     return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
-double Measurement::MedianWall() const { return Median(wallMs); }
-double Measurement::MedianCpu() const { return Median(cpuMs); }
-double Measurement::MedianPreemptions() const { return Median(preemptions); }
-double Measurement::MinWall() const { return wallMs.empty() ? 0 : *std::min_element(wallMs.begin(), wallMs.end()); }
-double Measurement::MaxWall() const { return wallMs.empty() ? 0 : *std::max_element(wallMs.begin(), wallMs.end()); }
+double Measurement::MedianWall() const
+{
+    return Median(wallMs);
+}
+double Measurement::MedianCpu() const
+{
+    return Median(cpuMs);
+}
+double Measurement::MedianPreemptions() const
+{
+    return Median(preemptions);
+}
+double Measurement::MinWall() const
+{
+    return wallMs.empty() ? 0 : *std::min_element(wallMs.begin(), wallMs.end());
+}
+double Measurement::MaxWall() const
+{
+    return wallMs.empty() ? 0 : *std::max_element(wallMs.begin(), wallMs.end());
+}
 
 Measurement Measure(BenchHost& host, int runs, const std::function<bool()>& operation,
                     const std::function<void()>& before)
@@ -146,8 +161,10 @@ Measurement Measure(BenchHost& host, int runs, const std::function<bool()>& oper
         const double switches1 = InvoluntarySwitches();
         if (run < 0) continue;
         const WireCount crossed = host.wire - wireBefore;
-        if (run == 0) result.perRun = crossed;
-        else if (!(crossed == result.perRun)) result.steadyWire = false;
+        if (run == 0)
+            result.perRun = crossed;
+        else if (!(crossed == result.perRun))
+            result.steadyWire = false;
         if (!ok || host.messages.size() != messagesBefore) ++result.failures;
         result.wallMs.push_back(wall1 - wall0);
         result.cpuMs.push_back(cpu1 - cpu0);

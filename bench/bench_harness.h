@@ -49,7 +49,6 @@ public:
     std::vector<std::string> messages;
 };
 
-
 // A scratch folder with dev/ (links to the servers' pty slaves) and fake sysfs views, each
 // listing a chosen set of the served ports.
 class PortFarm {
@@ -73,11 +72,11 @@ private:
 
 struct Measurement {
     std::vector<double> wallMs;
-    std::vector<double> cpuMs;  // this process only: the servers' time is not the program's
+    std::vector<double> cpuMs;        // this process only: the servers' time is not the program's
     std::vector<double> preemptions;  // involuntary context switches: how much the machine got in the way
-    WireCount perRun;           // what crossed in the first timed run
-    bool steadyWire = true;     // every run moved the same bytes
-    int failures = 0;           // runs that failed or showed a message
+    WireCount perRun;                 // what crossed in the first timed run
+    bool steadyWire = true;           // every run moved the same bytes
+    int failures = 0;                 // runs that failed or showed a message
 
     double MedianWall() const;
     double MedianCpu() const;

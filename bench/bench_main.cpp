@@ -104,7 +104,10 @@ std::string Fixed(double value, int decimals)
 }
 
 // Tenths are plenty for the transfers; the cost of an open needs finer figures.
-std::string Ms(double ms) { return Fixed(ms, ms < 1 ? 3 : 1); }
+std::string Ms(double ms)
+{
+    return Fixed(ms, ms < 1 ? 3 : 1);
+}
 
 std::string Flags(const Measurement& m)
 {
@@ -116,8 +119,9 @@ std::string Flags(const Measurement& m)
 
 void PrintRows(const std::vector<Row>& rows)
 {
-    std::printf("| Operation | Bytes out + in | Limit (ms) | Median (ms) | Min-max (ms) | Ratio | Target | CPU (ms) "
-                "| Preempted |\n");
+    std::printf(
+        "| Operation | Bytes out + in | Limit (ms) | Median (ms) | Min-max (ms) | Ratio | Target | CPU (ms) "
+        "| Preempted |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const Row& r : rows) {
         const double ratio = r.limitMs > 0 ? r.m.MedianWall() / r.limitMs : 0;
@@ -125,8 +129,8 @@ void PrintRows(const std::vector<Row>& rows)
                     Flags(r.m).c_str(), static_cast<unsigned long long>(r.m.perRun.sent),
                     static_cast<unsigned long long>(r.m.perRun.received), r.limitMs > 0 ? Ms(r.limitMs).c_str() : "-",
                     Ms(r.m.MedianWall()).c_str(), Ms(r.m.MinWall()).c_str(), Ms(r.m.MaxWall()).c_str(),
-                    r.limitMs > 0 ? Fixed(ratio, 2).c_str() : "-",
-                    r.target.empty() ? "-" : r.target.c_str(), Ms(r.m.MedianCpu()).c_str(), r.m.MedianPreemptions());
+                    r.limitMs > 0 ? Fixed(ratio, 2).c_str() : "-", r.target.empty() ? "-" : r.target.c_str(),
+                    Ms(r.m.MedianCpu()).c_str(), r.m.MedianPreemptions());
     }
 }
 
@@ -151,10 +155,14 @@ bool ParseOptions(int argc, char** argv, Options& options)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (arg == "--runs" && hasValue) options.runs = std::atoi(argv[++i]);
-        else if (arg == "--block-write-ms" && hasValue) options.blockWriteMs = std::atoi(argv[++i]);
-        else if (arg == "--sim" && hasValue) options.simPath = argv[++i];
-        else return false;
+        if (arg == "--runs" && hasValue)
+            options.runs = std::atoi(argv[++i]);
+        else if (arg == "--block-write-ms" && hasValue)
+            options.blockWriteMs = std::atoi(argv[++i]);
+        else if (arg == "--sim" && hasValue)
+            options.simPath = argv[++i];
+        else
+            return false;
     }
     return options.runs >= 1 && options.blockWriteMs >= 0;
 }
@@ -172,8 +180,8 @@ int main(int argc, char** argv)
 
     // One paced adapter with the stated EEPROM write time, and sixteen paced ports that stay silent.
     bench::PortFarm farm(options.simPath);
-    bool served = farm.Ready() &&
-                  farm.Serve(kAdapterPort, {"--pace", "--block-write-ms", std::to_string(options.blockWriteMs)});
+    bool served =
+        farm.Ready() && farm.Serve(kAdapterPort, {"--pace", "--block-write-ms", std::to_string(options.blockWriteMs)});
     for (const std::string& name : SilentPorts(kScanSizes.back()))
         served = served && farm.Serve(name, {"--pace", "--no-presence"});
     if (!served) {
@@ -253,8 +261,8 @@ int main(int argc, char** argv)
         BenchHost& silent = *silentHosts[n];
         platform::ScopedHost installed(silent);
         searchTicks[n] = Measure(silent, options.runs, SearchTick, ForgetPort);
-        rows.push_back({"Scan, no adapter among " + std::to_string(n), scanBound(searchTicks[n], false), "",
-                        searchTicks[n]});
+        rows.push_back(
+            {"Scan, no adapter among " + std::to_string(n), scanBound(searchTicks[n], false), "", searchTicks[n]});
     }
     {
         BenchHost& silent = *silentHosts[1];
@@ -271,8 +279,9 @@ int main(int argc, char** argv)
     std::printf("%s %s, %u CPUs, load average before %s, after %s\n\n", system.sysname, system.release,
                 std::thread::hardware_concurrency(), loadBefore.c_str(), LoadAverage().c_str());
     PrintRows(rows);
-    std::printf("\n| Watch tick (link part) | Handler wall (ms) | CPU (ms) | CPU / handler wall | Interval (ms) "
-                "| CPU / (wall + interval) |\n");
+    std::printf(
+        "\n| Watch tick (link part) | Handler wall (ms) | CPU (ms) | CPU / handler wall | Interval (ms) "
+        "| CPU / (wall + interval) |\n");
     std::printf("|---|---:|---:|---:|---:|---:|\n");
     PrintTick("Adapter and known product: ping + product name", knownTick, kWatchIntervalWithPortMs);
     for (const int n : kScanSizes)

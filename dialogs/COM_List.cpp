@@ -57,7 +57,8 @@ void TForm2::SetPorts(const std::vector<std::string>& names, const std::string& 
 
 int TForm2::SelectedIndex() const
 {
-    const auto checked = std::find_if(items_.begin(), items_.end(), [](QRadioButton* item) { return item->isChecked(); });
+    const auto checked =
+        std::find_if(items_.begin(), items_.end(), [](QRadioButton* item) { return item->isChecked(); });
     return checked == items_.end() ? -1 : static_cast<int>(checked - items_.begin());
 }
 
@@ -92,7 +93,10 @@ void TForm2::BtnOKClick()
     done(QDialog::Accepted);
 }
 
-void TForm2::BtnCancelClick() { done(QDialog::Rejected); }
+void TForm2::BtnCancelClick()
+{
+    done(QDialog::Rejected);
+}
 
 void TForm2::keyPressEvent(QKeyEvent* event)
 {

@@ -45,8 +45,14 @@ inline constexpr uint8_t kSignalOn = 0x0F;
 inline constexpr uint8_t kSignalOff = 0x0E;
 inline constexpr size_t kMaxWriteCount = 8;
 
-inline constexpr std::array<uint8_t, 4> Presence() { return {kAdapterGroup, kPresence, 0, 0}; }
-inline constexpr std::array<uint8_t, 4> Signal(uint8_t value) { return {kAdapterGroup, kSignal, value, 0}; }
+inline constexpr std::array<uint8_t, 4> Presence()
+{
+    return {kAdapterGroup, kPresence, 0, 0};
+}
+inline constexpr std::array<uint8_t, 4> Signal(uint8_t value)
+{
+    return {kAdapterGroup, kSignal, value, 0};
+}
 inline constexpr std::array<uint8_t, 4> EepromRead(uint8_t address, uint8_t count)
 {
     return {kEepromGroup, kEepromRead, address, count};

@@ -17,8 +17,7 @@ bool DeadlinePassed(uint32_t startTick, uint32_t nowTick, uint32_t deadlineMs)
     return static_cast<uint32_t>(nowTick - startTick) > deadlineMs;
 }
 
-uint32_t WaitForBytes(uint32_t sentTick, uint32_t deadlineMs, uint32_t enough, uint32_t pauseMs,
-                      bool& timedOut)
+uint32_t WaitForBytes(uint32_t sentTick, uint32_t deadlineMs, uint32_t enough, uint32_t pauseMs, bool& timedOut)
 {
     platform::Host& h = platform::host();
     for (;;) {

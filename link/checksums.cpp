@@ -39,4 +39,7 @@ uint8_t SumChecksum(std::span<const uint8_t> bytes)
     return static_cast<uint8_t>(256 - (sum & 0xFF));
 }
 
-uint8_t ComputeRecordChecksum() { return SumChecksum(RecordBytesOfModel()); }
+uint8_t ComputeRecordChecksum()
+{
+    return SumChecksum(RecordBytesOfModel());
+}

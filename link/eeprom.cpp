@@ -117,8 +117,8 @@ uint8_t ReadDeviceImage()
     for (uint32_t k = 0; k < eeprom::kImageSize / kImageRequestCount; ++k) {
         const auto address = static_cast<uint8_t>(k * kImageRequestCount);
         WriteBytes(AdapterCommand::EepromRead(address, kImageRequestCount));
-        waiting = WaitForBytes(h.TickCount(), kEepromDeadlineMs, (k + 1) * kImageRequestCount,
-                               kReadPollPauseMs, timedOut);
+        waiting =
+            WaitForBytes(h.TickCount(), kEepromDeadlineMs, (k + 1) * kImageRequestCount, kReadPollPauseMs, timedOut);
     }
     eeprom::Image image{};
     if (waiting != eeprom::kImageSize || ReadBytes(image) != image.size()) {

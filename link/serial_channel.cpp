@@ -28,9 +28,15 @@ void ListSerialPorts(std::vector<std::string>& list)
     list = std::move(listing.names);
 }
 
-bool PortIsOpen() { return SerialChannel.port != nullptr; }
+bool PortIsOpen()
+{
+    return SerialChannel.port != nullptr;
+}
 
-void ClosePort() { SerialChannel.port.reset(); }
+void ClosePort()
+{
+    SerialChannel.port.reset();
+}
 
 void OpenPort(const std::string& name)
 {
@@ -55,8 +61,7 @@ int TryPort(const std::string& name)
 bool ScanForAdapter()
 {
     ListSerialPorts(PortList);
-    return std::any_of(PortList.begin(), PortList.end(),
-                       [](const std::string& name) { return TryPort(name) == 0; });
+    return std::any_of(PortList.begin(), PortList.end(), [](const std::string& name) { return TryPort(name) == 0; });
 }
 
 void DiscardReceived()

@@ -16,16 +16,16 @@ void ClearDeviceModel()
 
 int32_t DayNumberFromBytes(std::span<const uint8_t, 4> bytes)
 {
-    const uint32_t raw = (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) |
-                         (uint32_t{bytes[2]} << 8) | uint32_t{bytes[3]};
+    const uint32_t raw =
+        (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) | uint32_t{bytes[3]};
     return static_cast<int32_t>(raw);
 }
 
 DayBytes DayNumberToBytes(int32_t day)
 {
     const auto raw = static_cast<uint32_t>(day);
-    return {static_cast<uint8_t>(raw >> 24), static_cast<uint8_t>(raw >> 16),
-            static_cast<uint8_t>(raw >> 8), static_cast<uint8_t>(raw)};
+    return {static_cast<uint8_t>(raw >> 24), static_cast<uint8_t>(raw >> 16), static_cast<uint8_t>(raw >> 8),
+            static_cast<uint8_t>(raw)};
 }
 
 // Proleptic Gregorian calendar through days since 1970-01-01 (H. Hinnant's civil algorithms);

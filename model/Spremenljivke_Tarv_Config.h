@@ -69,11 +69,10 @@ inline constexpr uint8_t kFormat2 = 2;
 // Index into ProductFamilyFlags, in the order the watch compares the names.
 enum ProductModel : int { KV21 = 0, KV24 = 1, KV26 = 2, HXD3 = 3, HXD6 = 4 };
 inline constexpr int kProductModelCount = 5;
-inline constexpr std::array<const char*, kProductModelCount> kProductModelNames = {
-    "KV21", "KV24", "KV26", "HXD3", "HXD6"};
+inline constexpr std::array<const char*, kProductModelCount> kProductModelNames = {"KV21", "KV24", "KV26", "HXD3",
+                                                                                   "HXD6"};
 
-inline constexpr std::array<uint8_t, eeprom::kDeviceTagSize> kStartDeviceTag = {
-    'Q', 'F', '2', '7', 'T', '4', 'N', 'E'};
+inline constexpr std::array<uint8_t, eeprom::kDeviceTagSize> kStartDeviceTag = {'Q', 'F', '2', '7', 'T', '4', 'N', 'E'};
 
 // ---- DeviceModel ----------------------------------------------------------------------------
 

@@ -18,10 +18,19 @@ Host& host()
     return *installed;
 }
 
-void Install(Host& newHost) { installed = &newHost; }
+void Install(Host& newHost)
+{
+    installed = &newHost;
+}
 
-ScopedHost::ScopedHost(Host& h) : previous_(installed) { installed = &h; }
+ScopedHost::ScopedHost(Host& h) : previous_(installed)
+{
+    installed = &h;
+}
 
-ScopedHost::~ScopedHost() { installed = previous_; }
+ScopedHost::~ScopedHost()
+{
+    installed = previous_;
+}
 
 }  // namespace platform

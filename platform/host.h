@@ -20,10 +20,10 @@ namespace platform {
 class SerialPort {
 public:
     virtual ~SerialPort() = default;
-    virtual void DiscardReceived() = 0;                  // receive side only
-    virtual std::optional<uint32_t> BytesWaiting() = 0;  // nullopt when the query fails
+    virtual void DiscardReceived() = 0;                      // receive side only
+    virtual std::optional<uint32_t> BytesWaiting() = 0;      // nullopt when the query fails
     virtual void Write(std::span<const uint8_t> bytes) = 0;  // synchronous
-    virtual size_t Read(std::span<uint8_t> into) = 0;  // only bytes already waiting; never blocks
+    virtual size_t Read(std::span<uint8_t> into) = 0;        // only bytes already waiting; never blocks
 };
 
 // The host's serial port names in the host's own order. `failed` says the listing stopped on an
@@ -42,7 +42,7 @@ public:
     virtual PortListing ListPorts() = 0;
     virtual uint32_t TickCount() = 0;  // milliseconds, wraps at 2^32
     virtual void Sleep(uint32_t ms) = 0;
-    virtual int32_t Today() = 0;  // DayNumber of the local date
+    virtual int32_t Today() = 0;              // DayNumber of the local date
     virtual std::string VersionString() = 0;  // "2.1.0.0", or empty without a version record
 
     // UI services.

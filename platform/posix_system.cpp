@@ -32,6 +32,9 @@ int32_t SystemHost::Today()
     return DayNumberFromDate({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday});
 }
 
-std::string SystemHost::VersionString() { return TARV_VERSION_STRING; }
+std::string SystemHost::VersionString()
+{
+    return TARV_VERSION_STRING;
+}
 
 }  // namespace platform

@@ -18,7 +18,10 @@ std::string QtHost::FormatShortDate(int32_t dayNumber)
     return QLocale::system().toString(date, QLocale::ShortFormat).toStdString();
 }
 
-void QtHost::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtHost::ProcessMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void QtHost::ShowMessage(const std::string& text, const std::string& title)
 {
@@ -31,6 +34,9 @@ void QtHost::ShowMessage(const std::string& text, const std::string& title)
     box.exec();
 }
 
-void QtHost::OpenUrl(const std::string& url) { QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); }
+void QtHost::OpenUrl(const std::string& url)
+{
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
 
 }  // namespace platform

@@ -38,7 +38,10 @@ std::unique_ptr<SerialPort> VirtualHost::OpenSerial(const std::string& name)
     return std::make_unique<ClockedPort>(std::move(inner), *this);
 }
 
-uint32_t VirtualHost::TickCount() { return static_cast<uint32_t>(startTick_ + nowMicros_ / 1000); }
+uint32_t VirtualHost::TickCount()
+{
+    return static_cast<uint32_t>(startTick_ + nowMicros_ / 1000);
+}
 
 std::string VirtualHost::FormatShortDate(int32_t dayNumber)
 {

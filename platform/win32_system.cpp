@@ -24,9 +24,15 @@ std::wstring ProgramPath()
 }
 }  // namespace
 
-uint32_t SystemHost::TickCount() { return GetTickCount(); }
+uint32_t SystemHost::TickCount()
+{
+    return GetTickCount();
+}
 
-void SystemHost::Sleep(uint32_t ms) { ::Sleep(ms); }
+void SystemHost::Sleep(uint32_t ms)
+{
+    ::Sleep(ms);
+}
 
 int32_t SystemHost::Today()
 {
@@ -49,8 +55,8 @@ std::string SystemHost::VersionString()
         rootSize < sizeof(VS_FIXEDFILEINFO))
         return {};
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(root);
-    return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) +
-           "." + std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+    return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+           std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
 }
 
 }  // namespace platform

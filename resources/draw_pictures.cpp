@@ -141,7 +141,7 @@ bool SaveIco(const std::vector<QImage>& images, const QString& folder, const cha
     quint32 offset = 6 + 16 * quint32(images.size());
     for (size_t i = 0; i < images.size(); ++i) {
         const auto side = quint8(images[i].width() >= 256 ? 0 : images[i].width());
-        out << side << side << quint8(0) << quint8(0);  // width, height, no palette, reserved
+        out << side << side << quint8(0) << quint8(0);                          // width, height, no palette, reserved
         out << quint16(1) << quint16(32) << quint32(pngs[i].size()) << offset;  // planes, bits, size, offset
         offset += quint32(pngs[i].size());
     }

@@ -26,11 +26,16 @@ std::pair<RequestKind, size_t> Classify(const std::vector<uint8_t>& in)
 const char* RequestKindName(RequestKind kind)
 {
     switch (kind) {
-    case RequestKind::Presence: return "presence";
-    case RequestKind::Signal: return "signal";
-    case RequestKind::EepromRead: return "eeprom-read";
-    case RequestKind::EepromWrite: return "eeprom-write";
-    case RequestKind::Unknown: return "unknown";
+    case RequestKind::Presence:
+        return "presence";
+    case RequestKind::Signal:
+        return "signal";
+    case RequestKind::EepromRead:
+        return "eeprom-read";
+    case RequestKind::EepromWrite:
+        return "eeprom-write";
+    case RequestKind::Unknown:
+        return "unknown";
     }
     return "unknown";
 }
@@ -130,8 +135,8 @@ void AdapterEmulator::Send(std::vector<uint8_t> answer, RequestKind kind, Micros
 
 size_t AdapterEmulator::Arrived(Micros now) const
 {
-    return static_cast<size_t>(std::count_if(output_.begin(), output_.end(),
-                                             [now](const auto& entry) { return entry.first <= now; }));
+    return static_cast<size_t>(
+        std::count_if(output_.begin(), output_.end(), [now](const auto& entry) { return entry.first <= now; }));
 }
 
 size_t AdapterEmulator::Take(std::span<uint8_t> into, Micros now)

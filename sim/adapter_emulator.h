@@ -35,18 +35,18 @@ struct LoggedFrame {
 struct AdapterOptions {
     std::optional<uint8_t> presenceAnswer = 4;  // nullopt: presence requests go unanswered
     uint8_t signalAnswer = 0x00;
-    Micros latency = 0;          // from a complete request to its answer
-    bool wirePacing = false;     // bytes take their wire time in both directions
-    Micros blockWriteTime = 0;   // the EEPROM's time per write request, before the status byte
-    std::map<uint8_t, uint8_t> blockStatus;  // status byte per write address; 0 refuses (default 1)
-    std::set<uint8_t> ignoredBlocks;         // write addresses that get no status and store nothing
-    int extraAnswerBytes = 0;    // stray bytes appended to every answer...
+    Micros latency = 0;                         // from a complete request to its answer
+    bool wirePacing = false;                    // bytes take their wire time in both directions
+    Micros blockWriteTime = 0;                  // the EEPROM's time per write request, before the status byte
+    std::map<uint8_t, uint8_t> blockStatus;     // status byte per write address; 0 refuses (default 1)
+    std::set<uint8_t> ignoredBlocks;            // write addresses that get no status and store nothing
+    int extraAnswerBytes = 0;                   // stray bytes appended to every answer...
     std::optional<RequestKind> extraBytesOnly;  // ...or only to answers of this kind
-    int shortReadBy = 0;         // EEPROM read answers leave off this many trailing bytes
-    std::map<uint8_t, uint8_t> stuckCells;  // worn EEPROM cells that keep their value whatever is written
-    int unplugAfterFrames = -1;  // answers stop after this many requests (-1: never)
-    bool unplugged = false;      // requests still cross the wire (and are logged), nothing answers
-    bool portVanished = false;   // the port itself is gone: every call on it fails
+    int shortReadBy = 0;                        // EEPROM read answers leave off this many trailing bytes
+    std::map<uint8_t, uint8_t> stuckCells;      // worn EEPROM cells that keep their value whatever is written
+    int unplugAfterFrames = -1;                 // answers stop after this many requests (-1: never)
+    bool unplugged = false;                     // requests still cross the wire (and are logged), nothing answers
+    bool portVanished = false;                  // the port itself is gone: every call on it fails
 };
 
 class AdapterEmulator {
@@ -86,9 +86,9 @@ private:
     AdapterOptions options_;
     std::vector<LoggedFrame> log_;
     std::function<void(const LoggedFrame&)> frameSink_;
-    std::vector<uint8_t> input_;            // received, not yet a complete frame
-    Micros inputFreeAt_ = 0;                // when the host-to-adapter line is free again
-    Micros outputFreeAt_ = 0;               // when the adapter-to-host line is free again
+    std::vector<uint8_t> input_;                     // received, not yet a complete frame
+    Micros inputFreeAt_ = 0;                         // when the host-to-adapter line is free again
+    Micros outputFreeAt_ = 0;                        // when the adapter-to-host line is free again
     std::deque<std::pair<Micros, uint8_t>> output_;  // answer bytes with their arrival times
     int framesHandled_ = 0;
 };

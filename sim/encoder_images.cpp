@@ -38,8 +38,8 @@ uint8_t Crc8(std::span<const uint8_t> bytes)
 
 ConfigBytes MakeConfigBlock(uint8_t resolutionCode, bool directionSet, uint16_t edgeSeparationValue)
 {
-    ConfigBytes config = {0xC0, 0x11, 0x45, 0x22, 0x00, 0x80, 0x31, 0x32, 0x33, 0x34,
-                          0x35, 0x36, 0x37, 0x38, 0x39, 0x00};
+    ConfigBytes config = {0xC0, 0x11, 0x45, 0x22, 0x00, 0x80, 0x31, 0x32,
+                          0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0x00};
     config[eeprom::kResolutionByte] |= resolutionCode & eeprom::kResolutionMask;
     if (directionSet) config[eeprom::kDirectionByte] |= eeprom::kDirectionMask;
     config[eeprom::kEdgeSeparationCountByte] = static_cast<uint8_t>(edgeSeparationValue & 0xFF);

@@ -25,7 +25,8 @@ struct ProductRecordSpec {
 };
 
 // A format-2 record with a correct checksum, a settings block and a device tag.
-eeprom::Image Format2Image(const ProductRecordSpec& record = {}, const ConfigBytes& config = MakeConfigBlock(4, false, 10));
+eeprom::Image Format2Image(const ProductRecordSpec& record = {},
+                           const ConfigBytes& config = MakeConfigBlock(4, false, 10));
 // A format-1 record: the serial's first two characters and a 16-bit counter.
 eeprom::Image Format1Image(const ProductRecordSpec& record, uint16_t serialCounter,
                            const ConfigBytes& config = MakeConfigBlock(4, false, 10));

@@ -39,7 +39,10 @@ std::string DescribeLine(const termios& tio)
     return text;
 }
 
-std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string SystemError(const char* what)
+{
+    return std::string(what) + ": " + std::strerror(errno);
+}
 
 }  // namespace
 

@@ -75,10 +75,14 @@ bool StoreDate(std::string_view text, CivilDate& into)
 
 bool StoreFormat(std::string_view text, RecordFormat& into)
 {
-    if (text == "2") into = RecordFormat::Format2;
-    else if (text == "1") into = RecordFormat::Format1;
-    else if (text == "blank") into = RecordFormat::Blank;
-    else return false;
+    if (text == "2")
+        into = RecordFormat::Format2;
+    else if (text == "1")
+        into = RecordFormat::Format1;
+    else if (text == "blank")
+        into = RecordFormat::Blank;
+    else
+        return false;
     return true;
 }
 
@@ -99,8 +103,7 @@ constexpr std::array kOptions = {
                [](SimOptions& o, std::string_view v) { return StoreDate(v, o.record.manufactured); }},
     OptionSpec{"--changed", "YYYY-MM-DD", "last-changed date (default 2014-01-08)",
                [](SimOptions& o, std::string_view v) { return StoreDate(v, o.record.lastChanged); }},
-    OptionSpec{"--format", "2|1|blank",
-               "record format (default 2); format 1 holds 2 serial characters + --counter",
+    OptionSpec{"--format", "2|1|blank", "record format (default 2); format 1 holds 2 serial characters + --counter",
                [](SimOptions& o, std::string_view v) { return StoreFormat(v, o.format); }},
     OptionSpec{"--counter", "N", "format-1 serial counter, 0..65535 (default 1234)",
                [](SimOptions& o, std::string_view v) { return Store(ParseNumber(v, 0xFFFF), o.serialCounter); }},
@@ -131,8 +134,9 @@ constexpr std::array kOptions = {
                    if (address) o.adapter.ignoredBlocks.insert(static_cast<uint8_t>(*address));
                    return address.has_value();
                }},
-    OptionSpec{"--extra-bytes", "N", "append N stray bytes to every answer",
-               [](SimOptions& o, std::string_view v) { return Store(ParseNumber(v, 255), o.adapter.extraAnswerBytes); }},
+    OptionSpec{
+        "--extra-bytes", "N", "append N stray bytes to every answer",
+        [](SimOptions& o, std::string_view v) { return Store(ParseNumber(v, 255), o.adapter.extraAnswerBytes); }},
     OptionSpec{"--short-read", "N", "leave N bytes off the end of every EEPROM read answer",
                [](SimOptions& o, std::string_view v) { return Store(ParseNumber(v, 255), o.adapter.shortReadBy); }},
     OptionSpec{"--unplug-after", "N", "stop answering after N requests",
@@ -145,8 +149,7 @@ constexpr std::array kOptions = {
                [](SimOptions& o, std::string_view v) { return StorePath(v, o.linkPath); }},
     OptionSpec{"--exit-on-stdin-eof", "", "exit when standard input ends (for a parent that holds a pipe)",
                [](SimOptions& o, std::string_view) { return o.exitOnStdinEof = true; }},
-    OptionSpec{"--help", "", "show this text",
-               [](SimOptions& o, std::string_view) { return o.help = true; }},
+    OptionSpec{"--help", "", "show this text", [](SimOptions& o, std::string_view) { return o.help = true; }},
 };
 
 const OptionSpec* FindOption(std::string_view name)
@@ -156,7 +159,10 @@ const OptionSpec* FindOption(std::string_view name)
     return nullptr;
 }
 
-ParsedArguments Failed(std::string error) { return {{}, std::move(error)}; }
+ParsedArguments Failed(std::string error)
+{
+    return {{}, std::move(error)};
+}
 
 }  // namespace
 
@@ -210,9 +216,12 @@ std::string SimUsage()
 eeprom::Image ImageOf(const SimOptions& options)
 {
     switch (options.format) {
-    case RecordFormat::Format1: return Format1Image(options.record, options.serialCounter);
-    case RecordFormat::Blank: return BlankImage(options.blankByte);
-    case RecordFormat::Format2: break;
+    case RecordFormat::Format1:
+        return Format1Image(options.record, options.serialCounter);
+    case RecordFormat::Blank:
+        return BlankImage(options.blankByte);
+    case RecordFormat::Format2:
+        break;
     }
     return Format2Image(options.record);
 }

@@ -41,8 +41,10 @@ pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& a
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     for (const auto& [from, to] : {std::pair{stdinFd, STDIN_FILENO}, std::pair{stdoutFd, STDOUT_FILENO}}) {
-        if (from < 0) posix_spawn_file_actions_addopen(&actions, to, "/dev/null", O_RDWR, 0);
-        else posix_spawn_file_actions_adddup2(&actions, from, to);
+        if (from < 0)
+            posix_spawn_file_actions_addopen(&actions, to, "/dev/null", O_RDWR, 0);
+        else
+            posix_spawn_file_actions_adddup2(&actions, from, to);
     }
     pid_t pid = -1;
     if (posix_spawn(&pid, program.c_str(), &actions, nullptr, pointers.data(), environ) != 0) pid = -1;

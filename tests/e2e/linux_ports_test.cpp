@@ -12,7 +12,10 @@
 namespace {
 namespace fs = std::filesystem;
 
-void WriteFile(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
+void WriteFile(const fs::path& path, const std::string& text)
+{
+    std::ofstream(path) << text;
+}
 
 TEST(LinuxPortsTest, ListsTtysWithADeviceExceptEmptyUartSlots)
 {

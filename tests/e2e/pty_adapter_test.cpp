@@ -31,7 +31,10 @@ public:
     explicit SimProcess(std::vector<std::string> args) : sim::SimProcess(TARV_ADAPTER_SIM, std::move(args)) {}
 };
 
-LoggedRequest Presence() { return {"presence", "5A 01 00 00", "19200 8N2"}; }
+LoggedRequest Presence()
+{
+    return {"presence", "5A 01 00 00", "19200 8N2"};
+}
 
 class PtyAdapterTest : public ::testing::Test {
 protected:
@@ -81,7 +84,7 @@ protected:
 TEST_F(PtyAdapterTest, ScanPassesOverASilentPortAndTakesTheAdapter)
 {
     Serve("ttyUSB0");
-    Serve("ttyACM0", {"--no-presence"});  // sorts first, so the scan has to pass over it
+    Serve("ttyACM0", {"--no-presence"});      // sorts first, so the scan has to pass over it
     fs::create_directories(sysDir / "tty1");  // a console, not a serial port
 
     EXPECT_TRUE(ScanForAdapter());
@@ -102,8 +105,8 @@ TEST_F(PtyAdapterTest, ReadDeviceImageLoadsTheEncodersRecord)
     for (const bool paced : {false, true}) {
         SCOPED_TRACE(paced ? "paced" : "unpaced");
         const std::string port = paced ? "ttyUSB1" : "ttyUSB0";
-        std::vector<std::string> args = {"--product", "KV26", "--serial", "ZX9876", "--manufactured", "2019-03-04",
-                                         "--changed", "2021-11-30"};
+        std::vector<std::string> args = {"--product",      "KV26",       "--serial",  "ZX9876",
+                                         "--manufactured", "2019-03-04", "--changed", "2021-11-30"};
         if (paced) args.push_back("--pace");
         Serve(port, args);
 
@@ -205,10 +208,9 @@ TEST_F(PtyAdapterTest, APortWhoseOtherSideVanishesFailsWithinItsDeadlines)
     EXPECT_EQ(DeviceModel.ConfigBlock, before.ConfigBlock);
     EXPECT_EQ(DeviceModel.SerialNumber, before.SerialNumber);
     EXPECT_EQ(DeviceModel.DeviceTag, before.DeviceTag);
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"False communication with EEPROM 1", "ERROR"},
-        {"False communication with EEPROM", "ERROR"},
-        {"COM port is not responding", "ERROR"}};
+    const std::vector<std::pair<std::string, std::string>> expected = {{"False communication with EEPROM 1", "ERROR"},
+                                                                       {"False communication with EEPROM", "ERROR"},
+                                                                       {"COM port is not responding", "ERROR"}};
     EXPECT_EQ(host.messages, expected);
 }
 

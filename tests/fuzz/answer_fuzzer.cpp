@@ -103,11 +103,11 @@ private:
 
 bool SameModel(const DeviceModelState& a, const DeviceModelState& b)
 {
-    return a.DeviceTag == b.DeviceTag && a.ConfigBlock == b.ConfigBlock && a.ProductFamilyFlags == b.ProductFamilyFlags &&
-           a.FormatVersion == b.FormatVersion && a.ProductName == b.ProductName && a.CarriedBytes == b.CarriedBytes &&
-           a.SerialNumber == b.SerialNumber && a.ManufacturedDate == b.ManufacturedDate &&
-           a.LastChangedDate == b.LastChangedDate && a.RecordChecksum == b.RecordChecksum &&
-           a.WatchIdle == b.WatchIdle && a.EdgeTableId == b.EdgeTableId;
+    return a.DeviceTag == b.DeviceTag && a.ConfigBlock == b.ConfigBlock &&
+           a.ProductFamilyFlags == b.ProductFamilyFlags && a.FormatVersion == b.FormatVersion &&
+           a.ProductName == b.ProductName && a.CarriedBytes == b.CarriedBytes && a.SerialNumber == b.SerialNumber &&
+           a.ManufacturedDate == b.ManufacturedDate && a.LastChangedDate == b.LastChangedDate &&
+           a.RecordChecksum == b.RecordChecksum && a.WatchIdle == b.WatchIdle && a.EdgeTableId == b.EdgeTableId;
 }
 
 std::optional<std::string> Check(bool holds, const char* what)

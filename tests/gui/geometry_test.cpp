@@ -3,8 +3,8 @@
 
 #include <QApplication>
 #include <QFrame>
-#include <QStyle>
 #include <QStatusBar>
+#include <QStyle>
 
 #include "gui/form_fixture.h"
 

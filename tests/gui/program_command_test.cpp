@@ -52,8 +52,8 @@ TEST_F(ProgramCommandTest, WritesTheMergedImageInSixteenBlocksAndReadsItBack)
 {
     const eeprom::Image device = sim::Format2Image();
     auto adapter = SeenEncoder(device);
-    Pick(Get<QComboBox>("CmbBoxRes"), 14);   // code 0x1C
-    Pick(Get<QComboBox>("CmbBoxFCTR"), 0);   // 0x4304
+    Pick(Get<QComboBox>("CmbBoxRes"), 14);  // code 0x1C
+    Pick(Get<QComboBox>("CmbBoxFCTR"), 0);  // 0x4304
     Pick(Get<QComboBox>("CmbBoxDir"), 1);
     const auto edited = DeviceModel.ConfigBlock;
 
@@ -163,8 +163,8 @@ TEST_F(ProgramCommandTest, AFailedFreshReadRestoresTheEdits)
     const auto edited = DeviceModel.ConfigBlock;
     adapter->options().shortReadBy = 1;
     form->BtnProgClick();
-    EXPECT_EQ(host.messages(), (std::vector<Message>{{"False communication with EEPROM", "ERROR"},
-                                                     {"EEPROM read error", "ERROR"}}));
+    EXPECT_EQ(host.messages(),
+              (std::vector<Message>{{"False communication with EEPROM", "ERROR"}, {"EEPROM read error", "ERROR"}}));
     EXPECT_EQ(DeviceModel.ConfigBlock, edited);
     EXPECT_TRUE(adapter->FramesOf(RequestKind::EepromWrite).empty());
 }

@@ -7,7 +7,10 @@ namespace {
 using ReadCommandTest = FormTest;
 using sim::RequestKind;
 
-Bytes WrittenRecord(const sim::AdapterEmulator& adapter) { return ImageBytes(adapter.memory(), 72, 22); }
+Bytes WrittenRecord(const sim::AdapterEmulator& adapter)
+{
+    return ImageBytes(adapter.memory(), 72, 22);
+}
 
 TEST_F(ReadCommandTest, BlankRecordWithCode0x10IsNamedHXD3AndWritten)
 {
@@ -48,7 +51,8 @@ TEST_F(ReadCommandTest, BlankRecordRepairDependsOnCodeAndDates)
         {"erased, code 0x12", sim::BlankImage(0xFF, sim::MakeConfigBlock(0x12, false, 10)), "HXD6", HXD6},
         {"erased, code 0x05", sim::BlankImage(0x00, sim::MakeConfigBlock(0x05, false, 10)), "\0\0\0\0", 0xFF},
         {"empty name, same day", sim::Format2Image(sameDay, sim::MakeConfigBlock(0x10, false, 10)), "HXD3", HXD3},
-        {"empty name, later change", sim::Format2Image(laterChange, sim::MakeConfigBlock(0x10, false, 10)), nullptr, 0xFF},
+        {"empty name, later change", sim::Format2Image(laterChange, sim::MakeConfigBlock(0x10, false, 10)), nullptr,
+         0xFF},
         {"named record", sim::Format2Image(), nullptr, 0xFF},
     };
     for (const auto& c : cases) {

@@ -23,7 +23,8 @@ TEST_F(SettingsListsTest, StartRowsWithNothingSelected)
     EXPECT_EQ(Get<QComboBox>("CmbBoxFCTR")->maxVisibleItems(), 12);
     EXPECT_EQ(Rows(Get<QComboBox>("CmbBoxDir")), (QStringList{"Negative", "Positive"}));
     EXPECT_EQ(Get<QComboBox>("CmbBoxDir")->maxVisibleItems(), 8);
-    for (const char* name : {"CmbBoxRes", "CmbBoxFCTR", "CmbBoxDir"}) EXPECT_EQ(Get<QComboBox>(name)->currentIndex(), -1);
+    for (const char* name : {"CmbBoxRes", "CmbBoxFCTR", "CmbBoxDir"})
+        EXPECT_EQ(Get<QComboBox>(name)->currentIndex(), -1);
 }
 
 TEST_F(SettingsListsTest, EdgeSeparationTableAndRowFollowTheStoredValue)
@@ -36,9 +37,9 @@ TEST_F(SettingsListsTest, EdgeSeparationTableAndRowFollowTheStoredValue)
         int selected;
     };
     const Case cases[] = {
-        {0x43, 4, 1, 9, 0}, {0xC3, 4, 1, 9, 0}, {0xC1, 4, 1, 9, 1}, {0x00, 4, 1, 9, -1}, {0x80, 4, 1, 9, -1},
-        {0x00, 255, 1, 9, 8}, {0x00, 5, 2, 10, 3}, {0x43, 5, 2, 10, 2}, {0x43, 2, 2, 10, 0}, {0x00, 224, 2, 10, 9},
-        {0x00, 0, 0, 0, -1}, {0x41, 5, 0, 0, -1},
+        {0x43, 4, 1, 9, 0},  {0xC3, 4, 1, 9, 0},    {0xC1, 4, 1, 9, 1},  {0x00, 4, 1, 9, -1},
+        {0x80, 4, 1, 9, -1}, {0x00, 255, 1, 9, 8},  {0x00, 5, 2, 10, 3}, {0x43, 5, 2, 10, 2},
+        {0x43, 2, 2, 10, 0}, {0x00, 224, 2, 10, 9}, {0x00, 0, 0, 0, -1}, {0x41, 5, 0, 0, -1},
     };
     MakeForm();
     DeviceModel.ProductFamilyFlags[KV24] = 1;
@@ -156,14 +157,16 @@ TEST_F(SettingsListsTest, CoarsestResolutionsWarnFirst)
         uint8_t code;
         const char* firstLine;
     };
-    const Case cases[] = {{23, 0x0C, "If 04B resolution is selected than:"}, {24, 0x0D, "If 03B resolution is selected than:"}};
+    const Case cases[] = {{23, 0x0C, "If 04B resolution is selected than:"},
+                          {24, 0x0D, "If 03B resolution is selected than:"}};
     MakeForm();
     for (const auto& c : cases) {
         host.ClearMessages();
         DeviceModel.ConfigBlock[0] = 0xA3;
         Pick(Get<QComboBox>("CmbBoxRes"), c.row);
-        const std::string text = std::string(c.firstLine) +
-                                 "\r\n* Reference mark will not work\r\n* Edge Separation of 0.12 \u00B5s is not recommended";
+        const std::string text =
+            std::string(c.firstLine) +
+            "\r\n* Reference mark will not work\r\n* Edge Separation of 0.12 \u00B5s is not recommended";
         EXPECT_EQ(host.messages(), (std::vector<Message>{{text, "Warning!"}}));
         EXPECT_EQ(DeviceModel.ConfigBlock[0], 0xA0 | c.code);
     }

@@ -21,4 +21,7 @@ Bytes AsBytes(const std::array<uint8_t, N>& field)
     return {field.begin(), field.end()};
 }
 
-inline Bytes TextBytes(const std::string& text) { return {text.begin(), text.end()}; }
+inline Bytes TextBytes(const std::string& text)
+{
+    return {text.begin(), text.end()};
+}

@@ -20,7 +20,10 @@ struct LoggedRequest {
     bool operator==(const LoggedRequest&) const = default;
 };
 
-inline void PrintTo(const LoggedRequest& r, std::ostream* os) { *os << r.kind << " [" << r.bytes << "] " << r.line; }
+inline void PrintTo(const LoggedRequest& r, std::ostream* os)
+{
+    *os << r.kind << " [" << r.bytes << "] " << r.line;
+}
 
 inline std::vector<LoggedRequest> ParseLog(const std::filesystem::path& path)
 {

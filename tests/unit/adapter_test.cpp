@@ -64,9 +64,8 @@ TEST_F(AdapterTest, PingAcrossTheTickWrap)
     platform::VirtualHost wrapping(0xFFFFFFE0u);
     platform::ScopedHost use(wrapping);
     auto adapter = std::make_shared<sim::AdapterEmulator>(sim::Format2Image(), WithLatency(40 * kMs));
-    wrapping.ConnectPort("COM1", [&] {
-        return std::make_unique<sim::EmulatedPort>(adapter, [&] { return wrapping.NowMicros(); });
-    });
+    wrapping.ConnectPort(
+        "COM1", [&] { return std::make_unique<sim::EmulatedPort>(adapter, [&] { return wrapping.NowMicros(); }); });
     OpenPort("COM1");
     EXPECT_EQ(PingAdapter(), 4);
     adapter->options().presenceAnswer = std::nullopt;
@@ -81,10 +80,10 @@ TEST_F(AdapterTest, BlinkSendsFourSignalFramesAboutTwentyMsApart)
     auto adapter = OpenAdapter();
     BlinkAdapter(2, 20);
     const auto frames = adapter->FramesOf(RequestKind::Signal);
-    EXPECT_EQ(frames, (std::vector<Bytes>{{0x5A, 0x10, 0x0F, 0x00},
-                                          {0x5A, 0x10, 0x0E, 0x00},
-                                          {0x5A, 0x10, 0x0F, 0x00},
-                                          {0x5A, 0x10, 0x0E, 0x00}}));
+    EXPECT_EQ(
+        frames,
+        (std::vector<Bytes>{
+            {0x5A, 0x10, 0x0F, 0x00}, {0x5A, 0x10, 0x0E, 0x00}, {0x5A, 0x10, 0x0F, 0x00}, {0x5A, 0x10, 0x0E, 0x00}}));
     const auto& log = adapter->log();
     for (size_t i = 1; i < log.size(); ++i) {
         const auto gap = (log[i].at - log[i - 1].at) / kMs;

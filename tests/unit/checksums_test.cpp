@@ -45,7 +45,7 @@ TEST(ComputeConfigCrc, WorkedExamplesNeverCoverTheLastByte)
     const Bytes one = {0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x55};
     const Bytes settings = {0x10, 0, 0x20, 0, 0x0A, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xAA};
     const ConfigCase cases[] = {
-        {zero, 15, 0x00}, {one, 15, 0xDA}, {settings, 15, 0x78},
+        {zero, 15, 0x00},     {one, 15, 0xDA},       {settings, 15, 0x78},
         {settings, 16, 0x78}, {settings, 255, 0x78},  // byte 15 stays out whatever the count
     };
     for (const auto& c : cases) EXPECT_EQ(ComputeConfigCrc(c.block, c.count, 0), c.crc) << c.count;

@@ -24,7 +24,7 @@ TEST_F(SerialChannelTest, ListingFailuresShowErrorAndKeepWhatWasRead)
         std::vector<std::string> expected;
     };
     const Case cases[] = {
-        {{{}, true}, {}},                                // the serial-port key could not be opened
+        {{{}, true}, {}},                              // the serial-port key could not be opened
         {{{"COM3", "COM1"}, true}, {"COM1", "COM3"}},  // enumeration stopped half-way
     };
     for (const auto& c : cases) {

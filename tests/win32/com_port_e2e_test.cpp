@@ -92,10 +92,10 @@ TEST_F(ComPortTest, ScanFindsTheAdapterThenReadsTheMemoryAndWritesTheRecord)
         EXPECT_EQ(request.line, "19200 8N2") << request.kind << " [" << request.bytes << "]";
     }
     const std::vector<std::string> expected = {
-        "presence",                                                     // the scan
-        "eeprom-read",  "eeprom-read",  "eeprom-read",  "eeprom-read",  // the whole memory
-        "eeprom-write", "eeprom-write", "eeprom-write", "eeprom-read",  // the record and its check
-        "eeprom-read",  "eeprom-read",  "eeprom-read",  "eeprom-read"}; // the memory again
+        "presence",                                                      // the scan
+        "eeprom-read",  "eeprom-read",  "eeprom-read",  "eeprom-read",   // the whole memory
+        "eeprom-write", "eeprom-write", "eeprom-write", "eeprom-read",   // the record and its check
+        "eeprom-read",  "eeprom-read",  "eeprom-read",  "eeprom-read"};  // the memory again
     EXPECT_EQ(kinds, expected);
 }
 

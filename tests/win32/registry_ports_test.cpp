@@ -20,7 +20,10 @@ std::vector<BYTE> Utf16Bytes(const std::wstring& text)
     return {bytes, bytes + text.size() * sizeof(wchar_t)};
 }
 
-std::vector<BYTE> Utf16z(const std::wstring& text) { return Utf16Bytes(text + L'\0'); }
+std::vector<BYTE> Utf16z(const std::wstring& text)
+{
+    return Utf16Bytes(text + L'\0');
+}
 
 class RegistryPortsTest : public ::testing::Test {
 protected:

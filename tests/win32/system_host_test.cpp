@@ -54,8 +54,8 @@ TEST(Win32SystemHostTest, ProgramIconLoadsAtEverySizeItHolds)
     // size decodes, not just that the resource is there.
     for (const int size : {16, 24, 32, 48, 64, 256}) {
         SCOPED_TRACE(size);
-        const auto icon = static_cast<HICON>(
-            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
+        const auto icon =
+            static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
         ASSERT_NE(icon, nullptr);
         ICONINFO info{};
         ASSERT_TRUE(GetIconInfo(icon, &info));
