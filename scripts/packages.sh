@@ -21,3 +21,7 @@ TEST_PACKAGES=(xvfb xauth)
 # model compiler, not the g++-mingw-w64-x86-64 meta-package, whose "win32" default has no
 # std::thread; GoogleTest's sources; 64-bit wine; and the Linux build of the adapter emulator.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 g++ cmake ninja-build)
+# Qt for Windows, built from Debian's qt6-base source (scripts/qt-windows.sh): the cross compiler,
+# and the Linux Qt of the same version, whose moc, uic and rcc serve the cross build.
+QT_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build perl xz-utils
+    qt6-base-dev qt6-base-dev-tools)

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Builds a static Qt for 64-bit Windows (Core, Gui, Widgets and the Windows platform plugin) from
+# Debian's own qt6-base source package, with the POSIX thread model mingw-w64 compiler, and
+# installs it into a cache folder outside the clone. The host tools (moc, uic, rcc) are those of
+# Debian's Linux Qt, which has the same version.
+#
+# Prints the install prefix as its only line on standard output; progress goes to standard
+# error. Does nothing but print the prefix when that folder is already complete. The folder's
+# name carries the Qt version and a hash of the options, so a change of options builds afresh.
+#   TARV_QT_CACHE   where the builds are kept (default: ~/.cache/tarv-qt)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/packages.sh
+
+readonly sourcePackage=qt6-base
+readonly toolchain=$PWD/cmake/mingw-w64-x86_64.cmake
+cache=${TARV_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarv-qt}
+
+say() { printf '[qt-windows %ds] %s\n' "$SECONDS" "$*" >&2; }
+
+# Static QtBase with what the configurator needs and nothing it does not. Two features must be
+# off for the Windows platform plugin to compile: tablet events, since Debian's source leaves out
+# the bundled wintab headers, and dynamic GL, which Qt 6.4 keeps on when OpenGL is off.
+readonly qtOptions=(
+    -DCMAKE_BUILD_TYPE=Release
+    -DBUILD_SHARED_LIBS=OFF
+    -DQT_BUILD_EXAMPLES=OFF
+    -DQT_BUILD_TESTS=OFF
+    -DFEATURE_sql=OFF
+    -DFEATURE_network=OFF
+    -DFEATURE_dbus=OFF
+    -DFEATURE_opengl=OFF
+    -DFEATURE_dynamicgl=OFF
+    -DFEATURE_printsupport=OFF
+    -DFEATURE_concurrent=OFF
+    -DFEATURE_xml=OFF
+    -DFEATURE_testlib=OFF
+    -DFEATURE_vulkan=OFF
+    -DFEATURE_icu=OFF
+    -DFEATURE_system_zlib=OFF
+    -DFEATURE_tabletevent=OFF
+)
+readonly hostOptions=(-DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+
+ensure_packages "${QT_WINDOWS_PACKAGES[@]}"
+
+# The Linux Qt's version is the version of the source we build: its host tools must match.
+qtVersion=$(dpkg-query -W -f='${source:Upstream-Version}' qt6-base-dev)
+qtVersion=${qtVersion%%+*}
+optionsHash=$( { printf '%s\n' "${qtOptions[@]}" "${hostOptions[@]}"; cat "$toolchain"; \
+    x86_64-w64-mingw32-g++-posix --version | head -n 1; } | sha256sum | cut -c1-12)
+prefix=$cache/qt-$qtVersion-mingw-w64-static-$optionsHash
+
+if [ -f "$prefix/.complete" ]; then
+    say "Qt $qtVersion for Windows is ready in $prefix"
+    echo "$prefix"
+    exit 0
+fi
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+
+# apt fetches the source only with a deb-src entry. Ours copies the machine's own Debian entries
+# with their type changed, so no mirror address is written anywhere by us.
+ensure_deb_src() {
+    if grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+        return 0
+    fi
+    local list=/etc/apt/sources.list.d/tarv-deb-src
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+            | "${sudo[@]}" tee "$list.sources" >/dev/null
+    elif [ -f /etc/apt/sources.list ]; then
+        sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | "${sudo[@]}" tee "$list.list" >/dev/null
+    else
+        say "no Debian sources entry to copy a deb-src entry from"
+        exit 1
+    fi
+    say "added a deb-src entry ($list.*)"
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+}
+
+downloads=$cache/downloads
+source_dir=$cache/qtbase-everywhere-src-$qtVersion
+if [ ! -f "$source_dir/.unpacked" ]; then
+    ensure_deb_src
+    mkdir -p "$downloads"
+    say "fetching the $sourcePackage source package"
+    (cd "$downloads" && apt-get source --download-only -qq "$sourcePackage=$(dpkg-query -W -f='${source:Version}' qt6-base-dev)" >&2)
+    rm -rf "$source_dir"
+    tar -xf "$downloads"/qt6-base_"$qtVersion"*.orig.tar.xz -C "$cache"
+    touch "$source_dir/.unpacked"
+fi
+
+build=$cache/build-$qtVersion-$optionsHash
+say "configuring Qt $qtVersion for x86_64-w64-mingw32 in $build"
+rm -rf "$prefix"
+cmake -S "$source_dir" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    "${qtOptions[@]}" "${hostOptions[@]}" >"$build.configure.log" 2>&1 || {
+    tail -n 60 "$build.configure.log" >&2
+    exit 1
+}
+
+# Ninja's step count, shown every 25 steps; the whole output is kept in a log beside the build.
+say "building (the whole log is $build.log)"
+set +e
+cmake --build "$build" 2>&1 | tee "$build.log" | awk '
+    match($0, /^\[[0-9]+\/[0-9]+\]/) {
+        split(substr($0, 2, RLENGTH - 2), step, "/")
+        if (step[1] % 25 == 0 || step[1] == step[2]) { printf "  step %d of %d\n", step[1], step[2] > "/dev/stderr"; fflush("/dev/stderr") }
+    }'
+status=${PIPESTATUS[0]}
+set -e
+if [ "$status" -ne 0 ]; then
+    grep -n -m 20 -E 'error|FAILED' "$build.log" >&2 || tail -n 60 "$build.log" >&2
+    exit "$status"
+fi
+
+cmake --install "$build" >"$build.install.log" 2>&1
+touch "$prefix/.complete"
+say "Qt $qtVersion for Windows installed in $prefix"
+echo "$prefix"
