@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "app/looks.h"
+#include "commands/device_watch.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "platform/host.h"
@@ -31,7 +32,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
     ui->setupUi(this);
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
-    Timer1->setInterval(kWatchIntervalWithPort);
+    Timer1->setInterval(kWatchIntervalWithPortMs);
     SetUpLooks();
     ConnectHandlers();
     qApp->installEventFilter(this);

@@ -1,6 +1,6 @@
 // The main window: start-up, the device watch, the three settings lists, READ, PROG and the
-// port button. Event handlers and the two list procedures live here; everything that talks to
-// the device is in the link.
+// port button. Event handlers and the two list procedures live here and do window work only;
+// the device rules they call are in commands/ and the link.
 #pragma once
 
 #include <QWidget>
@@ -18,10 +18,6 @@ class TForm1;
 
 // The maker's web address behind the logo.
 inline constexpr const char* kMakerWebAddress = "https://www.example.com/";
-// Interval of the watch while a port is in use, and while none is.
-inline constexpr int kWatchIntervalWithPort = 500;
-inline constexpr int kWatchIntervalWithoutPort = 3000;
-inline constexpr uint32_t kWatchIdleWaitMs = 5000;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -66,6 +62,7 @@ private:
     void LayOutHeader();
     void SizeLabelsToText();
     void SetStatusText(const QString& text);
+    void ShowAdapterState(bool portInUse);
     void ShowRecordLabels();
     void ShowPlaceholders();
 

@@ -1,21 +1,17 @@
 // The device watch: every tick checks the adapter, searches for it when it is gone, and keeps
 // the buttons, the status text and the product labels in step with the encoder.
 #include <QLabel>
-#include <QStatusBar>
-#include <QTimer>
 #include <algorithm>
 
 #include "app/Main_Tarv_Config.h"
+#include "app/timer_pause.h"
+#include "commands/device_watch.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "platform/host.h"
 #include "ui_Main_Tarv_Config.h"
 
 namespace {
-// The watch keeps a port whose adapter answers 3 or more; a new search takes one only at 4.
-constexpr uint8_t kAdapterStillThere = 3;
-constexpr uint8_t kProductNameAddress = 73;
-
 // Device bytes as text, one character per byte code, ending at the first zero byte.
 template <size_t N>
 QString DeviceText(const std::array<uint8_t, N>& bytes)
@@ -36,61 +32,48 @@ void SetLabel(QLabel* label, const QString& text)
     label->resize(label->sizeHint().width(), label->height());
 }
 
-bool AnyFamilyFlagSet()
-{
-    const auto& flags = DeviceModel.ProductFamilyFlags;
-    return std::any_of(flags.begin(), flags.end(), [](uint8_t flag) { return flag != 0; });
-}
+// WatchIdle is false from the start of a tick to its very end, after the timer is given back.
+class TickUnderWay {
+public:
+    TickUnderWay() { DeviceModel.WatchIdle = false; }
+    ~TickUnderWay() { DeviceModel.WatchIdle = true; }
+    TickUnderWay(const TickUnderWay&) = delete;
+    TickUnderWay& operator=(const TickUnderWay&) = delete;
+};
 }  // namespace
 
 void TForm1::Timer1Timer()
 {
-    DeviceModel.WatchIdle = false;
-    const bool timerWasEnabled = Timer1->isActive();
-    Timer1->stop();
-    // Chosen from the state before the ping and any search; the timer counts again only once the
-    // tick is over, so the next tick comes one interval after this one ends.
-    Timer1->setInterval(SerialChannel.portName.empty() ? kWatchIntervalWithoutPort : kWatchIntervalWithPort);
-
-    if (PingAdapter() < kAdapterStillThere) {
-        ClearDeviceModel();
-        if (ScanForAdapter()) BlinkAdapter(2, 20);
+    const TickUnderWay tick;
+    const TimerPause pause(*Timer1);
+    // Chosen before the ping and any search; the timer counts again only once the tick is over,
+    // so the next tick comes one interval after this one ends.
+    Timer1->setInterval(WatchIntervalMs());
+    KeepAdapter();
+    if (SerialChannel.portName.empty()) {
+        ShowAdapterState(false);
+        return;
     }
-
-    if (!SerialChannel.portName.empty()) {
-        ui->BtnProg->setEnabled(true);
-        ui->BtnRead->setEnabled(true);
-        SetStatusText(QString::fromStdString("Programming device on " + SerialChannel.portName));
-
-        std::array<uint8_t, 4> name{};
-        ReadEepromBlock(kProductNameAddress, static_cast<uint8_t>(name.size()), name);
-        const bool firstSight = !AnyFamilyFlagSet();
-        bool known = false;
-        for (int model = 0; model < kProductModelCount; ++model) {
-            if (std::equal(name.begin(), name.end(), kProductModelNames[model])) {
-                DeviceModel.ProductFamilyFlags[model] = 1;
-                SetLabel(ui->LblPn, kProductModelNames[model]);
-                known = true;
-            }
-        }
-        if (known) {
-            if (firstSight && ReadDeviceImage() == 1) {
-                FillSettingLists();
-                ShowSettings();
-            }
-            ShowRecordLabels();
-        } else {
-            ClearDeviceModel();
-            ShowPlaceholders();
-        }
-    } else {
-        ui->BtnProg->setEnabled(false);
-        ui->BtnRead->setEnabled(false);
-        SetStatusText("No programming device connected");
+    ShowAdapterState(true);
+    const ProductSighting sighting = SightProduct();
+    if (sighting.model < 0) {
+        ShowPlaceholders();
+        return;
     }
+    SetLabel(ui->LblPn, kProductModelNames[sighting.model]);
+    if (LoadOnFirstSight(sighting)) {
+        FillSettingLists();
+        ShowSettings();
+    }
+    ShowRecordLabels();
+}
 
-    if (timerWasEnabled) Timer1->start();
-    DeviceModel.WatchIdle = true;
+void TForm1::ShowAdapterState(bool portInUse)
+{
+    ui->BtnProg->setEnabled(portInUse);
+    ui->BtnRead->setEnabled(portInUse);
+    SetStatusText(portInUse ? QString::fromStdString("Programming device on " + SerialChannel.portName)
+                            : QString("No programming device connected"));
 }
 
 void TForm1::ShowRecordLabels()

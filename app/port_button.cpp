@@ -1,15 +1,13 @@
 // The port button: try every port, let the user pick among those with an adapter.
-#include <QTimer>
-
 #include "app/Main_Tarv_Config.h"
+#include "app/timer_pause.h"
 #include "dialogs/COM_List.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 
 void TForm1::BitBtn1Click()
 {
-    const bool timerWasEnabled = Timer1->isActive();
-    Timer1->stop();
+    const TimerPause pause(*Timer1);
     std::vector<std::string> answering;
     ListSerialPorts(PortList);
     const std::string previous = SerialChannel.portName;
@@ -21,5 +19,4 @@ void TForm1::BitBtn1Click()
         portDialog_->SetPorts(answering, previous);
         portDialog_->exec();
     }
-    if (timerWasEnabled) Timer1->start();
 }

@@ -1,25 +1,25 @@
-// The three settings lists: filling them for the product family and edge-separation table,
-// showing the encoder's codes, and writing the user's picks into ConfigBlock.
+// The three settings lists: their rows for the product family and edge-separation table, the
+// encoder's codes shown as selections, and the user's picks handed to the settings codec.
 #include <QComboBox>
 
 #include "app/Main_Tarv_Config.h"
-#include "app/settings_tables.h"
-#include "model/Spremenljivke_Tarv_Config.h"
-#include "platform/host.h"
+#include "commands/settings_codec.h"
+#include "commands/settings_tables.h"
 #include "ui_Main_Tarv_Config.h"
 
 namespace {
-void FillResolutionList(QComboBox* list, bool familyB)
+void FillResolutionList(QComboBox* list, ProductFamily family)
 {
     list->clear();
-    for (const ResolutionRow& row : kResolutionRows) list->addItem(QString::fromUtf8(familyB ? row.textB : row.textA));
+    for (int row = 0; row < static_cast<int>(kResolutionRows.size()); ++row)
+        list->addItem(QString::fromUtf8(ResolutionText(row, family)));
     list->setCurrentIndex(-1);
 }
 
-void FillDirectionList(QComboBox* list, const std::array<const char*, 2>& rows)
+void FillDirectionList(QComboBox* list, ProductFamily family)
 {
     list->clear();
-    for (const char* text : rows) list->addItem(text);
+    for (const char* text : DirectionRows(family)) list->addItem(text);
     list->setCurrentIndex(-1);
 }
 
@@ -29,64 +29,44 @@ void FillEdgeList(QComboBox* list, uint8_t edgeTableId)
     for (const EdgeSeparationRow& row : EdgeTable(edgeTableId)) list->addItem(QString::fromUtf8(row.text));
     list->setCurrentIndex(-1);
 }
-
-bool FlagSet(ProductModel model)
-{
-    return DeviceModel.ProductFamilyFlags[model] == 1;
-}
 }  // namespace
 
 void TForm1::FillStartRows()
 {
-    FillResolutionList(ui->CmbBoxRes, false);
+    FillResolutionList(ui->CmbBoxRes, ProductFamily::A);
     FillEdgeList(ui->CmbBoxFCTR, 1);
-    FillDirectionList(ui->CmbBoxDir, kDirectionRowsA);
+    FillDirectionList(ui->CmbBoxDir, ProductFamily::A);
 }
 
 void TForm1::FillSettingLists()
 {
-    DeviceModel.EdgeTableId = EdgeTableIdOf(EdgeSeparationValue(DeviceModel.ConfigBlock));
-    FillEdgeList(ui->CmbBoxFCTR, DeviceModel.EdgeTableId);
-    // Family B's rows win when flags of both families are set; with no flag the lists stay.
-    if (FlagSet(KV21) || FlagSet(KV24) || FlagSet(HXD3)) {
-        FillResolutionList(ui->CmbBoxRes, false);
-        FillDirectionList(ui->CmbBoxDir, kDirectionRowsA);
-    }
-    if (FlagSet(KV26) || FlagSet(HXD6)) {
-        FillResolutionList(ui->CmbBoxRes, true);
-        FillDirectionList(ui->CmbBoxDir, kDirectionRowsB);
-    }
+    const SettingLists lists = PlanSettingLists();
+    FillEdgeList(ui->CmbBoxFCTR, lists.edgeTableId);
+    if (lists.family == ProductFamily::None) return;  // the other two lists keep rows and selection
+    FillResolutionList(ui->CmbBoxRes, lists.family);
+    FillDirectionList(ui->CmbBoxDir, lists.family);
 }
 
 // Selections made from code raise no change event: the lists connect to `activated`.
 void TForm1::ShowSettings()
 {
-    const auto& config = DeviceModel.ConfigBlock;
-    ui->CmbBoxRes->setCurrentIndex(ResolutionRowOfCode(config[eeprom::kResolutionByte] & eeprom::kResolutionMask));
-    ui->CmbBoxFCTR->setCurrentIndex(EdgeRowOfValue(DeviceModel.EdgeTableId, EdgeSeparationValue(config)));
-    ui->CmbBoxDir->setCurrentIndex((config[eeprom::kDirectionByte] & eeprom::kDirectionMask) ? 1 : 0);
+    const SettingRows rows = RowsOfSettings();
+    ui->CmbBoxRes->setCurrentIndex(rows.resolution);
+    ui->CmbBoxFCTR->setCurrentIndex(rows.edgeSeparation);
+    ui->CmbBoxDir->setCurrentIndex(rows.direction);
 }
 
 void TForm1::CmbBoxResChange(int row)
 {
-    if (row < 0 || row >= static_cast<int>(kResolutionRows.size())) return;
-    if (const auto warning = ResolutionWarning(row)) platform::host().ShowMessage(*warning, "Warning!");
-    uint8_t& byte = DeviceModel.ConfigBlock[eeprom::kResolutionByte];
-    byte = static_cast<uint8_t>((byte & ~eeprom::kResolutionMask) | kResolutionRows[row].code);
+    PickResolutionRow(row);
 }
 
 void TForm1::CmbBoxFCTRChange(int row)
 {
-    const auto table = EdgeTable(DeviceModel.EdgeTableId);
-    if (row < 0 || row >= static_cast<int>(table.size())) return;
-    uint8_t& mode = DeviceModel.ConfigBlock[eeprom::kEdgeModeByte];
-    mode = static_cast<uint8_t>((mode & ~eeprom::kEdgeModeMask) | table[row].modeBits);
-    DeviceModel.ConfigBlock[eeprom::kEdgeSeparationCountByte] = table[row].count;
+    PickEdgeSeparationRow(row);
 }
 
 void TForm1::CmbBoxDirChange(int row)
 {
-    uint8_t& byte = DeviceModel.ConfigBlock[eeprom::kDirectionByte];
-    if (row == 0) byte = static_cast<uint8_t>(byte & ~eeprom::kDirectionMask);
-    if (row == 1) byte = static_cast<uint8_t>(byte | eeprom::kDirectionMask);
+    PickDirectionRow(row);
 }

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "bench/bench_harness.h"
+#include "commands/device_watch.h"
+#include "commands/program_command.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 
@@ -24,11 +26,6 @@ using bench::Measurement;
 
 const std::string kAdapterPort = "ttyUSB0";  // sorts after every silent port, so a scan finds it last
 constexpr std::array kScanSizes = {1, 4, 16};
-constexpr int kBlockSize = 8;
-// The watch keeps a port whose adapter answers 3 or more, and waits these intervals after a tick.
-constexpr uint8_t kAdapterStillThere = 3;
-constexpr double kWatchIntervalWithPortMs = 500;
-constexpr double kWatchIntervalWithoutPortMs = 3000;
 
 struct Options {
     int runs = 15;
@@ -58,33 +55,18 @@ void ForgetPort()
 
 // ---- The operations ---------------------------------------------------------------------
 
-// The PROG command's write loop: sixteen blocks of eight bytes.
-bool WriteWholeImage(const eeprom::Image& image)
-{
-    for (int address = 0; address < eeprom::kImageSize; address += kBlockSize) {
-        if (WriteEepromBlock(static_cast<uint8_t>(address), std::span(image).subspan(address, kBlockSize)) !=
-            WriteOutcome::Written)
-            return false;
-    }
-    return true;
-}
-
 // The link part of a watch tick with an adapter and a known product; the label updates are Qt's.
 bool WatchTickWithProduct()
 {
-    if (PingAdapter() < kAdapterStillThere) return false;
-    std::array<uint8_t, 4> name{};
-    if (ReadEepromBlock(eeprom::format2::kProductName, static_cast<uint8_t>(name.size()), name) != 1) return false;
-    return std::any_of(kProductModelNames.begin(), kProductModelNames.end(),
-                       [&](const char* known) { return std::equal(name.begin(), name.end(), known); });
+    KeepAdapter();
+    return !SerialChannel.portName.empty() && SightProduct().model >= 0;
 }
 
 // The link part of a watch tick without a port: the ping returns at once, then the search.
 bool SearchTick()
 {
-    if (PingAdapter() >= kAdapterStillThere) return false;
-    ClearDeviceModel();
-    return !ScanForAdapter();
+    KeepAdapter();
+    return SerialChannel.portName.empty();
 }
 
 // ---- The report -------------------------------------------------------------------------
@@ -230,10 +212,11 @@ int main(int argc, char** argv)
         Measurement m = Measure(adapterHost, options.runs, [] { return ReadDeviceImage() == 1; });
         rows.push_back({"Whole-memory read (ReadDeviceImage)", m.perRun.WireMs(), "1.25", m});
 
-        m = Measure(adapterHost, options.runs, [&] { return WriteWholeImage(image); });
+        m = Measure(adapterHost, options.runs, [&] { return WriteImage(image) == WriteOutcome::Written; });
         rows.push_back({"Programming write, 16 blocks", blockLimit(m), "1.10", m});
 
-        m = Measure(adapterHost, options.runs, [&] { return WriteWholeImage(image) && ReadDeviceImage() == 1; });
+        m = Measure(adapterHost, options.runs,
+                    [&] { return WriteImage(image) == WriteOutcome::Written && ReadDeviceImage() == 1; });
         rows.push_back({"Programming write + read-back (ReadDeviceImage)", blockLimit(m), "", m});
 
         m = Measure(adapterHost, options.runs, [] {

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/Spremenljivke_Tarv_Config.h"
+
 // ---- Serial channel and port discovery (serial_channel.cpp) --------------------------------
 
 // Reads the host's port names, sorts them and replaces the content of `list` with them.
@@ -95,6 +97,8 @@ uint8_t ComputeRecordChecksum();
 
 // 1 when all 128 bytes were read into DeviceModel, 0 (already reported, model unchanged) if not.
 uint8_t ReadDeviceImage();
+// The same read, into `into` as the device holds it; `into` stays untouched on failure.
+uint8_t ReadWholeMemory(eeprom::Image& into);
 // Writes the record held in DeviceModel to bytes 72..93 and verifies it by reading it back.
 void WriteProductRecord();
 // The 21 record bytes of DeviceModel in image order (72..92), without the checksum.

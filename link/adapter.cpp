@@ -4,12 +4,9 @@
 
 #include "link/Procedure_Tarv_Config.h"
 #include "link/answer_wait.h"
+#include "link/messages.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "platform/host.h"
-
-namespace {
-const char* const kErrorTitle = "ERROR";
-}
 
 bool DeadlinePassed(uint32_t startTick, uint32_t nowTick, uint32_t deadlineMs)
 {
@@ -67,7 +64,7 @@ uint8_t ReadEepromBlock(uint8_t address, uint8_t count, std::span<uint8_t> buffe
 {
     platform::Host& h = platform::host();
     if (!PortIsOpen()) {
-        h.ShowMessage("COM port not valid 1", kErrorTitle);
+        Show(messages::kBlockPortNotValid);
         return 0;
     }
     DiscardReceived();
@@ -83,7 +80,7 @@ uint8_t ReadEepromBlock(uint8_t address, uint8_t count, std::span<uint8_t> buffe
             return 1;
         }
     }
-    h.ShowMessage("False communication with EEPROM 1", kErrorTitle);
+    Show(messages::kBlockReadFailed);
     return 0;
 }
 

@@ -4,11 +4,11 @@
 
 #include "link/Procedure_Tarv_Config.h"
 #include "link/answer_wait.h"
+#include "link/messages.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "platform/host.h"
 
 namespace {
-const char* const kErrorTitle = "ERROR";
 constexpr uint8_t kImageRequestCount = 32;
 
 template <size_t N>
@@ -79,10 +79,10 @@ bool WriteRecordBlock(uint8_t address, std::span<const uint8_t> data)
     case WriteOutcome::Written:
         return true;
     case WriteOutcome::Refused:
-        platform::host().ShowMessage("Writing to EEPROM was unsuccesfull", kErrorTitle);
+        Show(messages::kWriteRefused);
         return false;
     case WriteOutcome::NoAnswer:
-        platform::host().ShowMessage("COM port is not responding", kErrorTitle);
+        Show(messages::kRecordWriteNoAnswer);
         return false;
     }
     return false;
@@ -104,9 +104,17 @@ std::array<uint8_t, 21> RecordBytesOfModel()
 
 uint8_t ReadDeviceImage()
 {
+    eeprom::Image image{};
+    if (ReadWholeMemory(image) == 0) return 0;
+    LoadImage(image);
+    return 1;
+}
+
+uint8_t ReadWholeMemory(eeprom::Image& into)
+{
     platform::Host& h = platform::host();
     if (SerialChannel.portName.empty() || !PortIsOpen()) {
-        h.ShowMessage("COM port not valid", kErrorTitle);
+        Show(messages::kImagePortNotValid);
         return 0;
     }
     DiscardReceived();
@@ -122,10 +130,10 @@ uint8_t ReadDeviceImage()
     }
     eeprom::Image image{};
     if (waiting != eeprom::kImageSize || ReadBytes(image) != image.size()) {
-        h.ShowMessage("False communication with EEPROM", kErrorTitle);
+        Show(messages::kImageReadFailed);
         return 0;
     }
-    LoadImage(image);
+    into = image;
     return 1;
 }
 
@@ -147,6 +155,5 @@ void WriteProductRecord()
     // The read-back's own failure is reported by ReadEepromBlock; the zeros then fail the check.
     std::array<uint8_t, eeprom::kProductRecordSize> readBack{};
     ReadEepromBlock(base, eeprom::kProductRecordSize, readBack);
-    if (!std::equal(body.begin(), body.end(), readBack.begin()))
-        platform::host().ShowMessage("Written data is corrupted", "EEPROM verification error");
+    if (!std::equal(body.begin(), body.end(), readBack.begin())) Show(messages::kRecordCorrupted);
 }

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "link/Procedure_Tarv_Config.h"
+#include "link/messages.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "platform/host.h"
 
@@ -22,7 +23,7 @@ bool PortNameLess(std::string_view a, std::string_view b)
 void ListSerialPorts(std::vector<std::string>& list)
 {
     platform::PortListing listing = platform::host().ListPorts();
-    if (listing.failed) platform::host().ShowMessage("Error", "COM PORT");
+    if (listing.failed) Show(messages::kPortListFailed);
     std::stable_sort(listing.names.begin(), listing.names.end(),
                      [](const std::string& a, const std::string& b) { return PortNameLess(a, b); });
     list = std::move(listing.names);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "model/day_number.h"
 #include "platform/host.h"
 
 // ---- The encoder's memory map ------------------------------------------------------------
@@ -109,21 +110,3 @@ struct SerialChannelState {
 
 extern SerialChannelState SerialChannel;
 extern std::vector<std::string> PortList;
-
-// ---- DayNumber ------------------------------------------------------------------------------
-// Whole days since 30 December 1899 (day 0), stored on the device as 4 bytes, big-endian.
-
-using DayBytes = std::array<uint8_t, 4>;
-
-int32_t DayNumberFromBytes(std::span<const uint8_t, 4> bytes);
-DayBytes DayNumberToBytes(int32_t day);
-
-struct CivilDate {
-    int year;
-    int month;  // 1..12
-    int day;    // 1..31
-    bool operator==(const CivilDate&) const = default;
-};
-
-int32_t DayNumberFromDate(const CivilDate& date);
-CivilDate DateFromDayNumber(int32_t day);

@@ -7,7 +7,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
-#include "model/Spremenljivke_Tarv_Config.h"
+#include "model/day_number.h"
 
 namespace platform {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "model/Spremenljivke_Tarv_Config.h"
+#include "model/day_number.h"
 
 namespace platform {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "model/Spremenljivke_Tarv_Config.h"
+#include "model/day_number.h"
 #include "platform/system_host.h"
 
 namespace platform {

@@ -14,15 +14,6 @@ constexpr int32_t kToday = 46000;
 class FaultTest : public FormTest {
 protected:
     FaultTest() { host.SetToday(kToday); }
-
-    std::shared_ptr<sim::AdapterEmulator> SeenEncoder()
-    {
-        auto adapter = OpenAdapter();
-        MakeFormWithAdapterSeen();
-        adapter->ClearLog();
-        host.ClearMessages();
-        return adapter;
-    }
 };
 
 TEST_F(FaultTest, AdapterPulledOutDuringEachProgrammingBlock)

@@ -37,6 +37,18 @@ protected:
         return *form;
     }
 
+    // The window with the encoder on COM3 seen by the watch, as a technician finds it; the
+    // adapter's log and the message boxes start empty.
+    std::shared_ptr<sim::AdapterEmulator> SeenEncoder(const eeprom::Image& image = sim::Format2Image(),
+                                                      sim::AdapterOptions options = {})
+    {
+        auto adapter = OpenAdapter(image, std::move(options));
+        MakeFormWithAdapterSeen();
+        adapter->ClearLog();
+        host.ClearMessages();
+        return adapter;
+    }
+
     template <typename T = QWidget>
     T* Get(const char* name) const
     {

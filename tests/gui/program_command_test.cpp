@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "gui/form_fixture.h"
+#include "support/frames.h"
+#include "support/programming_image.h"
 
 namespace {
 
@@ -13,38 +15,9 @@ class ProgramCommandTest : public FormTest {
 protected:
     ProgramCommandTest() { host.SetToday(kToday); }
 
-    // The window with the encoder seen by the watch, as a technician finds it.
-    std::shared_ptr<sim::AdapterEmulator> SeenEncoder(const eeprom::Image& image, AdapterOptions options = {})
-    {
-        auto adapter = OpenAdapter(image, options);
-        MakeFormWithAdapterSeen();
-        adapter->ClearLog();
-        return adapter;
-    }
-
-    // The 128 bytes PROG must write for `device` with the user's settings in `edited`.
     static eeprom::Image ExpectedImage(const eeprom::Image& device, const std::array<uint8_t, 16>& edited)
     {
-        eeprom::Image image{};
-        std::copy_n(device.begin(), 16, image.begin());
-        image[0] = static_cast<uint8_t>((device[0] & 0xE0) | (edited[0] & 0x1F));
-        image[2] = static_cast<uint8_t>((device[2] & 0xDF) | (edited[2] & 0x20));
-        image[4] = edited[4];
-        image[5] = static_cast<uint8_t>((device[5] & 0x80) | (edited[5] & 0x7F));
-        const std::u16string crcText(image.begin(), image.begin() + 15);
-        image[15] = Crc8OfText(crcText, 0x27, 0);
-        std::copy_n(device.begin() + 72, 21, image.begin() + 72);
-        image[72] = 2;
-        const DayBytes today = DayNumberToBytes(kToday);
-        std::copy(today.begin(), today.end(), image.begin() + 89);
-        image[93] = SumChecksum(std::span(image).subspan(72, 21));
-        std::copy_n(device.begin() + 120, 8, image.begin() + 120);
-        return image;
-    }
-
-    static std::vector<Bytes> ImageReads()
-    {
-        return {{0x55, 0xA1, 0x00, 0x20}, {0x55, 0xA1, 0x20, 0x20}, {0x55, 0xA1, 0x40, 0x20}, {0x55, 0xA1, 0x60, 0x20}};
+        return ExpectedProgrammingImage(device, edited, kToday);
     }
 };
 
@@ -60,14 +33,7 @@ TEST_F(ProgramCommandTest, WritesTheMergedImageInSixteenBlocksAndReadsItBack)
     form->BtnProgClick();
 
     const eeprom::Image expected = ExpectedImage(device, edited);
-    std::vector<Bytes> frames = ImageReads();
-    for (int address = 0; address < 128; address += 8) {
-        Bytes frame = {0x55, 0xA0, static_cast<uint8_t>(address), 8};
-        frame.insert(frame.end(), expected.begin() + address, expected.begin() + address + 8);
-        frames.push_back(frame);
-    }
-    for (const auto& read : ImageReads()) frames.push_back(read);
-    EXPECT_EQ(adapter->Frames(), frames);
+    EXPECT_EQ(adapter->Frames(), ProgrammingFrames(expected));
     EXPECT_EQ(adapter->memory(), expected);
     EXPECT_EQ(expected[0] & 0x1F, 0x1C);
     EXPECT_EQ(expected[4], 4);

@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-#include "app/settings_tables.h"
+#include "commands/settings_tables.h"
 #include "gui/form_fixture.h"
 
 namespace {

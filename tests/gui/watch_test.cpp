@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "gui/form_fixture.h"
+#include "support/frames.h"
 
 namespace {
 
@@ -30,12 +31,9 @@ TEST_F(WatchTest, FirstSightOfAFamilyBProductLoadsTheMemoryAndFillsItsLists)
     EXPECT_EQ(Text("LblMf"), "17.05.2013");
     EXPECT_EQ(Text("LblLc"), "08.01.2014");
     EXPECT_EQ(Status(), "Programming device on COM3");
-    EXPECT_EQ(adapter->Frames(), (std::vector<Bytes>{{0x5A, 0x01, 0x00, 0x00},
-                                                     {0x55, 0xA1, 73, 4},
-                                                     {0x55, 0xA1, 0x00, 0x20},
-                                                     {0x55, 0xA1, 0x20, 0x20},
-                                                     {0x55, 0xA1, 0x40, 0x20},
-                                                     {0x55, 0xA1, 0x60, 0x20}}));
+    std::vector<Bytes> frames = {{0x5A, 0x01, 0x00, 0x00}, {0x55, 0xA1, 73, 4}};
+    for (const Bytes& read : WholeReadFrames()) frames.push_back(read);
+    EXPECT_EQ(adapter->Frames(), frames);
     const auto* resolution = Get<QComboBox>("CmbBoxRes");
     EXPECT_EQ(resolution->itemText(0), QString::fromUtf8("13B (8192)= 0.6103 \u00B5m"));
     EXPECT_EQ(resolution->currentIndex(), 6);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/frames.h"
 #include "support/link_fixture.h"
 
 namespace {
@@ -47,10 +48,7 @@ TEST_F(EepromTest, ReadsAFormatTwoImageInFourRequests)
     const eeprom::Image image = sim::Format2Image(Product("HXD6", "ZX0042"));
     auto adapter = OpenAdapter(image);
     EXPECT_EQ(ReadDeviceImage(), 1);
-    EXPECT_EQ(
-        adapter->Frames(),
-        (std::vector<Bytes>{
-            {0x55, 0xA1, 0x00, 0x20}, {0x55, 0xA1, 0x20, 0x20}, {0x55, 0xA1, 0x40, 0x20}, {0x55, 0xA1, 0x60, 0x20}}));
+    EXPECT_EQ(adapter->Frames(), WholeReadFrames());
     EXPECT_EQ(AsBytes(DeviceModel.ConfigBlock), ImageBytes(image, 0, 16));
     EXPECT_EQ(AsBytes(DeviceModel.DeviceTag), ImageBytes(image, 120, 8));
     EXPECT_EQ(DeviceModel.FormatVersion, 2);

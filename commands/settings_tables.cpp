@@ -1,7 +1,8 @@
-#include "app/settings_tables.h"
+#include "commands/settings_tables.h"
 
 #include <algorithm>
 
+#include "link/messages.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 
 // clang-format off
@@ -107,13 +108,9 @@ int EdgeRowOfValue(uint8_t edgeTableId, uint16_t value)
     return row == table.end() ? -1 : static_cast<int>(row - table.begin());
 }
 
-std::optional<const char*> ResolutionWarning(int row)
+const MessageText* ResolutionWarning(int row)
 {
-    if (row == kResolution04BRow)
-        return "If 04B resolution is selected than:\r\n* Reference mark will not work\r\n"
-               "* Edge Separation of 0.12 \u00B5s is not recommended";
-    if (row == kResolution03BRow)
-        return "If 03B resolution is selected than:\r\n* Reference mark will not work\r\n"
-               "* Edge Separation of 0.12 \u00B5s is not recommended";
-    return std::nullopt;
+    if (row == kResolution04BRow) return &messages::kResolution04BWarning;
+    if (row == kResolution03BRow) return &messages::kResolution03BWarning;
+    return nullptr;
 }

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "app/Main_Tarv_Config.h"
-#include "app/demo_host.h"
+#include "demo/demo_host.h"
 #include "app/entry.h"
 
 namespace {

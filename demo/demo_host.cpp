@@ -1,4 +1,4 @@
-#include "app/demo_host.h"
+#include "demo/demo_host.h"
 
 #include <chrono>
 

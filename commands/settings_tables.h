@@ -4,8 +4,9 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <span>
+
+struct MessageText;
 
 struct ResolutionRow {
     const char* textA;  // family A: KV21, KV24, HXD3
@@ -42,4 +43,4 @@ int ResolutionRowOfCode(uint8_t resolutionCode);
 int EdgeRowOfValue(uint8_t edgeTableId, uint16_t edgeSeparationValue);
 
 // The warning for a resolution row, if it has one.
-std::optional<const char*> ResolutionWarning(int row);
+const MessageText* ResolutionWarning(int row);  // nullptr for rows without one

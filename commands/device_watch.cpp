@@ -1,0 +1,48 @@
+#include "commands/device_watch.h"
+
+#include <algorithm>
+#include <array>
+
+#include "link/Procedure_Tarv_Config.h"
+#include "model/Spremenljivke_Tarv_Config.h"
+
+namespace {
+bool AnyFamilyFlagSet()
+{
+    const auto& flags = DeviceModel.ProductFamilyFlags;
+    return std::any_of(flags.begin(), flags.end(), [](uint8_t flag) { return flag != 0; });
+}
+}  // namespace
+
+int WatchIntervalMs()
+{
+    return SerialChannel.portName.empty() ? kWatchIntervalWithoutPortMs : kWatchIntervalWithPortMs;
+}
+
+void KeepAdapter()
+{
+    if (PingAdapter() >= kAdapterStillThere) return;
+    ClearDeviceModel();
+    if (ScanForAdapter()) BlinkAdapter(2, 20);
+}
+
+ProductSighting SightProduct()
+{
+    // A failed read has been reported and leaves the zeros, which match no model.
+    std::array<uint8_t, 4> name{};
+    ReadEepromBlock(eeprom::format2::kProductName, static_cast<uint8_t>(name.size()), name);
+    ProductSighting sighting{-1, !AnyFamilyFlagSet()};
+    for (int model = 0; model < kProductModelCount; ++model) {
+        if (std::equal(name.begin(), name.end(), kProductModelNames[model])) {
+            DeviceModel.ProductFamilyFlags[model] = 1;
+            sighting.model = model;
+        }
+    }
+    if (sighting.model < 0) ClearDeviceModel();
+    return sighting;
+}
+
+bool LoadOnFirstSight(const ProductSighting& sighting)
+{
+    return sighting.model >= 0 && sighting.firstSight && ReadDeviceImage() == 1;
+}

@@ -1,0 +1,32 @@
+// The device watch's rules: when the adapter counts as gone, how a new one is found, and how the
+// product on the encoder is recognised and loaded on first sight.
+#pragma once
+
+#include <cstdint>
+
+// The watch ticks every 500 ms while a port is in use and every 3000 ms while none is.
+inline constexpr int kWatchIntervalWithPortMs = 500;
+inline constexpr int kWatchIntervalWithoutPortMs = 3000;
+// How long READ and PROG wait for a half-done tick to finish.
+inline constexpr uint32_t kWatchIdleWaitMs = 5000;
+// The watch keeps a port whose adapter answers 3 or more; a new search takes one only at 4.
+inline constexpr uint8_t kAdapterStillThere = 3;
+
+// The next tick's interval, from whether a port is in use now.
+int WatchIntervalMs();
+
+// A presence answer below 3 means the adapter is gone: the record is cleared and the ports are
+// searched again; a newly found adapter is blinked (whose pauses process window messages).
+void KeepAdapter();
+
+struct ProductSighting {
+    int model = -1;           // index into kProductModelNames; -1 when the name matched none
+    bool firstSight = false;  // no product flag was set before this sighting
+};
+
+// Reads the product name from the encoder and sets the flag of the model it equals; a name that
+// equals none clears the record and the flags.
+ProductSighting SightProduct();
+
+// On a first sight the whole memory is read; true when it was.
+bool LoadOnFirstSight(const ProductSighting& sighting);

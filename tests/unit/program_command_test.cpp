@@ -1,0 +1,174 @@
+// PROG's device rules without a window: the merge masks, the image, every write outcome and the
+// verification, checked against what the emulated adapter saw and holds.
+#include <gtest/gtest.h>
+
+#include "commands/program_command.h"
+#include "commands/read_command.h"
+#include "support/frames.h"
+#include "support/link_fixture.h"
+#include "support/programming_image.h"
+
+namespace {
+
+constexpr int32_t kToday = 46000;
+
+TEST(MergeEditedSettings, TakesExactlyTheFourFieldsFromTheEditedCopy)
+{
+    struct Case {
+        int byte;
+        uint8_t fresh, edited, merged;
+    };
+    const Case cases[] = {
+        {0, 0xE3, 0x1C, 0xFC},                         // resolution code: bits 0-4 edited, 5-7 the device's
+        {0, 0x00, 0xFF, 0x1F}, {2, 0xDF, 0x00, 0xDF},  // direction: bit 5 only
+        {2, 0x00, 0xFF, 0x20}, {4, 0x12, 0x66, 0x66},  // edge-separation count: the whole byte
+        {5, 0x80, 0x43, 0xC3},                         // edge mode: bits 0-6 edited, bit 7 the device's
+        {5, 0x7F, 0x80, 0x00}, {1, 0x11, 0x22, 0x11},  // every other byte is the device's
+        {3, 0x33, 0x44, 0x33}, {14, 0x55, 0x66, 0x55},
+    };
+    for (const Case& c : cases) {
+        ConfigBytes fresh{}, edited{};
+        fresh[c.byte] = c.fresh;
+        edited[c.byte] = c.edited;
+        MergeEditedSettings(fresh, edited);
+        EXPECT_EQ(fresh[c.byte], c.merged)
+            << "byte " << c.byte << " fresh " << int(c.fresh) << " edited " << int(c.edited);
+    }
+}
+
+class ProgramEncoderTest : public LinkTest {
+protected:
+    ProgramEncoderTest() { host.SetToday(kToday); }
+
+    // The encoder read once, as the window holds it before PROG, then the user's edits.
+    std::shared_ptr<sim::AdapterEmulator> LoadedEncoder(const eeprom::Image& image, sim::AdapterOptions options = {})
+    {
+        auto adapter = OpenAdapter(image, std::move(options));
+        EXPECT_EQ(ReadDeviceImage(), 1);
+        adapter->ClearLog();
+        host.ClearMessages();
+        return adapter;
+    }
+
+    static void Edit(ConfigBytes& config)
+    {
+        config[0] = static_cast<uint8_t>((config[0] & 0xE0) | 0x1C);
+        config[2] |= 0x20;
+        config[4] = 4;
+        config[5] = static_cast<uint8_t>((config[5] & 0x80) | 0x43);
+    }
+
+    static ProgramResult Program()
+    {
+        return ProgramEncoder([] { RefreshDeviceModel(); });
+    }
+};
+
+TEST_F(ProgramEncoderTest, WritesTheMergedStampedImageAndVerifiesIt)
+{
+    const eeprom::Image device = sim::Format2Image();
+    auto adapter = LoadedEncoder(device);
+    Edit(DeviceModel.ConfigBlock);
+    const eeprom::Image expected = ExpectedProgrammingImage(device, DeviceModel.ConfigBlock, kToday);
+
+    EXPECT_EQ(Program(), ProgramResult::Done);
+    EXPECT_EQ(adapter->Frames(), ProgrammingFrames(expected));
+    EXPECT_EQ(adapter->memory(), expected);
+    EXPECT_TRUE(host.messages().empty());
+}
+
+TEST_F(ProgramEncoderTest, ProgrammingImageHasZerosOutsideTheThreeBlocks)
+{
+    LoadedEncoder(sim::Format2Image());
+    ConfigBytes edited = DeviceModel.ConfigBlock;
+    PrepareProgramming(edited);
+    const eeprom::Image image = ProgrammingImage();
+    EXPECT_EQ(ImageBytes(image, 16, 56), Bytes(56, 0));
+    EXPECT_EQ(ImageBytes(image, 94, 26), Bytes(26, 0));
+    EXPECT_EQ(image[72], 2);
+    EXPECT_EQ(ImageBytes(image, 89, 4), AsBytes(DayNumberToBytes(kToday)));
+    EXPECT_EQ(image[93], SumChecksum(std::span(image).subspan(72, 21)));
+    EXPECT_EQ(image[15], ComputeConfigCrc(image, 15, 0));
+    EXPECT_EQ(edited[15], image[15]);  // the verification reference carries the new CRC
+}
+
+TEST_F(ProgramEncoderTest, EveryEndingAndWhatItLeaves)
+{
+    struct Case {
+        const char* what;
+        std::function<void(sim::AdapterOptions&)> fault;
+        ProgramResult result;
+        size_t writes;
+        size_t reads;
+        std::vector<Message> messages;
+    };
+    const Case cases[] = {
+        {"refused block 5",
+         [](auto& o) { o.blockStatus[40] = 0; },
+         ProgramResult::Refused,
+         6,
+         4,
+         {{"Writing to EEPROM was unsuccesfull", "ERROR"}}},
+        {"unanswered block 12",
+         [](auto& o) { o.ignoredBlocks = {96}; },
+         ProgramResult::NoAnswer,
+         13,
+         4,
+         {{"COM port is not responding!", "ERROR"}}},
+        {"status after 500 ms",
+         [](auto& o) { o.blockWriteTime = 501'000; },
+         ProgramResult::NoAnswer,
+         1,
+         4,
+         {{"COM port is not responding!", "ERROR"}}},
+        {"short fresh read",
+         [](auto& o) { o.shortReadBy = 1; },
+         ProgramResult::ReadFailed,
+         0,
+         4,
+         {{"False communication with EEPROM", "ERROR"}, {"EEPROM read error", "ERROR"}}},
+        {"a worn cell in the settings",
+         [](auto& o) { o.stuckCells[4] = 0x77; },
+         ProgramResult::VerificationFailed,
+         16,
+         8,
+         {{"EEPROM verification error", "ERROR"}}},
+    };
+    for (const Case& c : cases) {
+        ResetProgramState();
+        BuildCrcTable();
+        auto adapter = LoadedEncoder(sim::Format2Image());
+        Edit(DeviceModel.ConfigBlock);
+        const ConfigBytes edited = DeviceModel.ConfigBlock;
+        c.fault(adapter->options());
+
+        EXPECT_EQ(Program(), c.result) << c.what;
+        EXPECT_EQ(adapter->FramesOf(sim::RequestKind::EepromWrite).size(), c.writes) << c.what;
+        EXPECT_EQ(adapter->FramesOf(sim::RequestKind::EepromRead).size(), c.reads) << c.what;
+        EXPECT_EQ(host.messages(), c.messages) << c.what;
+        if (c.result == ProgramResult::ReadFailed) {
+            EXPECT_EQ(DeviceModel.ConfigBlock, edited) << c.what;
+        }
+        EXPECT_EQ(AllBlocksWritten(c.result), c.writes == 16) << c.what;
+    }
+}
+
+TEST_F(ProgramEncoderTest, DeviceBitsThatDifferFromTheEditedCopyFailVerification)
+{
+    // Edits made without a read of this encoder: its own bits differ from the model's.
+    auto adapter = OpenAdapter(sim::Format2Image());
+    DeviceModel.ConfigBlock.fill(0);
+    EXPECT_EQ(Program(), ProgramResult::VerificationFailed);
+    EXPECT_EQ(adapter->FramesOf(sim::RequestKind::EepromWrite).size(), 16u);
+    EXPECT_EQ(host.messages(), (std::vector<Message>{{"EEPROM verification error", "ERROR"}}));
+}
+
+TEST_F(ProgramEncoderTest, NoPortSendsNothing)
+{
+    auto adapter = AddAdapter("COM3");
+    EXPECT_EQ(Program(), ProgramResult::NoDevice);
+    EXPECT_TRUE(adapter->Frames().empty());
+    EXPECT_EQ(host.messages(), (std::vector<Message>{{"No programming device", "ERROR"}}));
+}
+
+}  // namespace
