@@ -62,6 +62,8 @@ void VirtualHost::ProcessMessages()
 void VirtualHost::ShowMessage(const std::string& text, const std::string& title)
 {
     messages_.push_back({text, title});
+    // A copy: the handler may show further boxes, which grow the record.
+    if (onShowMessage_) onShowMessage_(Message{text, title});
 }
 
 }  // namespace platform

@@ -35,6 +35,8 @@ public:
     void SetShortDateFormatter(std::function<std::string(int32_t)> formatter) { formatter_ = std::move(formatter); }
     // Runs inside ProcessMessages, as a window event would (a click during a blink, say).
     void OnProcessMessages(std::function<void()> handler) { onProcessMessages_ = std::move(handler); }
+    // Runs while a message box is up, after it is recorded; returning is the user's OK.
+    void OnShowMessage(std::function<void(const Message&)> handler) { onShowMessage_ = std::move(handler); }
 
     // The clock, in microseconds since the host was made; TickCount adds the start tick.
     uint64_t NowMicros() const { return nowMicros_; }
@@ -65,6 +67,7 @@ private:
     int32_t today_ = 41647;  // 8 January 2014
     std::string version_ = "2.1.0.0";
     std::function<void()> onProcessMessages_;
+    std::function<void(const Message&)> onShowMessage_;
     std::function<std::string(int32_t)> formatter_;
     std::vector<Message> messages_;
     std::vector<std::string> openedUrls_;

@@ -110,7 +110,12 @@ void AdapterEmulator::Answer(const LoggedFrame& frame, Micros completeAt)
         if (status != 0) {
             // Like an EEPROM page write, the address wraps within its group of eight.
             const int group = (address % eeprom::kImageSize) & ~7;
-            for (int i = 0; i < b[3]; ++i) memory_[group + ((address + i) & 7)] = b[kHeaderSize + i];
+            for (int i = 0; i < b[3]; ++i) {
+                const int cell = group + ((address + i) & 7);
+                const auto flip = options_.flippedBits.find(static_cast<uint8_t>(cell));
+                const uint8_t mask = flip != options_.flippedBits.end() ? flip->second : uint8_t{0};
+                memory_[cell] = static_cast<uint8_t>(b[kHeaderSize + i] ^ mask);
+            }
             for (const auto& [cell, value] : options_.stuckCells) memory_[cell % eeprom::kImageSize] = value;
         }
         Send({status}, frame.kind, ready + options_.blockWriteTime);

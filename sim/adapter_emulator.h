@@ -44,6 +44,7 @@ struct AdapterOptions {
     std::optional<RequestKind> extraBytesOnly;  // ...or only to answers of this kind
     int shortReadBy = 0;                        // EEPROM read answers leave off this many trailing bytes
     std::map<uint8_t, uint8_t> stuckCells;      // worn EEPROM cells that keep their value whatever is written
+    std::map<uint8_t, uint8_t> flippedBits;     // cells that store what is written with these bits inverted
     int unplugAfterFrames = -1;                 // answers stop after this many requests (-1: never)
     bool unplugged = false;                     // requests still cross the wire (and are logged), nothing answers
     bool portVanished = false;                  // the port itself is gone: every call on it fails

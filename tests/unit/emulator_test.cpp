@@ -36,6 +36,18 @@ TEST(AdapterEmulator, WritesWrapWithinTheirGroupOfEight)
     EXPECT_EQ(status[0], 1);
 }
 
+TEST(AdapterEmulator, AFlippedBitIsStoredInvertedAndStillAcknowledged)
+{
+    AdapterOptions options;
+    options.flippedBits[10] = 0x04;
+    AdapterEmulator adapter(eeprom::Image{}, options);
+    adapter.HostWrote(Bytes{0x55, 0xA0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8}, 0);
+    EXPECT_EQ(ImageBytes(adapter.memory(), 8, 8), (Bytes{1, 2, 3 ^ 0x04, 4, 5, 6, 7, 8}));
+    std::array<uint8_t, 2> status{};
+    ASSERT_EQ(adapter.Take(status, 0), 1u);
+    EXPECT_EQ(status[0], 1);
+}
+
 TEST(AdapterEmulator, ResynchronisesAfterNoiseAndSplitFrames)
 {
     AdapterEmulator adapter(sim::Format2Image());
