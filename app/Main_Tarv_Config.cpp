@@ -53,7 +53,11 @@ void TForm1::SetUpLooks()
     looks::ApplyWindowFont(this);
     for (QWidget* button : {static_cast<QWidget*>(ui->BtnProg), static_cast<QWidget*>(ui->BtnRead)})
         looks::ApplyButtonFont(button);
-    for (QLabel* value : {ui->LblPn, ui->LblSn, ui->LblMf, ui->LblLc}) looks::MakeBold(value);
+    // Device bytes, dates and port names are shown as they are; markup in them is never rendered.
+    for (QLabel* value : {ui->LblPn, ui->LblSn, ui->LblMf, ui->LblLc}) {
+        looks::MakeBold(value);
+        value->setTextFormat(Qt::PlainText);
+    }
     looks::Paint(ui->Panel1, Qt::white);
     looks::Paint(ui->Panel2, Qt::white);
     looks::Paint(ui->Panel5, Qt::white);
@@ -70,6 +74,7 @@ void TForm1::SetUpLooks()
 
     statusPanel_ = new QLabel(ui->StBar1);
     statusPanel_->setObjectName("StBar1Panel0");
+    statusPanel_->setTextFormat(Qt::PlainText);  // it shows the port name
     // The only panel is also the last: it is 180 pixels wide at least and, like the last part of
     // a native status bar, runs on to the bar's end, so a long port name is not cut off.
     statusPanel_->setMinimumWidth(kStatusPanelWidth);
