@@ -7,6 +7,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "app/left_click.h"
 #include "app/looks.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
@@ -92,7 +93,7 @@ void TForm1::ConnectHandlers()
     connect(ui->CmbBoxRes, &QComboBox::activated, this, &TForm1::CmbBoxResChange);
     connect(ui->CmbBoxFCTR, &QComboBox::activated, this, &TForm1::CmbBoxFCTRChange);
     connect(ui->CmbBoxDir, &QComboBox::activated, this, &TForm1::CmbBoxDirChange);
-    ui->Image321->installEventFilter(this);
+    new LeftClickFilter(ui->Image321, [this] { Image321Click(); });  // owned by the logo
 }
 
 void TForm1::FormCreate()
@@ -147,10 +148,6 @@ void TForm1::FormDestroy()
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui->Image321 && event->type() == QEvent::MouseButtonRelease) {
-        Image321Click();
-        return true;
-    }
     // The window sees each key before the focused control: the first delivery of a key press
     // goes to the focus widget (or the window itself), later ones are its propagation to parents.
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
