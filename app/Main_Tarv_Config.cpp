@@ -149,13 +149,22 @@ void TForm1::FormDestroy()
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     // The window sees each key before the focused control: the first delivery of a key press
-    // goes to the focus widget (or the window itself), later ones are its propagation to parents.
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
-        auto* widget = static_cast<QWidget*>(watched);
-        const bool firstDelivery = widget == focusWidget() || (widget == this && focusWidget() == nullptr);
-        if (firstDelivery && widget->window() == this) FormKeyDown(static_cast<QKeyEvent*>(event)->key());
-    }
+    // goes to the focused control (or the window itself), later ones are its propagation to parents.
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        IsFirstStopOfKey(static_cast<QWidget*>(watched)))
+        FormKeyDown(static_cast<QKeyEvent*>(event)->key());
     return QWidget::eventFilter(watched, event);  // the key goes on to the focused control
+}
+
+bool TForm1::IsFirstStopOfKey(const QWidget* widget) const
+{
+    // A dropped-down list is a pop-up window of its own, and it has the keyboard while it is open.
+    if (const QWidget* popup = QApplication::activePopupWidget()) {
+        const bool ours = popup->parentWidget() != nullptr && popup->parentWidget()->window() == this;
+        return ours && widget == (popup->focusWidget() != nullptr ? popup->focusWidget() : popup);
+    }
+    if (widget->window() != this) return false;
+    return widget == focusWidget() || (widget == this && focusWidget() == nullptr);
 }
 
 void TForm1::FormKeyDown(int key)

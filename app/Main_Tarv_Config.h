@@ -60,6 +60,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Whether a key press delivered to `widget` is the key's first delivery in this window or in
+    // one of its pop-ups.
+    bool IsFirstStopOfKey(const QWidget* widget) const;
     void SetUpLooks();
     void FillStartRows();
     void ConnectHandlers();
