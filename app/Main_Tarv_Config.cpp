@@ -152,7 +152,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     // goes to the focused control (or the window itself), later ones are its propagation to parents.
     if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
         IsFirstStopOfKey(static_cast<QWidget*>(watched)))
-        FormKeyDown(static_cast<QKeyEvent*>(event)->key());
+        FormKeyDown(VirtualKeyOf(*static_cast<QKeyEvent*>(event), keyboard_));
     return QWidget::eventFilter(watched, event);  // the key goes on to the focused control
 }
 
@@ -167,11 +167,10 @@ bool TForm1::IsFirstStopOfKey(const QWidget* widget) const
     return widget == focusWidget() || (widget == this && focusWidget() == nullptr);
 }
 
-void TForm1::FormKeyDown(int key)
+void TForm1::FormKeyDown(int virtualKey)
 {
-    // Qt's key codes for letters are their upper-case character codes, like the virtual keys.
-    if (key == kKeyP) BtnProgClick();
-    if (key == kKeyR) BtnReadClick();
+    if (virtualKey == kKeyP) BtnProgClick();
+    if (virtualKey == kKeyR) BtnReadClick();
 }
 
 void TForm1::Image321Click()
