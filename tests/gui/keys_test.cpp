@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QTest>
 #include <map>
+#include <ostream>
 
 #include "gui/form_fixture.h"
 
@@ -43,6 +44,11 @@ struct CommandKey {
     size_t writes;      // PROG reads the image, writes it in 16 blocks and reads it again to verify;
     size_t wholeReads;  // READ reads it once
 };
+
+void PrintTo(const CommandKey& command, std::ostream* out)
+{
+    *out << QKeySequence(command.key).toString().toStdString();
+}
 
 class KeyInDroppedDownListTest : public KeysTest, public ::testing::WithParamInterface<CommandKey> {};
 

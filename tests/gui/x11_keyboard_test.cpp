@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <algorithm>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "platform/x11_keyboard.h"
@@ -17,6 +18,11 @@ struct KeyOnLayouts {
     const char* key;      // the key's place on the keyboard: AD10 is P's place on a US keyboard
     char letter;
 };
+
+void PrintTo(const KeyOnLayouts& key, std::ostream* out)
+{
+    *out << key.key << " on " << key.layouts;
+}
 
 class LatinLetterOnKeyTest : public ::testing::TestWithParam<KeyOnLayouts> {};
 
