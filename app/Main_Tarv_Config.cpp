@@ -7,6 +7,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "app/left_click.h"
 #include "app/looks.h"
 #include "commands/device_watch.h"
 #include "link/Procedure_Tarv_Config.h"
@@ -54,7 +55,11 @@ void TForm1::SetUpLooks()
     looks::ApplyWindowFont(this);
     for (QWidget* button : {static_cast<QWidget*>(ui->BtnProg), static_cast<QWidget*>(ui->BtnRead)})
         looks::ApplyButtonFont(button);
-    for (QLabel* value : {ui->LblPn, ui->LblSn, ui->LblMf, ui->LblLc}) looks::MakeBold(value);
+    // Device bytes, dates and port names are shown as they are; markup in them is never rendered.
+    for (QLabel* value : {ui->LblPn, ui->LblSn, ui->LblMf, ui->LblLc}) {
+        looks::MakeBold(value);
+        value->setTextFormat(Qt::PlainText);
+    }
     looks::Paint(ui->Panel1, Qt::white);
     looks::Paint(ui->Panel2, Qt::white);
     looks::Paint(ui->Panel5, Qt::white);
@@ -71,6 +76,7 @@ void TForm1::SetUpLooks()
 
     statusPanel_ = new QLabel(ui->StBar1);
     statusPanel_->setObjectName("StBar1Panel0");
+    statusPanel_->setTextFormat(Qt::PlainText);  // it shows the port name
     // The only panel is also the last: it is 180 pixels wide at least and, like the last part of
     // a native status bar, runs on to the bar's end, so a long port name is not cut off.
     statusPanel_->setMinimumWidth(kStatusPanelWidth);
@@ -88,7 +94,7 @@ void TForm1::ConnectHandlers()
     connect(ui->CmbBoxRes, &QComboBox::activated, this, &TForm1::CmbBoxResChange);
     connect(ui->CmbBoxFCTR, &QComboBox::activated, this, &TForm1::CmbBoxFCTRChange);
     connect(ui->CmbBoxDir, &QComboBox::activated, this, &TForm1::CmbBoxDirChange);
-    ui->Image321->installEventFilter(this);
+    new LeftClickFilter(ui->Image321, [this] { Image321Click(); });  // owned by the logo
 }
 
 void TForm1::FormCreate()
@@ -143,25 +149,29 @@ void TForm1::FormDestroy()
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui->Image321 && event->type() == QEvent::MouseButtonRelease) {
-        Image321Click();
-        return true;
-    }
     // The window sees each key before the focused control: the first delivery of a key press
-    // goes to the focus widget (or the window itself), later ones are its propagation to parents.
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
-        auto* widget = static_cast<QWidget*>(watched);
-        const bool firstDelivery = widget == focusWidget() || (widget == this && focusWidget() == nullptr);
-        if (firstDelivery && widget->window() == this) FormKeyDown(static_cast<QKeyEvent*>(event)->key());
-    }
+    // goes to the focused control (or the window itself), later ones are its propagation to parents.
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        IsFirstStopOfKey(static_cast<QWidget*>(watched)))
+        FormKeyDown(VirtualKeyOf(*static_cast<QKeyEvent*>(event), keyboard_));
     return QWidget::eventFilter(watched, event);  // the key goes on to the focused control
 }
 
-void TForm1::FormKeyDown(int key)
+bool TForm1::IsFirstStopOfKey(const QWidget* widget) const
 {
-    // Qt's key codes for letters are their upper-case character codes, like the virtual keys.
-    if (key == kKeyP) BtnProgClick();
-    if (key == kKeyR) BtnReadClick();
+    // A dropped-down list is a pop-up window of its own, and it has the keyboard while it is open.
+    if (const QWidget* popup = QApplication::activePopupWidget()) {
+        const bool ours = popup->parentWidget() != nullptr && popup->parentWidget()->window() == this;
+        return ours && widget == (popup->focusWidget() != nullptr ? popup->focusWidget() : popup);
+    }
+    if (widget->window() != this) return false;
+    return widget == focusWidget() || (widget == this && focusWidget() == nullptr);
+}
+
+void TForm1::FormKeyDown(int virtualKey)
+{
+    if (virtualKey == kKeyP) BtnProgClick();
+    if (virtualKey == kKeyR) BtnReadClick();
 }
 
 void TForm1::Image321Click()

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "app/virtual_key.h"
+
 class QLabel;
 class QTimer;
 class TForm2;
@@ -28,12 +30,14 @@ public:
     ~TForm1() override;  // FormDestroy
 
     void SetPortDialog(TForm2* dialog) { portDialog_ = dialog; }
+    // The keys are read from the running platform; tests give a keyboard layout of their own.
+    void SetKeyboard(KeyboardSource keyboard) { keyboard_ = std::move(keyboard); }
     QTimer* Timer1 = nullptr;
 
     // Start-up and exit.
     void FormCreate();
     void FormDestroy();
-    void FormKeyDown(int key);
+    void FormKeyDown(int virtualKey);
     void Image321Click();
 
     // The device watch.
@@ -56,6 +60,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Whether a key press delivered to `widget` is the key's first delivery in this window or in
+    // one of its pop-ups.
+    bool IsFirstStopOfKey(const QWidget* widget) const;
     void SetUpLooks();
     void FillStartRows();
     void ConnectHandlers();
@@ -69,6 +76,7 @@ private:
     std::unique_ptr<Ui::TForm1> ui;
     QLabel* statusPanel_ = nullptr;
     TForm2* portDialog_ = nullptr;
+    KeyboardSource keyboard_ = PlatformKeyboard();
 };
 
 // The program's own file version ("2.1.0.0"), or empty without a version record.

@@ -2,9 +2,9 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QScreen>
 
 #include "app/Main_Tarv_Config.h"
+#include "app/placement.h"
 #include "app/quit_on_signals.h"
 #include "dialogs/COM_List.h"
 #include "platform/host.h"
@@ -21,8 +21,7 @@ int RunConfigurator(QApplication& app, platform::Host& host, void (*ready)(TForm
     auto* form2 = new TForm2(&form1);  // hidden until the port button needs it; owned by form1
     form1.SetPortDialog(form2);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        form1.move(screen->availableGeometry().center() - form1.rect().center());
+    CentreOnDesktop(form1);
     form1.show();
     if (ready != nullptr) ready(form1);
     return app.exec();

@@ -31,7 +31,8 @@ uint32_t BytesWaiting();  // the count of the last queue query that succeeded
 void WriteBytes(std::span<const uint8_t> bytes);
 size_t ReadBytes(std::span<uint8_t> into);
 
-// Case-insensitive, character by character: COM1 < COM10 < COM2.
+// The order of PortList: case-insensitive in the user's locale, character by character, so
+// COM1 < COM10 < COM2.
 bool PortNameLess(std::string_view a, std::string_view b);
 
 // ---- Adapter command set (adapter.cpp) -----------------------------------------------------

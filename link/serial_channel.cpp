@@ -6,18 +6,9 @@
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "platform/host.h"
 
-namespace {
-char FoldCase(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-}  // namespace
-
 bool PortNameLess(std::string_view a, std::string_view b)
 {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return static_cast<unsigned char>(FoldCase(x)) < static_cast<unsigned char>(FoldCase(y));
-    });
+    return platform::host().CompareIgnoringCase(a, b) < 0;
 }
 
 void ListSerialPorts(std::vector<std::string>& list)

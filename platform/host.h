@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -44,6 +45,9 @@ public:
     virtual void Sleep(uint32_t ms) = 0;
     virtual int32_t Today() = 0;              // DayNumber of the local date
     virtual std::string VersionString() = 0;  // "2.1.0.0", or empty without a version record
+    // Orders two UTF-8 texts as the user's locale does, regardless of case: negative, zero or
+    // positive. Digits count as characters, not numbers: COM1 < COM10 < COM2.
+    virtual int CompareIgnoringCase(std::string_view a, std::string_view b) = 0;
 
     // UI services.
     virtual std::string FormatShortDate(int32_t dayNumber) = 0;

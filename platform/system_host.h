@@ -29,6 +29,7 @@ public:
     void Sleep(uint32_t ms) override;
     int32_t Today() override;
     std::string VersionString() override;
+    int CompareIgnoringCase(std::string_view a, std::string_view b) override;
 
 #ifndef _WIN32
 private:

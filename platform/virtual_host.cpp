@@ -1,5 +1,6 @@
 #include "platform/virtual_host.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "model/day_number.h"
@@ -24,6 +25,11 @@ private:
     std::unique_ptr<SerialPort> inner_;
     VirtualHost& host_;
 };
+
+char FoldAsciiCase(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 }  // namespace
 
 VirtualHost::VirtualHost(uint32_t startTick) : startTick_(startTick) {}
@@ -41,6 +47,17 @@ std::unique_ptr<SerialPort> VirtualHost::OpenSerial(const std::string& name)
 uint32_t VirtualHost::TickCount()
 {
     return static_cast<uint32_t>(startTick_ + nowMicros_ / 1000);
+}
+
+int VirtualHost::CompareIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (collation_) return collation_(a, b);
+    const auto less = [](char x, char y) {
+        return static_cast<unsigned char>(FoldAsciiCase(x)) < static_cast<unsigned char>(FoldAsciiCase(y));
+    };
+    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less)) return -1;
+    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), less)) return 1;
+    return 0;
 }
 
 std::string VirtualHost::FormatShortDate(int32_t dayNumber)

@@ -33,6 +33,11 @@ public:
     void SetVersion(std::string version) { version_ = std::move(version); }
     // The user's short date format; dd.MM.yyyy unless a test chooses another.
     void SetShortDateFormatter(std::function<std::string(int32_t)> formatter) { formatter_ = std::move(formatter); }
+    // The user's collation; ASCII letters folded and the bytes compared unless a test chooses another.
+    void SetCollation(std::function<int(std::string_view, std::string_view)> collation)
+    {
+        collation_ = std::move(collation);
+    }
     // Runs inside ProcessMessages, as a window event would (a click during a blink, say).
     void OnProcessMessages(std::function<void()> handler) { onProcessMessages_ = std::move(handler); }
     // Runs while a message box is up, after it is recorded; returning is the user's OK.
@@ -54,6 +59,7 @@ public:
     void Sleep(uint32_t ms) override { Advance(uint64_t{ms} * 1000); }
     int32_t Today() override { return today_; }
     std::string VersionString() override { return version_; }
+    int CompareIgnoringCase(std::string_view a, std::string_view b) override;
     std::string FormatShortDate(int32_t dayNumber) override;
     void ProcessMessages() override;
     void ShowMessage(const std::string& text, const std::string& title) override;
@@ -69,6 +75,7 @@ private:
     std::function<void()> onProcessMessages_;
     std::function<void(const Message&)> onShowMessage_;
     std::function<std::string(int32_t)> formatter_;
+    std::function<int(std::string_view, std::string_view)> collation_;
     std::vector<Message> messages_;
     std::vector<std::string> openedUrls_;
     std::vector<std::string> openAttempts_;

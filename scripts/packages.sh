@@ -14,8 +14,10 @@ ensure_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# What the build needs on Debian 12, and what the tests need on top.
-BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev fonts-dejavu-core)
+# What the build needs on Debian 12, and what the tests need on top. The keyboard library is the
+# one Qt's X11 support already runs on; the window reads the keyboard map through it.
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev fonts-dejavu-core
+    libxkbcommon-dev libxkbcommon-x11-dev)
 TEST_PACKAGES=(xvfb xauth)
 # The Windows cross build and its tests under wine (scripts/test-windows.sh): the POSIX thread
 # model compiler, not the g++-mingw-w64-x86-64 meta-package, whose "win32" default has no

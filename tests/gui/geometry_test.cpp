@@ -3,9 +3,13 @@
 
 #include <QApplication>
 #include <QFrame>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTest>
+#include <cstdlib>
 
+#include "app/placement.h"
 #include "gui/form_fixture.h"
 
 namespace {
@@ -92,6 +96,20 @@ TEST_F(GeometryTest, FontsColoursTipsAndTabOrder)
         order << chain->objectName();
     }
     EXPECT_EQ(order, (QStringList{"BtnProg", "BtnRead", "CmbBoxRes", "CmbBoxFCTR", "CmbBoxDir"}));
+}
+
+TEST_F(GeometryTest, TheWindowWithItsFrameIsCentredOnTheDesktop)
+{
+    MakeForm();
+    CentreOnDesktop(*form);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+
+    const QRect frame = form->frameGeometry();
+    const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+    // The offscreen platform draws a frame of 2 pixels, so a centred client area is off by 2.
+    EXPECT_LE(std::abs((frame.left() - desktop.left()) - (desktop.right() - frame.right())), 1) << frame.x();
+    EXPECT_LE(std::abs((frame.top() - desktop.top()) - (desktop.bottom() - frame.bottom())), 1) << frame.y();
 }
 
 }  // namespace

@@ -91,6 +91,66 @@ TEST_F(StartupTest, LogoOpensTheMakersAddress)
     EXPECT_EQ(logo->cursor().shape(), Qt::PointingHandCursor);
 }
 
+// One mouse event as the logo receives it, over it or beside it.
+struct MouseStep {
+    QEvent::Type type;
+    Qt::MouseButton button;
+    bool overLogo = true;
+};
+
+void Deliver(QWidget* logo, const MouseStep& step)
+{
+    const QPoint at = step.overLogo ? logo->rect().center() : QPoint(logo->width() + 10, logo->height() / 2);
+    const Qt::MouseButtons held =
+        step.type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(step.button);
+    QMouseEvent event(step.type, at, logo->mapToGlobal(at), step.button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(logo, &event);
+}
+
+TEST_F(StartupTest, TheLogoOpensTheAddressOncePerLeftClick)
+{
+    constexpr auto Press = QEvent::MouseButtonPress;
+    constexpr auto Release = QEvent::MouseButtonRelease;
+    constexpr auto DoubleClick = QEvent::MouseButtonDblClick;
+    struct Case {
+        const char* what;
+        std::vector<MouseStep> steps;
+        size_t opened;
+    };
+    const Case cases[] = {
+        {"left click", {{Press, Qt::LeftButton}, {Release, Qt::LeftButton}}, 1},
+        {"right click", {{Press, Qt::RightButton}, {Release, Qt::RightButton}}, 0},
+        {"middle click", {{Press, Qt::MiddleButton}, {Release, Qt::MiddleButton}}, 0},
+        {"pressed on the logo, released beside it", {{Press, Qt::LeftButton}, {Release, Qt::LeftButton, false}}, 0},
+        {"pressed elsewhere, released over it", {{Release, Qt::LeftButton}}, 0},
+        {"right press, left release", {{Press, Qt::RightButton}, {Release, Qt::LeftButton}}, 0},
+        {"double click",
+         {{Press, Qt::LeftButton}, {Release, Qt::LeftButton}, {DoubleClick, Qt::LeftButton}, {Release, Qt::LeftButton}},
+         1},
+        {"two clicks",
+         {{Press, Qt::LeftButton}, {Release, Qt::LeftButton}, {Press, Qt::LeftButton}, {Release, Qt::LeftButton}},
+         2},
+    };
+    MakeForm();
+    auto* logo = Get<QLabel>("Image321");
+    for (const Case& c : cases) {
+        const size_t before = host.openedUrls().size();
+        for (const MouseStep& step : c.steps) Deliver(logo, step);
+        EXPECT_EQ(host.openedUrls().size() - before, c.opened) << c.what;
+    }
+}
+
+TEST_F(StartupTest, AWindowSystemDoubleClickOnTheLogoOpensTheAddressOnce)
+{
+    MakeForm();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    auto* logo = Get<QLabel>("Image321");
+    const QPoint centre = logo->mapTo(form.get(), logo->rect().center());
+    QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, Qt::NoModifier, centre);
+    EXPECT_EQ(host.openedUrls(), (std::vector<std::string>{kMakerWebAddress}));
+}
+
 TEST_F(StartupTest, ClosingTheWindowClosesThePort)
 {
     OpenAdapter();

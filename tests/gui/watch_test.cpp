@@ -139,6 +139,32 @@ TEST_F(WatchTest, ZeroFieldsShowAsEmptyAndDayZero)
     EXPECT_EQ(Text("LblMf"), "30.12.1899");
 }
 
+// Rendered as a plain-text label with the same font would render it, not as markup.
+bool ShownAsPlainText(const QLabel* label)
+{
+    QLabel plain;
+    plain.setFont(label->font());
+    plain.setTextFormat(Qt::PlainText);
+    plain.setText(label->text());
+    return label->sizeHint() == plain.sizeHint();
+}
+
+TEST_F(WatchTest, DeviceTextsDatesAndPortNamesAreShownAsTheyAre)
+{
+    auto encoder = Encoder("KV24");
+    encoder.serial = "<b>X12";
+    host.SetShortDateFormatter([](int32_t) { return std::string("<u>8.1.2014</u>"); });
+    AddAdapter("<i>COM3", sim::Format2Image(encoder));
+    MakeForm();
+    form->Timer1Timer();
+
+    EXPECT_EQ(Text("LblSn"), "<b>X12");
+    EXPECT_EQ(Text("LblMf"), "<u>8.1.2014</u>");
+    EXPECT_EQ(Status(), "Programming device on <i>COM3");
+    for (const char* name : {"LblSn", "LblMf", "LblLc", "StBar1Panel0"})
+        EXPECT_TRUE(ShownAsPlainText(Get<QLabel>(name))) << name;
+}
+
 TEST_F(WatchTest, ANameReadFailureIsReportedAndGivesPlaceholders)
 {
     AdapterOptions options;

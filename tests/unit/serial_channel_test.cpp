@@ -17,6 +17,25 @@ TEST_F(SerialChannelTest, ListSortsCaseInsensitivelyByCharacterAndReplacesTheLis
     EXPECT_TRUE(host.messages().empty());
 }
 
+TEST_F(SerialChannelTest, ListFollowsTheUsersCollation)
+{
+    // A collation that puts e-acute right after e, as many locales do; byte order puts it after z.
+    const std::string eAcute = "\xC3\xA9";
+    host.SetCollation([&eAcute](std::string_view a, std::string_view b) {
+        const auto key = [&eAcute](std::string_view text) {
+            std::string keyed(text);
+            for (size_t at; (at = keyed.find(eAcute)) != std::string::npos;) keyed.replace(at, eAcute.size(), "e\x7F");
+            return keyed;
+        };
+        return key(a).compare(key(b));
+    });
+    const std::string ttyEAcute = "tty" + eAcute + "0";
+    host.SetListing({{"ttyz0", ttyEAcute, "ttyf0", "ttye0"}, false});
+    std::vector<std::string> list;
+    ListSerialPorts(list);
+    EXPECT_EQ(list, (std::vector<std::string>{"ttye0", ttyEAcute, "ttyf0", "ttyz0"}));
+}
+
 TEST_F(SerialChannelTest, ListingFailuresShowErrorAndKeepWhatWasRead)
 {
     struct Case {
