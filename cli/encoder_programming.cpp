@@ -87,11 +87,13 @@ DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, const std::string
 
 void ReportProgrammed(const ProgramRecord& record, const CliOptions& options, RunContext& context)
 {
+    // The log first: it is the record that must survive a reader of the output going away.
     const std::string json = JsonLine(ProgramJson(record));
+    if (!options.logPath.empty()) {
+        if (const std::string error = AppendLogLine(options.logPath, json); !error.empty())
+            context.err << "tarv-cli: --log: cannot append: " << error << "\n";
+    }
     context.out << (options.json ? json + "\n" : ProgramLine(record)) << std::flush;
-    if (options.logPath.empty()) return;
-    if (const std::string error = AppendLogLine(options.logPath, json); !error.empty())
-        context.err << "tarv-cli: --log: cannot append: " << error << "\n";
 }
 
 }  // namespace cli

@@ -3,16 +3,15 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include "cli/arguments.h"
 #include "cli/cli_commands.h"
 #include "cli/console_host.h"
 #include "cli/port_connection.h"
 #include "cli/stop_signals.h"
 #include "link/Procedure_Tarv_Config.h"
+#ifdef _WIN32
+#include "platform/win32_api.h"
+#endif
 
 namespace {
 

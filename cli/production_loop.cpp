@@ -92,11 +92,12 @@ private:
     {
         ProgramRecord record = ProgramOneEncoder(options_.settings, PortLabel(options_.port), context_);
         if (!record.product) record.product = kProductModelNames[model];
+        // Before the line goes out: whoever reads it may put the next encoder on at once.
+        presentModel_ = model;
+        presentSerial_ = SerialAsItIsNow();
         ReportProgrammed(record, options_, context_);
         if (record.code != ExitCode::Done) lastFailure_ = AsInt(record.code);
         ++programmed_;
-        presentModel_ = model;
-        presentSerial_ = SerialAsItIsNow();
         Enter(Station::Present);
     }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "cli/settings_request.h"
+
+#include <sstream>
 #include "support/cli_fixture.h"
 
 namespace {
@@ -91,6 +93,38 @@ TEST_F(CliProductionLoopTest, ProgramsEachEncoderOnceWhetherTakenOffOrSwapped)
     EXPECT_TRUE(host.messages().empty());
     EXPECT_EQ(Count(err.str(), "waiting for an encoder on COM3"), 3u);
     EXPECT_FALSE(PortIsOpen());
+}
+
+// Calls `onLine` whenever a line is flushed, as a reader of the output would act on it at once.
+class ReactingBuffer : public std::stringbuf {
+public:
+    explicit ReactingBuffer(std::function<void()> onLine) : onLine_(std::move(onLine)) {}
+
+protected:
+    int sync() override
+    {
+        onLine_();
+        return 0;
+    }
+
+private:
+    std::function<void()> onLine_;
+};
+
+TEST_F(CliProductionLoopTest, TheNextEncoderPutOnAsTheLineAppearsIsNotMistakenForTheLast)
+{
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    int printed = 0;
+    ReactingBuffer buffer([&] {
+        if (++printed == 1) adapter->PutEncoder(Encoder("KV24", "AB0002"));
+    });
+    std::ostream reacting(&buffer);
+    cli::RunContext swapping{reacting, err, [] { return kCliTestNow; },
+                             [this] { return host.NowMicros() > 20'000'000; }};
+
+    EXPECT_EQ(cli::RunProgram(Each(2), swapping), 0);
+    EXPECT_EQ(printed, 2);
+    EXPECT_NE(buffer.str().find("AB0002"), std::string::npos);
 }
 
 TEST_F(CliProductionLoopTest, AnEncoderLeftOnTheAdapterIsProgrammedOnlyOnce)
