@@ -100,6 +100,9 @@ uint8_t ComputeRecordChecksum();
 uint8_t ReadDeviceImage();
 // The same read, into `into` as the device holds it; `into` stays untouched on failure.
 uint8_t ReadWholeMemory(eeprom::Image& into);
+// What ReadDeviceImage does with the bytes it read: settings, tag and record into DeviceModel,
+// a format-1 record turned into format 2 and an unknown format into an empty record.
+void LoadDeviceImage(const eeprom::Image& image);
 // Writes the record held in DeviceModel to bytes 72..93 and verifies it by reading it back.
 void WriteProductRecord();
 // The 21 record bytes of DeviceModel in image order (72..92), without the checksum.

@@ -65,13 +65,6 @@ void LoadRecord(const eeprom::Image& image)
     DeviceModel.FormatVersion = eeprom::kFormat2;
 }
 
-void LoadImage(const eeprom::Image& image)
-{
-    CopyField(image, eeprom::kConfigBlockAddress, DeviceModel.ConfigBlock);
-    CopyField(image, eeprom::kDeviceTagAddress, DeviceModel.DeviceTag);
-    LoadRecord(image);
-}
-
 // Sends one record block; shows the caller's text for an outcome other than written.
 bool WriteRecordBlock(uint8_t address, std::span<const uint8_t> data)
 {
@@ -106,8 +99,15 @@ uint8_t ReadDeviceImage()
 {
     eeprom::Image image{};
     if (ReadWholeMemory(image) == 0) return 0;
-    LoadImage(image);
+    LoadDeviceImage(image);
     return 1;
+}
+
+void LoadDeviceImage(const eeprom::Image& image)
+{
+    CopyField(image, eeprom::kConfigBlockAddress, DeviceModel.ConfigBlock);
+    CopyField(image, eeprom::kDeviceTagAddress, DeviceModel.DeviceTag);
+    LoadRecord(image);
 }
 
 uint8_t ReadWholeMemory(eeprom::Image& into)

@@ -45,6 +45,12 @@ AdapterEmulator::AdapterEmulator(const eeprom::Image& image, AdapterOptions opti
 {
 }
 
+void AdapterEmulator::PutEncoder(const eeprom::Image& image)
+{
+    memory_ = image;
+    options_.encoderAbsent = false;
+}
+
 Micros AdapterEmulator::ByteTime(size_t bytes) const
 {
     return options_.wirePacing ? static_cast<Micros>(std::llround(kWireByteMicros * static_cast<double>(bytes))) : 0;
@@ -97,6 +103,7 @@ void AdapterEmulator::Answer(const LoggedFrame& frame, Micros completeAt)
         Send({options_.signalAnswer}, frame.kind, ready);
         break;
     case RequestKind::EepromRead: {
+        if (options_.encoderAbsent) break;
         std::vector<uint8_t> answer;
         const int count = std::max(0, int{b[3]} - options_.shortReadBy);
         for (int i = 0; i < count; ++i) answer.push_back(memory_[(b[2] + i) % eeprom::kImageSize]);
@@ -105,7 +112,7 @@ void AdapterEmulator::Answer(const LoggedFrame& frame, Micros completeAt)
     }
     case RequestKind::EepromWrite: {
         const uint8_t address = b[2];
-        if (options_.ignoredBlocks.count(address) != 0) break;
+        if (options_.encoderAbsent || options_.ignoredBlocks.count(address) != 0) break;
         const auto status = options_.blockStatus.count(address) ? options_.blockStatus.at(address) : uint8_t{1};
         if (status != 0) {
             // Like an EEPROM page write, the address wraps within its group of eight.

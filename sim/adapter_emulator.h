@@ -47,6 +47,7 @@ struct AdapterOptions {
     std::map<uint8_t, uint8_t> flippedBits;     // cells that store what is written with these bits inverted
     int unplugAfterFrames = -1;                 // answers stop after this many requests (-1: never)
     bool unplugged = false;                     // requests still cross the wire (and are logged), nothing answers
+    bool encoderAbsent = false;                 // no encoder on the adapter: presence answers, EEPROM requests do not
     bool portVanished = false;                  // the port itself is gone: every call on it fails
 };
 
@@ -59,6 +60,9 @@ public:
     const eeprom::Image& memory() const { return memory_; }
     const std::vector<LoggedFrame>& log() const { return log_; }
     void ClearLog() { log_.clear(); }
+    // Another encoder on the adapter, or none: its memory goes unread and unwritten until the next.
+    void PutEncoder(const eeprom::Image& image);
+    void RemoveEncoder() { options_.encoderAbsent = true; }
     // Pulls the adapter out after `frames` more requests: they and later ones get no answer.
     void UnplugAfter(int frames) { options_.unplugAfterFrames = framesHandled_ + frames; }
     // Called for every complete frame as it is parsed (tarv-adapter-sim prints them).

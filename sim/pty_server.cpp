@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 namespace sim {
@@ -133,14 +134,32 @@ void PtyServer::SendDue(AdapterEmulator& adapter)
     }
 }
 
-void PtyServer::Serve(AdapterEmulator& adapter, int stopFd, bool stopAtStdinEof)
+bool PtyServer::ReadStdin(const StdinUse& stdinUse)
 {
+    char chunk[256];
+    const ssize_t got = read(STDIN_FILENO, chunk, sizeof chunk);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+    if (got <= 0) return false;
+    for (const char c : std::string_view(chunk, static_cast<size_t>(got))) {
+        if (c != '\n') {
+            stdinLine_ += c;
+            continue;
+        }
+        if (stdinUse.onLine) stdinUse.onLine(stdinLine_);
+        stdinLine_.clear();
+    }
+    return true;
+}
+
+void PtyServer::Serve(AdapterEmulator& adapter, int stopFd, const StdinUse& stdinUse)
+{
+    bool stdinOpen = stdinUse.read || stdinUse.stopAtEof;
     for (;;) {
         SendDue(adapter);
         std::array<pollfd, 3> fds = {{
             {master_, static_cast<short>(POLLIN | (unsent_.empty() ? 0 : POLLOUT)), 0},
             {stopFd, POLLIN, 0},
-            {stopAtStdinEof ? STDIN_FILENO : -1, POLLIN, 0},
+            {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0},
         }};
         // Sleep until the next answer byte is due, to the microsecond, so that paced bytes leave
         // one by one at their wire times.
@@ -155,10 +174,9 @@ void PtyServer::Serve(AdapterEmulator& adapter, int stopFd, bool stopAtStdinEof)
             return;
         }
         if (fds[1].revents != 0) return;
-        if (fds[2].revents != 0) {
-            char ignored[256];
-            const ssize_t got = read(STDIN_FILENO, ignored, sizeof ignored);
-            if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) return;
+        if (fds[2].revents != 0 && !ReadStdin(stdinUse)) {
+            if (stdinUse.stopAtEof) return;
+            stdinOpen = false;
         }
         if ((fds[0].revents & POLLIN) != 0) Receive(adapter);
     }

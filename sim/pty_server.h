@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,20 +25,30 @@ public:
     Micros Now() const;
     // The line settings the client has set on the slave, such as "19200 8N2".
     std::string LineSettings() const;
+    // What Serve does with standard input: nothing, or pass its lines on; and whether its end
+    // ends the serving.
+    struct StdinUse {
+        std::function<void(const std::string&)> onLine;  // empty: lines are read and dropped
+        bool read = false;
+        bool stopAtEof = false;
+    };
+
     // Passes what the client writes to `adapter` and its answers back, each byte when it is due,
-    // until `stopFd` becomes readable or, with `stopAtStdinEof`, standard input ends.
-    void Serve(AdapterEmulator& adapter, int stopFd, bool stopAtStdinEof);
+    // until `stopFd` becomes readable or, with `stdinUse.stopAtEof`, standard input ends.
+    void Serve(AdapterEmulator& adapter, int stopFd, const StdinUse& stdinUse);
 
 private:
     PtyServer(int master, int slave, std::string slavePath);
     void Receive(AdapterEmulator& adapter);
     void SendDue(AdapterEmulator& adapter);
+    bool ReadStdin(const StdinUse& stdinUse);  // false once standard input has ended
 
     int master_;
     int slave_;  // held open by the server itself, see Create
     std::string slavePath_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::vector<uint8_t> unsent_;  // due bytes that the pty could not take yet
+    std::string stdinLine_;        // standard input's last line, until its newline comes
 };
 
 }  // namespace sim

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <map>
 #include <optional>
 #include <string_view>
 
@@ -73,6 +74,17 @@ bool StoreDate(std::string_view text, CivilDate& into)
     return date.has_value();
 }
 
+// ADDR=VALUE: an EEPROM cell that keeps VALUE whatever is written to it.
+bool StoreStuckCell(std::string_view text, std::map<uint8_t, uint8_t>& cells)
+{
+    const size_t equals = text.find('=');
+    if (equals == std::string_view::npos) return false;
+    const auto address = ParseNumber(text.substr(0, equals), eeprom::kImageSize - 1);
+    const auto value = ParseNumber(text.substr(equals + 1), 0xFF);
+    if (address && value) cells[static_cast<uint8_t>(*address)] = static_cast<uint8_t>(*value);
+    return address && value;
+}
+
 bool StoreFormat(std::string_view text, RecordFormat& into)
 {
     if (text == "2")
@@ -139,16 +151,21 @@ constexpr std::array kOptions = {
         [](SimOptions& o, std::string_view v) { return Store(ParseNumber(v, 255), o.adapter.extraAnswerBytes); }},
     OptionSpec{"--short-read", "N", "leave N bytes off the end of every EEPROM read answer",
                [](SimOptions& o, std::string_view v) { return Store(ParseNumber(v, 255), o.adapter.shortReadBy); }},
+    OptionSpec{"--stuck-cell", "ADDR=VALUE", "the EEPROM cell at ADDR keeps VALUE whatever is written (repeatable)",
+               [](SimOptions& o, std::string_view v) { return StoreStuckCell(v, o.adapter.stuckCells); }},
+    OptionSpec{"--no-encoder", "", "start without an encoder: presence answers, EEPROM requests do not",
+               [](SimOptions& o, std::string_view) { return o.adapter.encoderAbsent = true; }},
     OptionSpec{"--unplug-after", "N", "stop answering after N requests",
-               [](SimOptions& o, std::string_view v) {
-                   return Store(ParseNumber(v, 1'000'000'000), o.adapter.unplugAfterFrames);
-               }},
+               [](SimOptions& o,
+                  std::string_view v) { return Store(ParseNumber(v, 1'000'000'000), o.adapter.unplugAfterFrames); }},
     OptionSpec{"--log", "FILE", "write the frame log to FILE instead of standard error",
                [](SimOptions& o, std::string_view v) { return StorePath(v, o.logPath); }},
     OptionSpec{"--link", "PATH", "also make PATH a symlink to the slave; removed at exit",
                [](SimOptions& o, std::string_view v) { return StorePath(v, o.linkPath); }},
-    OptionSpec{"--exit-on-stdin-eof", "", "exit when standard input ends (for a parent that holds a pipe)",
-               [](SimOptions& o, std::string_view) { return o.exitOnStdinEof = true; }},
+    OptionSpec{"--commands", "", "read commands from standard input, one a line (below)",
+               [](SimOptions& o, std::string_view) { return o.readCommands = true; }},
+    OptionSpec{"--exit-on-stdin-eof", "", "read commands from standard input and exit when it ends",
+               [](SimOptions& o, std::string_view) { return o.exitOnStdinEof = o.readCommands = true; }},
     OptionSpec{"--help", "", "show this text", [](SimOptions& o, std::string_view) { return o.help = true; }},
 };
 
@@ -210,6 +227,10 @@ std::string SimUsage()
         left.resize(std::max<size_t>(left.size() + 2, 32), ' ');
         text += left + std::string(spec.help) + "\n";
     }
+    text +=
+        "\nCommands on standard input (with --commands or --exit-on-stdin-eof):\n"
+        "  encoder NAME SERIAL           put a fresh format-2 encoder on the adapter (KV24 AB0001)\n"
+        "  remove                        take the encoder off\n";
     return text;
 }
 

@@ -22,6 +22,7 @@ struct SimOptions {
     std::string logPath;   // empty: frames go to stderr
     std::string linkPath;  // empty: no symlink to the slave
     bool exitOnStdinEof = false;
+    bool readCommands = false;  // standard input carries commands (sim_commands.h); also with exitOnStdinEof
     bool help = false;
 };
 

@@ -83,6 +83,12 @@ SimProcess::SimProcess(const std::string& program, std::vector<std::string> args
     close(out[0]);
 }
 
+bool SimProcess::SendCommand(const std::string& line)
+{
+    const std::string text = line + "\n";
+    return stdin_ >= 0 && write(stdin_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
 int SimProcess::Terminate()
 {
     if (pid_ > 0) kill(pid_, SIGTERM);

@@ -29,6 +29,9 @@ public:
     // The pty slave that the server printed first; empty when the server did not start.
     const std::string& slavePath() const { return slavePath_; }
 
+    // One command line to the server's standard input (sim_commands.h); false when it could not go.
+    bool SendCommand(const std::string& line);
+
     int Terminate();          // SIGTERM, then the exit code as Reap gives it
     int CloseStdinAndWait();  // the server's own way out: its stdin ends
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sim/pty_server.h"
+#include "sim/sim_commands.h"
 #include "sim/sim_options.h"
 
 namespace {
@@ -96,7 +97,14 @@ int Run(const sim::SimOptions& options)
 
     sim::AdapterEmulator adapter(sim::ImageOf(options), options.adapter);
     adapter.OnFrame([&](const sim::LoggedFrame& frame) { LogFrame(log, frame, server->LineSettings()); });
-    server->Serve(adapter, stopPipe[0], options.exitOnStdinEof);
+    sim::PtyServer::StdinUse stdinUse;
+    stdinUse.read = options.readCommands;
+    stdinUse.stopAtEof = options.exitOnStdinEof;
+    stdinUse.onLine = [&adapter](const std::string& line) {
+        if (const std::string error = sim::ApplySimCommand(line, adapter); !error.empty())
+            std::fprintf(stderr, "tarv-adapter-sim: %s\n", error.c_str());
+    };
+    server->Serve(adapter, stopPipe[0], stdinUse);
 
     if (!options.linkPath.empty()) RemoveLink(options.linkPath, slave);
     if (log != stderr) std::fclose(log);

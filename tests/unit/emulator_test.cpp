@@ -2,6 +2,7 @@
 // checked here.
 #include <gtest/gtest.h>
 
+#include "sim/sim_commands.h"
 #include "support/link_fixture.h"
 
 namespace {
@@ -70,6 +71,37 @@ TEST(AdapterEmulator, UnplugAfterFramesStillLogsTheWire)
     adapter.HostWrote(Bytes{0x5A, 0x01, 0, 0}, 1);
     EXPECT_EQ(adapter.log().size(), 2u);
     EXPECT_EQ(adapter.Arrived(10), 1u);
+}
+
+TEST(AdapterEmulator, CommandsTakeTheEncoderOffAndPutAnotherOn)
+{
+    AdapterEmulator adapter(sim::Format2Image());
+    std::array<uint8_t, 16> answer{};
+    const auto answered = [&](const Bytes& request, sim::Micros at) {
+        adapter.HostWrote(request, at);
+        return adapter.Take(answer, at);
+    };
+    const Bytes nameRead = {0x55, 0xA1, 0x49, 0x04};
+    const Bytes block = {0x55, 0xA0, 0x00, 1, 0x77};
+
+    EXPECT_EQ(sim::ApplySimCommand("remove", adapter), "");
+    EXPECT_EQ(answered({0x5A, 0x01, 0, 0}, 0), 1u);  // the adapter is still there
+    EXPECT_EQ(answered(nameRead, 1), 0u);
+    EXPECT_EQ(answered(block, 2), 0u);
+    EXPECT_EQ(adapter.memory(), sim::Format2Image());
+
+    EXPECT_EQ(sim::ApplySimCommand("  encoder KV26 ZX0002 ", adapter), "");
+    ASSERT_EQ(answered(nameRead, 3), 4u);
+    EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 4), TextBytes("KV26"));
+    sim::ProductRecordSpec spec;
+    spec.name = "KV26";
+    spec.serial = "ZX0002";
+    EXPECT_EQ(adapter.memory(), sim::Format2Image(spec));
+
+    EXPECT_EQ(sim::ApplySimCommand("", adapter), "");
+    for (const char* wrong : {"encoder KV2 ZX0002", "encoder KV26", "remove now", "insert"})
+        EXPECT_NE(sim::ApplySimCommand(wrong, adapter), "") << wrong;
+    EXPECT_EQ(adapter.memory(), sim::Format2Image(spec));
 }
 
 }  // namespace

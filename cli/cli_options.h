@@ -1,0 +1,27 @@
+// What the command line asked tarv-cli to do.
+#pragma once
+
+#include <string>
+
+#include "cli/settings_request.h"
+
+namespace cli {
+
+enum class Subcommand { Ports, Info, Program, Backup };
+
+struct CliOptions {
+    Subcommand command = Subcommand::Info;
+    std::string port;  // empty: search the ports
+    bool json = false;
+    // program
+    SettingsRequest settings;
+    bool dryRun = false;
+    std::string logPath;
+    bool each = false;
+    int count = 0;  // with --each: stop after this many encoders; 0: until a signal
+    // backup
+    std::string backupFile;
+    bool force = false;
+};
+
+}  // namespace cli

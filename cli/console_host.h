@@ -1,0 +1,25 @@
+// The host of tarv-cli: the operating system's serial ports, port list, tick and date, with the
+// UI services of a console. A message box becomes "TITLE: text" on standard error.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "platform/system_host.h"
+
+namespace cli {
+
+class ConsoleHost final : public platform::SystemHost {
+public:
+    using SystemHost::SystemHost;
+
+    std::string FormatShortDate(int32_t dayNumber) override;  // YYYY-MM-DD
+    void ProcessMessages() override {}
+    void ShowMessage(const std::string& text, const std::string& title) override;
+    void OpenUrl(const std::string&) override {}
+};
+
+// "TITLE: text", the text's CRLF line breaks as plain line ends, and a final line end.
+std::string ConsoleMessage(const std::string& text, const std::string& title);
+
+}  // namespace cli

@@ -1,0 +1,16 @@
+// Loads the encoder's memory, as read, into DeviceModel for the settings lists: the product flag
+// of exactly the product that its record names, and the edge-separation table of its stored value.
+#pragma once
+
+#include "model/Spremenljivke_Tarv_Config.h"
+
+namespace cli {
+
+// Unlike the window's watch, which keeps the flags it has seen until a name matches none, the
+// flags name only this encoder: a KV24 followed by a KV26 must not be read with both families.
+void LoadEncoder(const eeprom::Image& memory);
+
+// The model whose name the record in DeviceModel holds; -1 for none.
+int RecordedProductModel();
+
+}  // namespace cli

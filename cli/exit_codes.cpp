@@ -1,0 +1,54 @@
+#include "cli/exit_codes.h"
+
+namespace cli {
+
+ExitCode ExitCodeOf(ProgramResult result)
+{
+    switch (result) {
+    case ProgramResult::Done:
+        return ExitCode::Done;
+    case ProgramResult::NoDevice:
+        return ExitCode::NoAdapter;
+    case ProgramResult::ReadFailed:
+        return ExitCode::ReadFailed;
+    case ProgramResult::NoAnswer:
+    case ProgramResult::Refused:
+        return ExitCode::WriteFailed;
+    case ProgramResult::VerificationFailed:
+        return ExitCode::VerificationFailed;
+    }
+    return ExitCode::VerificationFailed;
+}
+
+const char* ResultWord(ExitCode code)
+{
+    switch (code) {
+    case ExitCode::Done:
+        return "ok";
+    case ExitCode::ReadFailed:
+        return "read-failed";
+    case ExitCode::WriteFailed:
+        return "write-failed";
+    case ExitCode::VerificationFailed:
+        return "verification-failed";
+    case ExitCode::NotApplicable:
+        return "not-applicable";
+    case ExitCode::BadArguments:
+    case ExitCode::NoAdapter:
+        break;
+    }
+    return "failed";
+}
+
+const char* const kExitCodesHelp =
+    "Exit codes:\n"
+    "  0  done\n"
+    "  1  bad arguments (nothing sent), or the backup file exists or cannot be written\n"
+    "  2  no adapter, or the port is unavailable\n"
+    "  3  the encoder's memory could not be read\n"
+    "  4  a write was refused or not answered (the blocks before it are written)\n"
+    "  5  verification failed: the read-back differs or could not be read\n"
+    "  6  the setting does not apply to this encoder\n"
+    "Nothing is written to the encoder on exit codes 1, 2, 3 and 6.\n";
+
+}  // namespace cli

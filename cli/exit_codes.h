@@ -1,0 +1,33 @@
+// tarv-cli's exit codes and the result words of its output and log, and how PROG's outcomes map
+// onto them.
+#pragma once
+
+#include "commands/program_command.h"
+
+namespace cli {
+
+enum class ExitCode : int {
+    Done = 0,
+    BadArguments = 1,        // nothing sent to the encoder
+    NoAdapter = 2,           // no adapter, or the port did not open; nothing written
+    ReadFailed = 3,          // the memory read failed; nothing written
+    WriteFailed = 4,         // a block was refused or not answered; the blocks before it are written
+    VerificationFailed = 5,  // all written, but the read-back differs or could not be read
+    NotApplicable = 6,       // the setting does not apply to this encoder; nothing written
+};
+
+inline int AsInt(ExitCode code)
+{
+    return static_cast<int>(code);
+}
+
+ExitCode ExitCodeOf(ProgramResult result);
+
+// The `result` word of a programmed encoder: ok, read-failed, write-failed, verification-failed,
+// or not-applicable for an encoder that was read and left alone.
+const char* ResultWord(ExitCode code);
+
+// The table that --help and the README show.
+extern const char* const kExitCodesHelp;
+
+}  // namespace cli

@@ -1,0 +1,73 @@
+// tarv-cli: the configurator's commands for scripts and production lines.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "cli/cli_commands.h"
+#include "cli/console_host.h"
+#include "cli/port_connection.h"
+#include "cli/stop_signals.h"
+#include "link/Procedure_Tarv_Config.h"
+#ifdef _WIN32
+#include "platform/win32_api.h"
+#endif
+
+namespace {
+
+#ifdef _WIN32
+// The texts carry the micro sign in UTF-8; the console shows them right in code page 65001. The
+// user's code page comes back at exit.
+class Utf8Console {
+public:
+    Utf8Console() : previous_(GetConsoleOutputCP()) { SetConsoleOutputCP(CP_UTF8); }
+    ~Utf8Console()
+    {
+        if (previous_ != 0) SetConsoleOutputCP(previous_);
+    }
+    Utf8Console(const Utf8Console&) = delete;
+    Utf8Console& operator=(const Utf8Console&) = delete;
+
+private:
+    UINT previous_;
+};
+#endif
+
+cli::ConsoleHost MakeHost([[maybe_unused]] const std::string& port)
+{
+#ifdef _WIN32
+    return cli::ConsoleHost();
+#else
+    // A --port given as a path opens below its own folder.
+    platform::PosixPaths paths;
+    if (const cli::PortAddress address = cli::SplitPortArgument(port); !address.folder.empty())
+        paths.devDir = address.folder;
+    return cli::ConsoleHost(paths);
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const cli::ParsedCommandLine parsed =
+        cli::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), TARV_VERSION_STRING);
+    if (!parsed.options) {
+        (parsed.exitCode == 0 ? std::cout : std::cerr) << parsed.text << (parsed.exitCode == 0 ? "" : "\n");
+        return parsed.exitCode;
+    }
+    const cli::CliOptions& options = *parsed.options;
+#ifdef _WIN32
+    const Utf8Console console;
+#endif
+    cli::ConsoleHost host = MakeHost(options.port);
+    platform::Install(host);
+    BuildCrcTable();
+    if (options.each) cli::InstallStopSignals();
+
+    cli::RunContext context{std::cout, std::cerr};
+    context.stopRequested = cli::StopRequested;
+    const int code = cli::RunCommand(options, context);
+    ClosePort();
+    return code;
+}

@@ -1,0 +1,32 @@
+// Finding the adapter for tarv-cli: on the port named with --port, or as start-up does, on the
+// first port in the list's order whose adapter answers.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "cli/report_json.h"
+
+namespace cli {
+
+// Leaves the adapter's port open and in use, or says why not on `err` and returns NoAdapter.
+ExitCode ConnectAdapter(const std::string& port, std::ostream& err);
+
+// The port in use, as the output names it: the --port argument as given, or the port found.
+std::string PortLabel(const std::string& port);
+
+// Every listed port (or only the one named) with whether an adapter answers on it. Leaves no
+// port open.
+std::vector<PortStatus> ProbePorts(const std::string& port);
+
+// A --port argument on POSIX: a plain name opens below /dev; a path (with a '/') is split into
+// its folder and its name, such as /dev/serial/by-id and usb-FTDI_...-port0.
+struct PortAddress {
+    std::string folder;  // empty for a plain name
+    std::string name;
+};
+PortAddress SplitPortArgument(const std::string& port);
+
+}  // namespace cli

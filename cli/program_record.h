@@ -1,0 +1,34 @@
+// What `program` tells about one encoder: one line of output and of the log.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/encoder_report.h"
+#include "cli/exit_codes.h"
+
+namespace cli {
+
+struct ProgramRecord {
+    std::string time;  // UTC, YYYY-MM-DDTHH:MM:SSZ
+    std::string port;
+    std::optional<std::string> product;  // none before the memory was read
+    std::optional<std::string> serial;
+    std::optional<SettingsReport> before;  // as read, before anything was written
+    std::optional<SettingsReport> after;   // as read back; none when the read-back did not happen or failed
+    ExitCode code = ExitCode::Done;
+};
+
+// What a dry run found: the settings now and as they would be written, and every byte that
+// programming would change.
+struct DryRunReport {
+    std::string port;
+    std::string product;
+    std::string serial;
+    SettingsReport before;
+    SettingsReport after;
+    std::vector<ByteChange> changes;
+};
+
+}  // namespace cli

@@ -1,0 +1,46 @@
+// `program` on one encoder, or its dry run; --each goes to the production loop.
+#include "cli/cli_commands.h"
+#include "cli/encoder_programming.h"
+#include "cli/port_connection.h"
+#include "cli/program_log.h"
+#include "cli/report_json.h"
+#include "cli/report_text.h"
+#include "link/Procedure_Tarv_Config.h"
+
+namespace cli {
+namespace {
+
+int DryRun(const CliOptions& options, RunContext& context)
+{
+    const DryRunOutcome outcome = DryRunOneEncoder(options.settings, PortLabel(options.port), context);
+    if (outcome.report)
+        context.out << (options.json ? JsonLine(DryRunJson(*outcome.report)) + "\n" : DryRunText(*outcome.report));
+    return AsInt(outcome.code);
+}
+
+}  // namespace
+
+int RunProgram(const CliOptions& options, RunContext& context)
+{
+    if (!options.logPath.empty()) {
+        if (const std::string error = CheckLogWritable(options.logPath); !error.empty()) {
+            context.err << "tarv-cli: --log: " << error << "\n";
+            return AsInt(ExitCode::BadArguments);
+        }
+    }
+    if (options.each) return RunProductionLoop(options, context);
+    if (const ExitCode code = ConnectAdapter(options.port, context.err); code != ExitCode::Done) return AsInt(code);
+
+    int code = 0;
+    if (options.dryRun) {
+        code = DryRun(options, context);
+    } else {
+        const ProgramRecord record = ProgramOneEncoder(options.settings, PortLabel(options.port), context);
+        ReportProgrammed(record, options, context);
+        code = AsInt(record.code);
+    }
+    ClosePort();
+    return code;
+}
+
+}  // namespace cli

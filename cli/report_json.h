@@ -1,0 +1,28 @@
+// tarv-cli's JSON: the shapes of `ports`, `info`, `program` (also its log lines) and `backup`.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli/encoder_report.h"
+#include "cli/program_record.h"
+
+namespace cli {
+
+struct PortStatus {
+    std::string port;
+    std::string status;  // adapter, no-adapter or unavailable
+};
+
+nlohmann::ordered_json SettingsJson(const SettingsReport& settings);
+nlohmann::ordered_json PortsJson(const std::vector<PortStatus>& ports);
+nlohmann::ordered_json InfoJson(const std::string& port, const EncoderReport& encoder);
+nlohmann::ordered_json ProgramJson(const ProgramRecord& record);
+nlohmann::ordered_json DryRunJson(const DryRunReport& report);
+nlohmann::ordered_json BackupJson(const std::string& port, const std::string& file, const EncoderReport& encoder);
+
+// One line, with any invalid UTF-8 replaced rather than thrown at.
+std::string JsonLine(const nlohmann::ordered_json& value);
+
+}  // namespace cli

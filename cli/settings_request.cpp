@@ -1,0 +1,216 @@
+#include "cli/settings_request.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+#include <vector>
+
+#include "commands/settings_tables.h"
+
+namespace cli {
+namespace {
+
+constexpr std::string_view kMicroSign = "\u00B5";
+constexpr std::string_view kGreekMu = "\u03BC";
+
+// Lower-case ASCII, with either mu written as "u", so that a row text can be typed in any case
+// on a keyboard without the micro sign.
+std::string Folded(std::string_view text)
+{
+    std::string folded;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const std::string_view rest = text.substr(i);
+        if (rest.starts_with(kMicroSign) || rest.starts_with(kGreekMu)) {
+            folded += 'u';
+            ++i;  // both are two bytes in UTF-8
+            continue;
+        }
+        folded += static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+    }
+    return folded;
+}
+
+std::string Joined(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+    return text;
+}
+
+std::string Quoted(std::string_view text)
+{
+    return "'" + std::string(text) + "'";
+}
+
+std::vector<std::string> Designations()
+{
+    std::vector<std::string> all;
+    for (int row = 0; row < static_cast<int>(kResolutionRows.size()); ++row) all.push_back(ResolutionDesignation(row));
+    return all;
+}
+
+std::vector<int> TableNanoseconds(std::span<const EdgeSeparationRow> table)
+{
+    std::vector<int> values;
+    for (const EdgeSeparationRow& row : table) values.push_back(NanosecondsOfRowText(row.text).value_or(-1));
+    return values;
+}
+
+// Every value of both tables, smallest first.
+std::vector<int> AllTableNanoseconds()
+{
+    std::set<int> values;
+    for (const uint8_t table : {1, 2})
+        for (const int value : TableNanoseconds(EdgeTable(table))) values.insert(value);
+    return {values.begin(), values.end()};
+}
+
+std::string Choices(const std::vector<int>& nanoseconds)
+{
+    std::vector<std::string> texts;
+    for (const int value : nanoseconds) texts.push_back(MicrosecondsText(value));
+    return Joined(texts);
+}
+
+// A decimal number of microseconds, at most to the nanosecond: "0.5", "10", "0.120".
+std::optional<int> ParseMicroseconds(std::string_view text)
+{
+    const size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? "" : text.substr(point + 1);
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    if ((whole.empty() && fraction.empty()) || whole.size() > 6 || !std::all_of(whole.begin(), whole.end(), isDigit) ||
+        !std::all_of(fraction.begin(), fraction.end(), isDigit))
+        return std::nullopt;
+    if (point != std::string_view::npos && fraction.empty()) return std::nullopt;  // "1."
+    int nanoseconds = 0;
+    for (const char c : whole) nanoseconds = nanoseconds * 10 + (c - '0');
+    for (size_t i = 0; i < 3; ++i) nanoseconds = nanoseconds * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+    // Finer than a nanosecond matches no row; say so rather than round.
+    if (fraction.size() > 3 && fraction.substr(3).find_first_not_of('0') != std::string_view::npos) return std::nullopt;
+    return nanoseconds;
+}
+
+ProductFamily ListedFamily(ProductFamily family)
+{
+    // Without a product the lists show family A's rows, as the window does at start.
+    return family == ProductFamily::B ? ProductFamily::B : ProductFamily::A;
+}
+
+const char* FamilyProducts(ProductFamily family)
+{
+    return family == ProductFamily::B ? "KV26 and HXD6" : "KV21, KV24 and HXD3";
+}
+
+std::optional<std::string> ResolveResolution(const ResolutionRequest& request, ProductFamily family)
+{
+    const ProductFamily listed = ListedFamily(family);
+    if (request.family == ProductFamily::None || request.family == listed) return std::nullopt;
+    return "--resolution: " + Quoted(request.given) + " is a row of the " + FamilyProducts(request.family) +
+           " list; on this encoder that row reads " + Quoted(ResolutionText(request.row, listed)) + " (or give just " +
+           ResolutionDesignation(request.row) + ")";
+}
+
+Checked<int> ResolveEdgeSeparation(const EdgeSeparationRequest& request, uint8_t edgeTableId)
+{
+    const auto table = EdgeTable(edgeTableId);
+    if (table.empty())
+        return {std::nullopt,
+                "--edge-separation: the encoder's stored edge separation belongs to neither table, so it cannot be "
+                "changed"};
+    const std::vector<int> values = TableNanoseconds(table);
+    const auto row = std::find(values.begin(), values.end(), request.nanoseconds);
+    if (row == values.end())
+        return {std::nullopt, "--edge-separation: " + Quoted(request.given) + " is not in this encoder's table " +
+                                  std::to_string(edgeTableId) + "; choices: " + Choices(values)};
+    return {static_cast<int>(row - values.begin()), {}};
+}
+
+int DirectionRow(Direction direction, ProductFamily family)
+{
+    const char* wanted = direction == Direction::Positive ? "Positive" : "Negative";
+    const auto& rows = DirectionRows(family);
+    return std::string_view(rows[0]) == wanted ? 0 : 1;
+}
+
+}  // namespace
+
+std::string ResolutionDesignation(int row)
+{
+    const std::string_view text = kResolutionRows.at(static_cast<size_t>(row)).textA;
+    return std::string(text.substr(0, text.find(' ')));
+}
+
+std::optional<int> NanosecondsOfRowText(std::string_view rowText)
+{
+    return ParseMicroseconds(rowText.substr(0, rowText.find(' ')));
+}
+
+std::string MicrosecondsText(int nanoseconds)
+{
+    std::string text = std::to_string(nanoseconds / 1000);
+    if (const int fraction = nanoseconds % 1000; fraction != 0) {
+        std::string digits = std::to_string(1000 + fraction).substr(1);
+        digits.erase(digits.find_last_not_of('0') + 1);
+        text += "." + digits;
+    }
+    return text;
+}
+
+Checked<ResolutionRequest> ParseResolution(std::string_view text)
+{
+    const std::string wanted = Folded(text);
+    for (int row = 0; row < static_cast<int>(kResolutionRows.size()); ++row) {
+        const ResolutionRow& r = kResolutionRows[row];
+        if (wanted == Folded(ResolutionDesignation(row)))
+            return {ResolutionRequest{row, ProductFamily::None, std::string(text)}, {}};
+        if (wanted == Folded(r.textA)) return {ResolutionRequest{row, ProductFamily::A, std::string(text)}, {}};
+        if (wanted == Folded(r.textB)) return {ResolutionRequest{row, ProductFamily::B, std::string(text)}, {}};
+    }
+    return {std::nullopt, "--resolution: " + Quoted(text) + " is not a resolution; choices: " + Joined(Designations()) +
+                              " (or a row's whole text, such as 'D50 (500)= 4 um')"};
+}
+
+Checked<EdgeSeparationRequest> ParseEdgeSeparation(std::string_view text)
+{
+    const std::vector<int> all = AllTableNanoseconds();
+    const std::optional<int> nanoseconds = ParseMicroseconds(text);
+    if (!nanoseconds || std::find(all.begin(), all.end(), *nanoseconds) == all.end())
+        return {std::nullopt,
+                "--edge-separation: " + Quoted(text) +
+                    " is not an edge separation in microseconds of either table; choices: " + Choices(all)};
+    return {EdgeSeparationRequest{*nanoseconds, std::string(text)}, {}};
+}
+
+Checked<Direction> ParseDirection(std::string_view text)
+{
+    const std::string folded = Folded(text);
+    if (folded == "positive") return {Direction::Positive, {}};
+    if (folded == "negative") return {Direction::Negative, {}};
+    return {std::nullopt, "--direction: " + Quoted(text) + " is not a direction; choices: positive, negative"};
+}
+
+Checked<PickedRows> ResolveRequest(const SettingsRequest& request, ProductFamily family, uint8_t edgeTableId)
+{
+    PickedRows rows;
+    if (request.resolution) {
+        if (const auto error = ResolveResolution(*request.resolution, family)) return {std::nullopt, *error};
+        rows.resolution = request.resolution->row;
+    }
+    if (request.edgeSeparation) {
+        const Checked<int> row = ResolveEdgeSeparation(*request.edgeSeparation, edgeTableId);
+        if (!row.value) return {std::nullopt, row.error};
+        rows.edgeSeparation = row.value;
+    }
+    if (request.direction) rows.direction = DirectionRow(*request.direction, family);
+    return {rows, {}};
+}
+
+void PickRows(const PickedRows& rows)
+{
+    if (rows.resolution) PickResolutionRow(*rows.resolution);
+    if (rows.edgeSeparation) PickEdgeSeparationRow(*rows.edgeSeparation);
+    if (rows.direction) PickDirectionRow(*rows.direction);
+}
+
+}  // namespace cli

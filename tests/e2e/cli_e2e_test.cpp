@@ -1,0 +1,254 @@
+// tarv-cli as a program, through the real POSIX serial code, against tarv-adapter-sim on a
+// pseudo-terminal: what it prints, what the wire saw, what the encoder holds, and its exit codes.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "e2e/cli_process.h"
+#include "e2e/system_host_support.h"
+#include "sim/encoder_images.h"
+#include "sim/sim_process.h"
+#include "support/bytes.h"
+#include "support/programming_image.h"
+#include "support/sim_log.h"
+
+namespace {
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using nlohmann::ordered_json;
+
+const LoggedRequest kPresence = {"presence", "5A 01 00 00", "19200 8N2"};
+
+std::vector<LoggedRequest> WholeRead()
+{
+    std::vector<LoggedRequest> reads;
+    for (const char* address : {"00", "20", "40", "60"})
+        reads.push_back({"eeprom-read", std::string("55 A1 ") + address + " 20", "19200 8N2"});
+    return reads;
+}
+
+std::vector<LoggedRequest> Writes(const eeprom::Image& image)
+{
+    std::vector<LoggedRequest> writes;
+    for (int address = 0; address < eeprom::kImageSize; address += 8) {
+        const Bytes header = {0x55, 0xA0, static_cast<uint8_t>(address), 8};
+        writes.push_back({"eeprom-write", Hex(header) + " " + Hex(std::span(image).subspan(address, 8)), "19200 8N2"});
+    }
+    return writes;
+}
+
+std::vector<LoggedRequest> Concat(std::vector<std::vector<LoggedRequest>> parts)
+{
+    std::vector<LoggedRequest> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+class CliE2eTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(root.path().empty()); }
+
+    // An emulated adapter whose port is the link `port` in the scratch folder.
+    sim::SimProcess& Serve(std::vector<std::string> args = {})
+    {
+        args.insert(args.end(), {"--log", logPath.string(), "--link", port});
+        sims.push_back(std::make_unique<sim::SimProcess>(TARV_ADAPTER_SIM, std::move(args)));
+        EXPECT_FALSE(sims.back()->slavePath().empty()) << "tarv-adapter-sim did not start";
+        return *sims.back();
+    }
+
+    std::unique_ptr<CliProcess> Start(std::vector<std::string> args)
+    {
+        auto cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
+        EXPECT_TRUE(cli->Started());
+        return cli;
+    }
+
+    // Runs tarv-cli to its end; its exit code.
+    int Run(std::vector<std::string> args)
+    {
+        cli = Start(std::move(args));
+        return cli->Wait();
+    }
+
+    std::vector<LoggedRequest> Requests(size_t atLeast = 0) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 1s;
+        std::vector<LoggedRequest> requests = ParseLog(logPath);
+        while (requests.size() < atLeast && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(5ms);
+            requests = ParseLog(logPath);
+        }
+        return requests;
+    }
+
+    size_t Count(const std::vector<LoggedRequest>& requests, const std::string& kind) const
+    {
+        return static_cast<size_t>(
+            std::count_if(requests.begin(), requests.end(), [&](const LoggedRequest& r) { return r.kind == kind; }));
+    }
+
+    TempDir root;
+    const fs::path logPath = root.path() / "sim.log";
+    const std::string port = (root.path() / "ttyADAPTER").string();
+    std::unique_ptr<CliProcess> cli;
+    std::vector<std::unique_ptr<sim::SimProcess>> sims;  // declared last: the servers end first
+};
+
+TEST_F(CliE2eTest, InfoJsonReadsTheWholeMemoryAndWritesNothing)
+{
+    Serve({"--product", "KV26", "--serial", "ZX9876", "--manufactured", "2019-03-04", "--pace"});
+    ASSERT_EQ(Run({"info", "--json", "--port", port}), 0) << cli->Err();
+
+    const ordered_json info = ordered_json::parse(cli->Out());
+    EXPECT_EQ(info["port"], port);
+    EXPECT_EQ(info["product"], "KV26");
+    EXPECT_EQ(info["serial"], "ZX9876");
+    EXPECT_EQ(info["manufactured"], "2019-03-04");
+    EXPECT_EQ(info["last_changed"], "2014-01-08");
+    EXPECT_EQ(info["format"], 2);
+    EXPECT_EQ(info["resolution"]["designation"], "12B");
+    EXPECT_EQ(info["edge_separation"]["table"], 1);
+    EXPECT_EQ(info["direction"], "positive");  // bit 5 clear: family B's first row
+    EXPECT_EQ(info["config_crc_ok"], true);
+    EXPECT_EQ(info["record_checksum_ok"], true);
+    EXPECT_EQ(Requests(5), Concat({{kPresence}, WholeRead()}));
+    EXPECT_EQ(cli->Err(), "");
+}
+
+TEST_F(CliE2eTest, ProgramSendsProgsFramesAndTheEncoderKeepsTheImage)
+{
+    Serve();
+    const eeprom::Image device = sim::Format2Image();
+    const int32_t today = RecordingSystemHost().Today();
+    ASSERT_EQ(
+        Run({"program", "--port", port, "--resolution", "D50", "--edge-separation", "0.5", "--direction", "positive"}),
+        0)
+        << cli->Err();
+
+    const eeprom::Image expected = ExpectedProgrammingImage(device, sim::MakeConfigBlock(0x14, true, 0x4104), today);
+    EXPECT_EQ(Requests(29), Concat({{kPresence}, WholeRead(), WholeRead(), Writes(expected), WholeRead()}));
+    const std::vector<std::string> lines = CliProcess::Lines(cli->Out());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(" KV24 AB1234 ok: resolution D50, edge separation 0.5 \u00B5s (2 MHz), direction positive"),
+              std::string::npos)
+        << lines[0];
+
+    // What the encoder now holds, byte for byte, as a backup reads it.
+    const fs::path backup = root.path() / "after.bin";
+    ASSERT_EQ(Run({"backup", backup.string(), "--port", port}), 0) << cli->Err();
+    EXPECT_EQ(CliProcess::FileText(backup), std::string(expected.begin(), expected.end()));
+}
+
+TEST_F(CliE2eTest, DryRunReadsAndSendsNoWrite)
+{
+    Serve();
+    ASSERT_EQ(Run({"program", "--dry-run", "--json", "--port", port, "--resolution", "04B"}), 0) << cli->Err();
+    const ordered_json report = ordered_json::parse(cli->Out());
+    EXPECT_EQ(report["after"]["resolution"]["designation"], "04B");
+    EXPECT_EQ(report["changes"][0], ordered_json({{"address", 0}, {"old", 0xC4}, {"new", 0xCC}}));
+    EXPECT_EQ(Requests(5), Concat({{kPresence}, WholeRead()}));
+    EXPECT_NE(cli->Err().find("Warning!: If 04B resolution is selected than:\n* Reference mark will not work\n"),
+              std::string::npos);
+}
+
+TEST_F(CliE2eTest, EveryExitCode)
+{
+    const fs::path existing = root.path() / "existing.bin";
+    std::ofstream(existing) << "keep";
+    struct Case {
+        const char* what;
+        std::vector<std::string> sim;  // "none": nothing behind the port
+        std::vector<std::string> cli;
+        int code;
+        size_t writes;
+    };
+    const Case cases[] = {
+        {"done", {"--pace"}, {"program", "--edge-separation", "1"}, 0, 16},
+        {"bad value", {"--pace"}, {"program", "--resolution", "X99"}, 1, 0},
+        {"backup file exists", {"--pace"}, {"backup", existing.string()}, 1, 0},
+        {"no adapter answers", {"--no-presence"}, {"info"}, 2, 0},
+        {"no such port", {"none"}, {"info"}, 2, 0},
+        {"no encoder on the adapter", {"--no-encoder"}, {"program", "--direction", "negative"}, 3, 0},
+        {"block refused", {"--refuse-block", "0x20"}, {"program", "--direction", "negative"}, 4, 5},
+        {"cell keeps its value", {"--stuck-cell", "4=0x0A"}, {"program", "--edge-separation", "0.12"}, 5, 16},
+        {"not in the encoder's table", {}, {"program", "--edge-separation", "0.07"}, 6, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ignored;
+        fs::remove(logPath, ignored);
+        if (c.sim != std::vector<std::string>{"none"}) Serve(c.sim);
+        std::vector<std::string> args = c.cli;
+        args.insert(args.end(), {"--port", port});
+        EXPECT_EQ(Run(args), c.code) << cli->Err();
+        EXPECT_EQ(Count(Requests(), "eeprom-write"), c.writes);
+        if (c.code != 0) {
+            EXPECT_NE(cli->Err(), "");
+        }
+        sims.clear();
+    }
+    EXPECT_EQ(CliProcess::FileText(existing), "keep");
+}
+
+TEST_F(CliE2eTest, EachProgramsEncodersSwappedInTurnAndLogsThem)
+{
+    sim::SimProcess& sim = Serve({"--product", "KV24", "--serial", "AB0001"});
+    const fs::path log = root.path() / "line.jsonl";
+    cli = Start({"program", "--each", "--count", "3", "--json", "--log", log.string(), "--port", port, "--resolution",
+                 "D50", "--direction", "positive"});
+
+    ASSERT_EQ(cli->WaitForLines(1).size(), 1u) << cli->Err();
+    ASSERT_TRUE(sim.SendCommand("remove"));
+    // Let the loop find the adapter empty a few times before the next encoder comes.
+    const auto nameReads = [this] {
+        const std::vector<LoggedRequest> requests = Requests();
+        return std::count(requests.begin(), requests.end(), LoggedRequest{"eeprom-read", "55 A1 49 04", "19200 8N2"});
+    };
+    const auto emptyFrom = nameReads();
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (nameReads() < emptyFrom + 3 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(sim.SendCommand("encoder KV26 AB0002"));
+    ASSERT_EQ(cli->WaitForLines(2).size(), 2u) << cli->Err();
+    ASSERT_TRUE(sim.SendCommand("encoder KV26 AB0003"));  // swapped without a gap
+    EXPECT_EQ(cli->Wait(), 0) << cli->Err();
+
+    const std::vector<std::string> lines = CliProcess::Lines(cli->Out());
+    ASSERT_EQ(lines.size(), 3u);
+    const char* expected[][2] = {{"KV24", "AB0001"}, {"KV26", "AB0002"}, {"KV26", "AB0003"}};
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const ordered_json line = ordered_json::parse(lines[i]);
+        EXPECT_EQ(line["product"], expected[i][0]);
+        EXPECT_EQ(line["serial"], expected[i][1]);
+        EXPECT_EQ(line["result"], "ok");
+        EXPECT_EQ(line["after"]["direction"], "positive");
+    }
+    EXPECT_EQ(CliProcess::FileText(log), cli->Out());
+    EXPECT_EQ(Count(Requests(), "eeprom-write"), 48u);
+    // The empty adapter's failed name reads did not reach standard error.
+    EXPECT_EQ(cli->Err().find("EEPROM"), std::string::npos) << cli->Err();
+}
+
+TEST_F(CliE2eTest, EachEndsOnSigintOrSigtermWithTheLastFailure)
+{
+    struct Case {
+        int signal;
+        std::vector<std::string> sim;
+        int code;
+    };
+    for (const Case& c : {Case{SIGINT, {}, 0}, Case{SIGTERM, {"--refuse-block", "0x40"}, 4}}) {
+        SCOPED_TRACE(c.signal);
+        Serve(c.sim);
+        cli = Start({"program", "--each", "--port", port, "--direction", "negative"});
+        ASSERT_EQ(cli->WaitForLines(1).size(), 1u) << cli->Err();
+        std::this_thread::sleep_for(600ms);  // into the next polls
+        cli->Signal(c.signal);
+        EXPECT_EQ(cli->Wait(2s), c.code) << cli->Err();
+        // The port was closed and unlocked: it opens again at once.
+        EXPECT_EQ(Run({"info", "--port", port}), 0) << cli->Err();
+        sims.clear();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+// tarv-cli as a child process for the end-to-end tests: its standard output and error go to
+// files that the test reads while it runs. POSIX only.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/sim_process.h"
+
+extern char** environ;
+
+class CliProcess {
+public:
+    // Starts `program` with `args`; its output goes to `folder`/cli.out and cli.err.
+    CliProcess(const std::string& program, const std::vector<std::string>& args, const std::filesystem::path& folder)
+        : outPath_(folder / "cli.out"), errPath_(folder / "cli.err")
+    {
+        std::vector<std::string> argv = {program};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> pointers;
+        for (std::string& arg : argv) pointers.push_back(arg.data());
+        pointers.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, pointers.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~CliProcess()
+    {
+        if (pid_ > 0) sim::Reap(pid_, std::chrono::milliseconds(0));  // kills one that is still running
+    }
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+
+    // The exit code of a program that ends within `limit`; -1 for one that had to be killed.
+    int Wait(std::chrono::milliseconds limit = std::chrono::seconds(20))
+    {
+        const int code = pid_ > 0 ? sim::Reap(pid_, limit) : -1;
+        pid_ = -1;
+        return code;
+    }
+
+    void Signal(int signal) const
+    {
+        if (pid_ > 0) kill(pid_, signal);
+    }
+
+    std::string Out() const { return FileText(outPath_); }
+    std::string Err() const { return FileText(errPath_); }
+
+    // The lines of standard output, once there are at least `count` (or the time is up).
+    std::vector<std::string> WaitForLines(size_t count,
+                                          std::chrono::milliseconds limit = std::chrono::seconds(10)) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        std::vector<std::string> lines = Lines(Out());
+        while (lines.size() < count && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            lines = Lines(Out());
+        }
+        return lines;
+    }
+
+    static std::vector<std::string> Lines(const std::string& text)
+    {
+        std::vector<std::string> lines;
+        std::istringstream stream(text);
+        for (std::string line; std::getline(stream, line);) lines.push_back(line);
+        return lines;
+    }
+
+    static std::string FileText(const std::filesystem::path& path)
+    {
+        std::ifstream file(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+
+private:
+    std::filesystem::path outPath_;
+    std::filesystem::path errPath_;
+    pid_t pid_ = -1;
+};

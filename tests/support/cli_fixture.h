@@ -1,0 +1,65 @@
+// tarv-cli's commands on the virtual-clock host: options, captured output, a fixed time and a
+// scratch file path for logs and backups.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_commands.h"
+#include "support/link_fixture.h"
+
+// 2024-05-01T10:00:00Z
+inline constexpr int64_t kCliTestNow = 1'714'557'600;
+
+class CliTest : public LinkTest {
+protected:
+    CliTest() { host.SetToday(kToday); }
+    ~CliTest() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove(ScratchPath(), ignored);
+    }
+
+    static cli::CliOptions Options(cli::Subcommand command, const std::string& port = "COM3")
+    {
+        cli::CliOptions options;
+        options.command = command;
+        options.port = port;
+        return options;
+    }
+
+    // A file name of this test's own in the temporary folder; removed after the test.
+    static std::filesystem::path ScratchPath()
+    {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        return std::filesystem::temp_directory_path() /
+               (std::string("tarv-cli-") + test->test_suite_name() + "-" + test->name() + ".tmp");
+    }
+
+    static std::vector<std::string> Lines(const std::string& text)
+    {
+        std::vector<std::string> lines;
+        std::istringstream stream(text);
+        for (std::string line; std::getline(stream, line);) lines.push_back(line);
+        return lines;
+    }
+
+    static std::string FileText(const std::filesystem::path& path)
+    {
+        std::ifstream file(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+
+    static constexpr int32_t kToday = 45413;  // 2024-05-01
+
+    std::ostringstream out;
+    std::ostringstream err;
+    cli::RunContext context{out, err, [] { return kCliTestNow; }};
+};

@@ -1,0 +1,224 @@
+// tarv-cli's subcommands against emulated adapters on the virtual clock: what goes over the wire,
+// what the encoder holds afterwards, what is printed, and the exit code of each ending.
+#include <gtest/gtest.h>
+
+#include "cli/settings_request.h"
+#include "support/cli_fixture.h"
+#include "support/frames.h"
+#include "support/programming_image.h"
+
+namespace {
+
+using nlohmann::ordered_json;
+using sim::RequestKind;
+
+const Bytes kPresence = {0x5A, 0x01, 0x00, 0x00};
+
+cli::SettingsRequest Settings(const char* resolution, const char* edge, std::optional<cli::Direction> direction)
+{
+    cli::SettingsRequest request;
+    if (resolution) request.resolution = cli::ParseResolution(resolution).value;
+    if (edge) request.edgeSeparation = cli::ParseEdgeSeparation(edge).value;
+    request.direction = direction;
+    return request;
+}
+
+std::vector<Bytes> Concat(std::vector<std::vector<Bytes>> parts)
+{
+    std::vector<Bytes> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+class CliCommandTest : public CliTest {
+protected:
+    cli::CliOptions Program(cli::SettingsRequest settings)
+    {
+        cli::CliOptions options = Options(cli::Subcommand::Program);
+        options.settings = std::move(settings);
+        options.json = true;
+        return options;
+    }
+};
+
+TEST_F(CliCommandTest, InfoReadsOnlyEvenABlankRecordThatReadWouldRepair)
+{
+    // A blank record with code 0x10 is named HXD3 and written back by READ; info must not.
+    const eeprom::Image blank = sim::BlankImage(0xFF, sim::MakeConfigBlock(0x10, false, 10));
+    auto adapter = AddAdapter("COM3", blank);
+    cli::CliOptions options = Options(cli::Subcommand::Info);
+    options.json = true;
+
+    EXPECT_EQ(cli::RunInfo(options, context), 0);
+    EXPECT_EQ(adapter->Frames(), Concat({{kPresence}, WholeReadFrames()}));
+    EXPECT_EQ(adapter->memory(), blank);
+    const ordered_json info = ordered_json::parse(out.str());
+    EXPECT_EQ(info["product"], "");
+    EXPECT_EQ(info["format"], 255);
+    EXPECT_EQ(info["record_checksum_ok"], false);
+    EXPECT_EQ(info["resolution"]["designation"], "2D0");
+    EXPECT_FALSE(PortIsOpen());
+}
+
+TEST_F(CliCommandTest, WithoutPortTheFirstAdapterInTheListsOrderIsTaken)
+{
+    AddAdapter("COM2");
+    AddAdapter("COM10", sim::Format2Image(), SilentAdapter());  // sorts first, answers nothing
+    cli::CliOptions options = Options(cli::Subcommand::Info, "");
+
+    EXPECT_EQ(cli::RunInfo(options, context), 0);
+    EXPECT_EQ(host.openAttempts(), (std::vector<std::string>{"COM10", "COM2"}));
+    EXPECT_EQ(Lines(out.str()).front(), "Port:             COM2");
+}
+
+TEST_F(CliCommandTest, ProgramRunsProgOnTheEncoderAndLogsTheLine)
+{
+    const eeprom::Image device = sim::Format2Image();  // KV24: family A, edge table 1
+    auto adapter = AddAdapter("COM3", device);
+    cli::CliOptions options = Program(Settings("D50", "0.12", cli::Direction::Positive));
+    options.logPath = ScratchPath().string();
+
+    EXPECT_EQ(cli::RunProgram(options, context), 0);
+
+    const sim::ConfigBytes edited = sim::MakeConfigBlock(0x14, true, 0x4304);  // family A: positive sets the bit
+    const eeprom::Image expected = ExpectedProgrammingImage(device, edited, kToday);
+    EXPECT_EQ(adapter->Frames(), Concat({{kPresence}, WholeReadFrames(), ProgrammingFrames(expected)}));
+    EXPECT_EQ(adapter->memory(), expected);
+    EXPECT_TRUE(host.messages().empty());
+
+    const ordered_json line = ordered_json::parse(out.str());
+    EXPECT_EQ(line["time"], "2024-05-01T10:00:00Z");
+    EXPECT_EQ(line["port"], "COM3");
+    EXPECT_EQ(line["product"], "KV24");
+    EXPECT_EQ(line["serial"], "AB1234");
+    EXPECT_EQ(line["before"]["resolution"]["designation"], "12B");
+    const ordered_json after = ordered_json::parse(R"json({
+        "resolution": {"designation": "D50", "text": "D50 (500)= 4 µm", "code": 20},
+        "edge_separation": {"table": 1, "text": "0.12 µs (8.3 MHz)", "value": 17156},
+        "direction": "positive"})json");
+    EXPECT_EQ(line["after"], after);
+    EXPECT_EQ(line["result"], "ok");
+    EXPECT_EQ(FileText(ScratchPath()), out.str());
+    EXPECT_FALSE(PortIsOpen());
+}
+
+TEST_F(CliCommandTest, ResolutionWarningGoesToTheHostBeforeWriting)
+{
+    auto adapter = AddAdapter("COM3");
+    EXPECT_EQ(cli::RunProgram(Program(Settings("03b", nullptr, {})), context), 0);
+    ASSERT_EQ(host.messages().size(), 1u);
+    EXPECT_EQ(host.messages()[0].title, "Warning!");
+    EXPECT_NE(host.messages()[0].text.find("03B"), std::string::npos);
+    EXPECT_EQ(adapter->memory()[0] & 0x1F, 0x0D);
+}
+
+TEST_F(CliCommandTest, DryRunReadsOnceAndWritesNothing)
+{
+    const eeprom::Image device = sim::Format2Image();
+    auto adapter = AddAdapter("COM3", device);
+    cli::CliOptions options = Program(Settings("D50", nullptr, {}));
+    options.dryRun = true;
+
+    EXPECT_EQ(cli::RunProgram(options, context), 0);
+    EXPECT_EQ(adapter->Frames(), Concat({{kPresence}, WholeReadFrames()}));
+    EXPECT_EQ(adapter->memory(), device);
+
+    // The changes are exactly those of the image that programming would write.
+    const eeprom::Image wouldWrite = ExpectedProgrammingImage(device, sim::MakeConfigBlock(0x14, false, 10), kToday);
+    const ordered_json report = ordered_json::parse(out.str());
+    ordered_json changes = ordered_json::array();
+    for (int address = 0; address < eeprom::kImageSize; ++address)
+        if (device[address] != wouldWrite[address])
+            changes.push_back({{"address", address}, {"old", device[address]}, {"new", wouldWrite[address]}});
+    EXPECT_EQ(report["changes"], changes);
+    EXPECT_EQ(report["before"]["resolution"]["designation"], "12B");
+    EXPECT_EQ(report["after"]["resolution"]["designation"], "D50");
+    EXPECT_EQ(report["written"], false);
+}
+
+TEST_F(CliCommandTest, EveryEndingHasItsExitCodeAndWritesOnlyWhenItMay)
+{
+    struct Case {
+        const char* what;
+        std::function<void(sim::AdapterOptions&)> adapter;
+        const char* edgeSeparation;
+        int exitCode;
+        size_t writes;       // a failing block is the last one sent: 0x20 is the fifth
+        const char* result;  // nullptr: no line
+    };
+    const Case cases[] = {
+        {"done", [](sim::AdapterOptions&) {}, "1", 0, 16, "ok"},
+        {"no adapter answers", [](sim::AdapterOptions& o) { o.presenceAnswer = std::nullopt; }, "1", 2, 0, nullptr},
+        {"memory unread", [](sim::AdapterOptions& o) { o.encoderAbsent = true; }, "1", 3, 0, "read-failed"},
+        {"block refused", [](sim::AdapterOptions& o) { o.blockStatus[0x20] = 0; }, "1", 4, 5, "write-failed"},
+        {"block unanswered", [](sim::AdapterOptions& o) { o.ignoredBlocks.insert(0x20); }, "1", 4, 5, "write-failed"},
+        {"cell keeps its value", [](sim::AdapterOptions& o) { o.stuckCells[4] = 0x0A; }, "0.12", 5, 16,
+         "verification-failed"},
+        // Presence, two whole reads and sixteen blocks are answered; then the adapter falls silent.
+        {"read-back unread", [](sim::AdapterOptions& o) { o.unplugAfterFrames = 1 + 8 + 16; }, "1", 5, 16,
+         "verification-failed"},
+        {"not in this encoder's table", [](sim::AdapterOptions&) {}, "0.07", 6, 0, "not-applicable"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetProgramState();
+        BuildCrcTable();
+        out.str("");
+        sim::AdapterOptions adapterOptions;
+        c.adapter(adapterOptions);
+        auto adapter = std::make_shared<sim::AdapterEmulator>(sim::Format2Image(), adapterOptions);
+        ConnectAdapter("COM3", adapter);
+
+        EXPECT_EQ(cli::RunProgram(Program(Settings(nullptr, c.edgeSeparation, {})), context), c.exitCode);
+        EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), c.writes);
+        if (c.result)
+            EXPECT_EQ(ordered_json::parse(out.str())["result"], c.result);
+        else
+            EXPECT_EQ(out.str(), "");
+        EXPECT_FALSE(PortIsOpen());
+    }
+}
+
+TEST_F(CliCommandTest, PortsTellsAdapterNoAdapterAndUnavailable)
+{
+    AddAdapter("COM1");
+    AddAdapter("COM2", sim::Format2Image(), SilentAdapter());
+    host.ListPort("COM3");  // listed, but does not open
+    cli::CliOptions options = Options(cli::Subcommand::Ports, "");
+    options.json = true;
+
+    EXPECT_EQ(cli::RunPorts(options, context), 0);
+    const ordered_json expected = ordered_json::parse(R"json([{"port": "COM1", "status": "adapter"},
+        {"port": "COM2", "status": "no-adapter"}, {"port": "COM3", "status": "unavailable"}])json");
+    EXPECT_EQ(ordered_json::parse(out.str()), expected);
+    EXPECT_FALSE(PortIsOpen());
+    EXPECT_TRUE(SerialChannel.portName.empty());
+
+    out.str("");
+    EXPECT_EQ(cli::RunPorts(Options(cli::Subcommand::Ports, "COM2"), context), 2);
+    EXPECT_EQ(out.str(), "COM2              no-adapter\n");
+}
+
+TEST_F(CliCommandTest, BackupKeepsAnExistingFileUnlessForced)
+{
+    const eeprom::Image device = sim::Format1Image({}, 7);  // saved as stored, not as loaded
+    auto adapter = AddAdapter("COM3", device);
+    {
+        std::ofstream existing(ScratchPath(), std::ios::binary);
+        existing << "keep me";
+    }
+    cli::CliOptions options = Options(cli::Subcommand::Backup);
+    options.backupFile = ScratchPath().string();
+
+    EXPECT_EQ(cli::RunBackup(options, context), 1);
+    EXPECT_TRUE(adapter->Frames().empty());
+    EXPECT_EQ(FileText(ScratchPath()), "keep me");
+    EXPECT_NE(err.str().find("--force"), std::string::npos);
+
+    options.force = true;
+    EXPECT_EQ(cli::RunBackup(options, context), 0);
+    EXPECT_EQ(FileText(ScratchPath()), std::string(device.begin(), device.end()));
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// program --each on the virtual clock: encoders put on, taken off and swapped while the loop
+// polls; each is programmed once, the polls stay silent, and the exit code is the last failure's.
+#include <gtest/gtest.h>
+
+#include "cli/settings_request.h"
+
+#include <sstream>
+#include "support/cli_fixture.h"
+
+namespace {
+
+using nlohmann::ordered_json;
+using sim::RequestKind;
+
+eeprom::Image Encoder(const char* product, const char* serial)
+{
+    sim::ProductRecordSpec spec;
+    spec.name = product;
+    spec.serial = serial;
+    return sim::Format2Image(spec);
+}
+
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+class CliProductionLoopTest : public CliTest {
+protected:
+    static cli::CliOptions Each(int count)
+    {
+        cli::CliOptions options = Options(cli::Subcommand::Program);
+        options.settings.resolution = cli::ParseResolution("D50").value;
+        options.settings.direction = cli::Direction::Positive;
+        options.each = true;
+        options.count = count;
+        options.json = true;
+        return options;
+    }
+
+    // Runs the loop; `script` sees the virtual seconds at each of the loop's pauses and the lines
+    // printed so far, changes the encoder as an operator would, and returns true to stop the loop.
+    int Run(const cli::CliOptions& options, std::function<bool(double, size_t)> script)
+    {
+        context.stopRequested = [this, script] {
+            const double seconds = static_cast<double>(host.NowMicros()) / 1e6;
+            return seconds > 120 || script(seconds, Lines(out.str()).size());
+        };
+        return cli::RunProgram(options, context);
+    }
+
+    std::vector<ordered_json> Printed() const
+    {
+        std::vector<ordered_json> lines;
+        for (const std::string& line : Lines(out.str())) lines.push_back(ordered_json::parse(line));
+        return lines;
+    }
+};
+
+TEST_F(CliProductionLoopTest, ProgramsEachEncoderOnceWhetherTakenOffOrSwapped)
+{
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    double removedAt = -1;
+    const int code = Run(Each(3), [&](double seconds, size_t lines) {
+        if (lines == 1 && removedAt < 0) {
+            adapter->RemoveEncoder();
+            removedAt = seconds;
+        }
+        if (lines == 1 && removedAt >= 0 && seconds - removedAt > 3) adapter->PutEncoder(Encoder("KV26", "AB0002"));
+        // The third comes on without a gap: only its serial number tells it from the second.
+        if (lines == 2 && seconds - removedAt > 6) adapter->PutEncoder(Encoder("KV26", "AB0003"));
+        return false;
+    });
+
+    EXPECT_EQ(code, 0);
+    const std::vector<ordered_json> printed = Printed();
+    ASSERT_EQ(printed.size(), 3u);
+    const char* serials[] = {"AB0001", "AB0002", "AB0003"};
+    for (size_t i = 0; i < printed.size(); ++i) {
+        EXPECT_EQ(printed[i]["serial"], serials[i]);
+        EXPECT_EQ(printed[i]["result"], "ok");
+        EXPECT_EQ(printed[i]["after"]["direction"], "positive");
+        EXPECT_EQ(printed[i]["after"]["resolution"]["designation"], "D50");
+    }
+    EXPECT_EQ(printed[0]["product"], "KV24");
+    EXPECT_EQ(printed[1]["product"], "KV26");
+    // Positive is the set bit in family A's list and the clear bit in family B's.
+    EXPECT_EQ(adapter->memory()[2] & 0x20, 0);
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 48u);
+    // Seconds of empty adapter, and not one failed name read reached the console.
+    EXPECT_TRUE(host.messages().empty());
+    EXPECT_EQ(Count(err.str(), "waiting for an encoder on COM3"), 3u);
+    EXPECT_FALSE(PortIsOpen());
+}
+
+// Calls `onLine` whenever a line is flushed, as a reader of the output would act on it at once.
+class ReactingBuffer : public std::stringbuf {
+public:
+    explicit ReactingBuffer(std::function<void()> onLine) : onLine_(std::move(onLine)) {}
+
+protected:
+    int sync() override
+    {
+        onLine_();
+        return 0;
+    }
+
+private:
+    std::function<void()> onLine_;
+};
+
+TEST_F(CliProductionLoopTest, TheNextEncoderPutOnAsTheLineAppearsIsNotMistakenForTheLast)
+{
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    int printed = 0;
+    ReactingBuffer buffer([&] {
+        if (++printed == 1) adapter->PutEncoder(Encoder("KV24", "AB0002"));
+    });
+    std::ostream reacting(&buffer);
+    cli::RunContext swapping{reacting, err, [] { return kCliTestNow; },
+                             [this] { return host.NowMicros() > 20'000'000; }};
+
+    EXPECT_EQ(cli::RunProgram(Each(2), swapping), 0);
+    EXPECT_EQ(printed, 2);
+    EXPECT_NE(buffer.str().find("AB0002"), std::string::npos);
+}
+
+TEST_F(CliProductionLoopTest, AnEncoderLeftOnTheAdapterIsProgrammedOnlyOnce)
+{
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    EXPECT_EQ(Run(Each(0), [](double seconds, size_t) { return seconds > 10; }), 0);
+    EXPECT_EQ(Printed().size(), 1u);
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+    // Polled as the window's watch polls: a presence request and a name read every half second.
+    EXPECT_GE(adapter->FramesOf(RequestKind::Presence).size(), 18u);
+    EXPECT_FALSE(PortIsOpen());
+}
+
+TEST_F(CliProductionLoopTest, EndsWithTheLastFailuresExitCode)
+{
+    sim::AdapterOptions refusing;
+    refusing.blockStatus[0x20] = 0;
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"), refusing);
+    const int code = Run(Each(2), [&](double, size_t lines) {
+        if (lines == 1 && adapter->options().blockStatus.count(0x20) != 0) {
+            adapter->options().blockStatus.clear();
+            adapter->PutEncoder(Encoder("KV24", "AB0002"));
+        }
+        return false;
+    });
+    EXPECT_EQ(code, 4);
+    const std::vector<ordered_json> printed = Printed();
+    ASSERT_EQ(printed.size(), 2u);
+    EXPECT_EQ(printed[0]["result"], "write-failed");
+    EXPECT_EQ(printed[1]["result"], "ok");
+}
+
+TEST_F(CliProductionLoopTest, ALostAdapterIsToldOnceAndSearchedForQuietly)
+{
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    const int code = Run(Each(2), [&](double seconds, size_t) {
+        adapter->options().unplugged = seconds > 2 && seconds < 30;
+        return false;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Count(err.str(), "the adapter does not answer"), 1u);
+    EXPECT_TRUE(host.messages().empty());
+    // The adapter that stopped answering counts as the encoder taken off: back, it is programmed again.
+    EXPECT_EQ(Printed().size(), 2u);
+}
+
+TEST_F(CliProductionLoopTest, NoAdapterAtTheStartEndsAtOnce)
+{
+    AddAdapter("COM3", sim::Format2Image(), SilentAdapter());
+    EXPECT_EQ(Run(Each(0), [](double, size_t) { return false; }), 2);
+    EXPECT_EQ(out.str(), "");
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+// The setting values of `program`: parsed against both families' lists, then resolved against the
+// encoder's own lists as the window would show them.
+#include <gtest/gtest.h>
+
+#include "cli/settings_request.h"
+#include "commands/settings_tables.h"
+
+namespace {
+
+using cli::Direction;
+using cli::ResolveRequest;
+using cli::SettingsRequest;
+
+TEST(CliSettings, ResolutionByDesignationOrRowTextInAnyCase)
+{
+    struct Case {
+        const char* given;
+        uint8_t code;
+        ProductFamily family;
+    };
+    const Case cases[] = {
+        {"D50", 0x14, ProductFamily::None},
+        {"d50", 0x14, ProductFamily::None},
+        {"04b", 0x0C, ProductFamily::None},
+        {"13B", 0x03, ProductFamily::None},
+        {"2d0", 0x10, ProductFamily::None},
+        {"D50 (500)= 4 \u00B5m", 0x14, ProductFamily::A},
+        {"d50 (500)= 4 um", 0x14, ProductFamily::A},
+        {"D50 (500)= 10 \u03BCm", 0x14, ProductFamily::B},
+        {"07B (128)= 30.0625 UM", 0x09, ProductFamily::B},
+    };
+    for (const Case& c : cases) {
+        const auto parsed = cli::ParseResolution(c.given);
+        ASSERT_TRUE(parsed.value) << c.given << ": " << parsed.error;
+        EXPECT_EQ(kResolutionRows[parsed.value->row].code, c.code) << c.given;
+        EXPECT_EQ(parsed.value->family, c.family) << c.given;
+    }
+    for (const char* wrong : {"", "D5", "D50 ", "D50 (500)= 4", "0x14", "20"})
+        EXPECT_FALSE(cli::ParseResolution(wrong).value) << wrong;
+}
+
+TEST(CliSettings, EdgeSeparationIsAMicrosecondValueOfEitherTable)
+{
+    struct Case {
+        const char* given;
+        int nanoseconds;
+    };
+    for (const Case c : {Case{"0.5", 500}, Case{"0.50", 500}, Case{".5", 500}, Case{"0.12", 120}, Case{"0.07", 70},
+                         Case{"1", 1000}, Case{"10.0", 10000}, Case{"25", 25000}, Case{"0.120000", 120}}) {
+        const auto parsed = cli::ParseEdgeSeparation(c.given);
+        ASSERT_TRUE(parsed.value) << c.given << ": " << parsed.error;
+        EXPECT_EQ(parsed.value->nanoseconds, c.nanoseconds) << c.given;
+    }
+    for (const char* wrong : {"", ".", "1.", "3", "0.1", "0.121", "-1", "1e0", "0,5", "0.5 us", "99999999"})
+        EXPECT_FALSE(cli::ParseEdgeSeparation(wrong).value) << wrong;
+}
+
+TEST(CliSettings, DirectionWords)
+{
+    EXPECT_EQ(cli::ParseDirection("positive").value, Direction::Positive);
+    EXPECT_EQ(cli::ParseDirection("NEGATIVE").value, Direction::Negative);
+    EXPECT_FALSE(cli::ParseDirection("pos").value);
+}
+
+SettingsRequest Request(const char* resolution, const char* edge, std::optional<Direction> direction)
+{
+    SettingsRequest request;
+    if (resolution) request.resolution = cli::ParseResolution(resolution).value;
+    if (edge) request.edgeSeparation = cli::ParseEdgeSeparation(edge).value;
+    request.direction = direction;
+    return request;
+}
+
+TEST(CliSettings, ResolvesAgainstTheEncodersFamilyAndTable)
+{
+    struct Case {
+        const char* what;
+        SettingsRequest request;
+        ProductFamily family;
+        uint8_t table;
+        std::optional<int> resolutionRow, edgeRow, directionRow;
+    };
+    const Case cases[] = {
+        {"designation fits both families", Request("D50", nullptr, {}), ProductFamily::B, 1, 9, {}, {}},
+        {"family A text on family A", Request("D50 (500)= 4 um", nullptr, {}), ProductFamily::A, 1, 9, {}, {}},
+        {"family A text without a product", Request("D50 (500)= 4 um", nullptr, {}), ProductFamily::None, 1, 9, {}, {}},
+        // The same microseconds are different rows, and values, in the two tables.
+        {"0.12 in table 1", Request(nullptr, "0.12", {}), ProductFamily::A, 1, {}, 0, {}},
+        {"0.12 in table 2", Request(nullptr, "0.12", {}), ProductFamily::A, 2, {}, 2, {}},
+        {"0.5 in table 2", Request(nullptr, "0.5", {}), ProductFamily::A, 2, {}, 3, {}},
+        {"25 in table 1", Request(nullptr, "25", {}), ProductFamily::A, 1, {}, 8, {}},
+        // The direction list's order is the family's: the row index is the bit.
+        {"positive, family A", Request(nullptr, nullptr, Direction::Positive), ProductFamily::A, 1, {}, {}, 1},
+        {"positive, family B", Request(nullptr, nullptr, Direction::Positive), ProductFamily::B, 1, {}, {}, 0},
+        {"negative, family B", Request(nullptr, nullptr, Direction::Negative), ProductFamily::B, 1, {}, {}, 1},
+        {"negative, no product", Request(nullptr, nullptr, Direction::Negative), ProductFamily::None, 1, {}, {}, 0},
+    };
+    for (const Case& c : cases) {
+        const auto rows = ResolveRequest(c.request, c.family, c.table);
+        ASSERT_TRUE(rows.value) << c.what << ": " << rows.error;
+        EXPECT_EQ(rows.value->resolution, c.resolutionRow) << c.what;
+        EXPECT_EQ(rows.value->edgeSeparation, c.edgeRow) << c.what;
+        EXPECT_EQ(rows.value->direction, c.directionRow) << c.what;
+    }
+}
+
+TEST(CliSettings, SettingsThatTheEncoderDoesNotOfferDoNotApply)
+{
+    struct Case {
+        const char* what;
+        SettingsRequest request;
+        ProductFamily family;
+        uint8_t table;
+        std::vector<std::string> saying;
+    };
+    const Case cases[] = {
+        {"stored value in neither table", Request(nullptr, "1", {}), ProductFamily::A, 0, {"neither table"}},
+        {"only in table 2", Request(nullptr, "0.07", {}), ProductFamily::A, 1, {"'0.07'", "table 1", "0.12, 0.5, 1"}},
+        {"only in table 1", Request(nullptr, "25", {}), ProductFamily::B, 2, {"'25'", "table 2", "0.07, 0.09"}},
+        {"family B text on family A",
+         Request("D50 (500)= 10 um", nullptr, {}),
+         ProductFamily::A,
+         1,
+         {"KV26 and HXD6", "D50 (500)= 4 \u00B5m", "D50"}},
+    };
+    for (const Case& c : cases) {
+        const auto rows = ResolveRequest(c.request, c.family, c.table);
+        EXPECT_FALSE(rows.value) << c.what;
+        EXPECT_EQ(rows.error.find('\n'), std::string::npos) << c.what;
+        for (const std::string& part : c.saying)
+            EXPECT_NE(rows.error.find(part), std::string::npos) << c.what << ": " << rows.error;
+    }
+}
+
+TEST(CliSettings, EveryRowTextStartsWithItsMicroseconds)
+{
+    // The options match rows by this number, so each table's numbers must be distinct and readable.
+    for (const uint8_t table : {1, 2}) {
+        std::set<int> seen;
+        for (const EdgeSeparationRow& row : EdgeTable(table)) {
+            const auto nanoseconds = cli::NanosecondsOfRowText(row.text);
+            ASSERT_TRUE(nanoseconds) << row.text;
+            EXPECT_TRUE(seen.insert(*nanoseconds).second) << row.text;
+        }
+    }
+    EXPECT_EQ(cli::MicrosecondsText(70), "0.07");
+    EXPECT_EQ(cli::MicrosecondsText(500), "0.5");
+    EXPECT_EQ(cli::MicrosecondsText(10000), "10");
+    EXPECT_EQ(cli::ResolutionDesignation(3), "2D0");
+}
+
+}  // namespace
