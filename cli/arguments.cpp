@@ -22,9 +22,11 @@ struct SettingTexts {
 
 void AddCommonOptions(CLI::App& command, CliOptions& options)
 {
-    command.add_option("--port", options.port,
-                       "the adapter's port, such as COM3, ttyUSB0 or a device path (default: the first port, in the "
-                       "ports' order, whose adapter answers)");
+    command
+        .add_option("--port", options.port,
+                    "the adapter's port, such as COM3, ttyUSB0 or a device path (default: the first port, in the "
+                    "ports' order, whose adapter answers)")
+        ->type_name("NAME");
     command.add_flag("--json", options.json, "print JSON instead of text");
     command.footer(kExitCodesHelp);
 }

@@ -20,13 +20,12 @@ struct SettingsReport {
     std::optional<int> edgeRow;        // none for a value without a row
     uint16_t edgeValue = 0;
     bool directionPositive = false;
+    ProductFamily family = ProductFamily::None;  // whose lists name the rows
 
     std::string ResolutionDesignation() const;  // "D50"; empty without a row
     std::string ResolutionText() const;         // the row's text in the family's list; empty without a row
     std::string EdgeText() const;               // the row's text; empty without a row
     std::string DirectionWord() const;          // "positive" or "negative"
-
-    ProductFamily family = ProductFamily::None;
 };
 
 SettingsReport DescribeSettings(std::span<const uint8_t, eeprom::kConfigBlockSize> config, ProductFamily family);
