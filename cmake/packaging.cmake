@@ -75,6 +75,8 @@ else()
   endif()
 endif()
 
+# Values reach CPack as written here, quotes and all (the installer's version keys need quotes).
+set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_PACKAGE_NAME ${TARV_PACKAGE_NAME})
 set(CPACK_PACKAGE_VENDOR "Tarv")
 set(CPACK_PACKAGE_CONTACT "Tarv Configurator developers")
@@ -108,9 +110,12 @@ if(WIN32)
   set(CPACK_NSIS_MUI_UNIICON "${PROJECT_SOURCE_DIR}/resources/pictures/tarv-configurator.ico")
   set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
   set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
-  # The installer's own version record, so Explorer shows 2.1.0.0 on the setup file too.
+  # A 64-bit installer for 64-bit programs: it sees the 64-bit registry and Program Files (and
+  # runs under a 64-bit-only wine). It carries its own version record, so Explorer shows 2.1.0.0
+  # on the setup file too.
   string(CONCAT CPACK_NSIS_DEFINES
-    "VIProductVersion ${PROJECT_VERSION}\n"
+    "Target amd64-unicode\n"
+    "  VIProductVersion ${PROJECT_VERSION}\n"
     "  VIAddVersionKey /LANG=1033 ProductName \"${TARV_DISPLAY_NAME}\"\n"
     "  VIAddVersionKey /LANG=1033 ProductVersion ${PROJECT_VERSION}\n"
     "  VIAddVersionKey /LANG=1033 FileVersion ${PROJECT_VERSION}\n"
