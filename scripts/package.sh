@@ -33,7 +33,7 @@ pack build/ci
 step "Windows zip and installer (build/mingw-gui)"
 TARV_QT_PREFIX=$(scripts/qt-windows.sh)
 export TARV_QT_PREFIX
-"$TARV_QT_PREFIX/bin/qt-cmake" --preset mingw-gui >/dev/null
+"$TARV_QT_PREFIX/bin/qt-cmake" --preset mingw-gui --no-warn-unused-cli >/dev/null
 cmake --build --preset mingw-gui
 pack build/mingw-gui
 

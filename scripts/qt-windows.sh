@@ -64,8 +64,11 @@ install_licenses() {
     fi
     mkdir -p "$prefix/licenses/3rdparty"
     cp "$source_dir"/LICENSES/{LGPL-3.0-only,GPL-3.0-only,GPL-2.0-only}.txt "$prefix/licenses/"
+    # The bundled code that a Windows build of Core, Gui and Widgets compiles in.
     local dir notices
-    for dir in "$source_dir"/src/3rdparty/*/; do
+    for dir in zlib pcre2 libpng libjpeg freetype harfbuzz-ng double-conversion md4c tinycbor easing blake2 \
+        sha3 rfc6234 icc; do
+        dir=$source_dir/src/3rdparty/$dir
         mapfile -t notices < <(find "$dir" -maxdepth 1 -type f \( -iname 'licen[cs]e*' -o -iname 'copying*' \
             -o -iname 'copyright*' -o -iname '*-license.txt' -o -iname '*_license' \))
         [ ${#notices[@]} -gt 0 ] || continue

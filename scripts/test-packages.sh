@@ -106,7 +106,8 @@ window=$(wait_window '^Tarv Configurator' 60) || true
 caption=$(window_name "$window")
 [ "$caption" = "Tarv Configurator (Ver. $version)" ] || fail "caption '$caption'"
 send_keys "$window" alt+F4
-status=$(wait_exit "$programPid" 30)
+wait_exit "$programPid" 30
+status=$exitCode
 [ "$status" -eq 0 ] || fail "the installed program ended with exit code $status"
 echo "ok: '$caption' opened and closed with exit code 0"
 

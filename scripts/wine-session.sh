@@ -137,7 +137,9 @@ send_keys() {
     timeout 10 xdotool key --delay 50 "$@" || fail "xdotool could not send $*"
 }
 
-# Waits up to $2 s for the process $1 to end and prints its exit code; fails when it does not end.
+# Waits up to $2 s for the process $1, a child of this shell, to end and leaves its exit code in
+# exitCode (not printed: a command substitution's subshell cannot wait for this shell's children).
+exitCode=
 wait_exit() {
     local pid=$1 seconds=$2
     for _ in $(seq $((seconds * 10))); do
@@ -145,9 +147,8 @@ wait_exit() {
         sleep 0.1
     done
     kill -0 "$pid" 2>/dev/null && fail "process $pid did not end within $seconds s"
-    local status=0
-    wait "$pid" || status=$?
-    echo "$status"
+    exitCode=0
+    wait "$pid" || exitCode=$?
 }
 
 # Saves the rectangle of window $1 as the PNG file $2.
@@ -163,14 +164,16 @@ screenshot() {
 # file: no Qt, C++ runtime or thread library DLL beside it. Needs a prefix.
 check_imports_only_system_dlls() {
     local exe=$1 dll missing=()
-    local imports
-    imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort -u)
+    local headers imports
+    headers=$(x86_64-w64-mingw32-objdump -p "$exe") || fail "$exe: objdump cannot read it"
+    imports=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | tr '[:upper:]' '[:lower:]' | sort -u)
     [ -n "$imports" ] || fail "$exe: no import table found"
     for dll in $imports; do
-        [ -e "$WINEPREFIX/drive_c/windows/system32/$dll" ] || missing+=("$dll")
+        # api-ms-win-*: Windows API sets, which the loader resolves to system DLLs.
+        [[ $dll == api-ms-win-* ]] || [ -e "$WINEPREFIX/drive_c/windows/system32/$dll" ] || missing+=("$dll")
     done
     [ ${#missing[@]} -eq 0 ] || fail "$exe imports DLLs that are not Windows system DLLs: ${missing[*]}"
     # Subsystem 2 is a windowed program: no console window opens with it.
-    x86_64-w64-mingw32-objdump -p "$exe" | grep -Eq '^Subsystem\s+0+2\s' || fail "$exe is not a windowed program"
+    grep -Eq '^Subsystem\s+0+2\s' <<<"$headers" || fail "$exe is not a windowed program"
     echo "$(basename "$exe"): imports only system DLLs ($(tr '\n' ' ' <<<"$imports")), windowed"
 }
