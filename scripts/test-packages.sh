@@ -36,8 +36,9 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
 [ "$(field Architecture)" = amd64 ] || fail "Architecture: $(field Architecture)"
 depends=$(field Depends)
+dependsNames=$(tr ',' '\n' <<<"$depends" | sed 's/(.*//; s/^ *//; s/ *$//')
 for library in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6; do
-    grep -Eq "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library: $depends"
+    grep -Fqx "$library" <<<"$dependsNames" || fail "Depends lacks $library: $depends"
 done
 echo "Depends: $depends"
 mkdir -p "$scratch/deb"
