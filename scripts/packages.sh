@@ -30,3 +30,10 @@ WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletes
 # and the Linux Qt of the same version, whose moc, uic and rcc serve the cross build.
 QT_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build perl xz-utils
     qt6-base-dev qt6-base-dev-tools)
+# The Windows window under wine (scripts/test-windows.sh): Qt for Windows as above, a private X
+# server, xdotool to find the window, read its caption and press keys, and scrot to keep a
+# screenshot of it as a PNG file.
+WINDOWS_GUI_PACKAGES=("${QT_WINDOWS_PACKAGES[@]}" xvfb xauth xdotool scrot)
+# The packages (scripts/package.sh, scripts/test-packages.sh): NSIS to make the Windows installer
+# on Linux, dpkg-dev for dpkg-shlibdeps, which finds the Debian package's dependencies.
+PACKAGE_PACKAGES=(nsis dpkg-dev)

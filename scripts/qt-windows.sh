@@ -51,7 +51,42 @@ optionsHash=$( { printf '%s\n' "${qtOptions[@]}" "${hostOptions[@]}"; cat "$tool
     x86_64-w64-mingw32-g++-posix --version | head -n 1; } | sha256sum | cut -c1-12)
 prefix=$cache/qt-$qtVersion-mingw-w64-static-$optionsHash
 
+source_dir=$cache/qtbase-everywhere-src-$qtVersion
+
+# The licence texts that go with programs linked against this static Qt: Qt's own (the LGPL-3.0
+# and the GPL it builds on) and those of the third-party code that Qt bundles. Added to a prefix
+# that lacks them, also to one that an earlier version of this script completed.
+install_licenses() {
+    [ -f "$prefix/licenses/LGPL-3.0-only.txt" ] && return 0
+    if [ ! -d "$source_dir/LICENSES" ]; then
+        say "the Qt source ($source_dir) is gone, so its licence texts cannot be copied; remove $prefix to build again"
+        exit 1
+    fi
+    mkdir -p "$prefix/licenses/3rdparty"
+    cp "$source_dir"/LICENSES/{LGPL-3.0-only,GPL-3.0-only,GPL-2.0-only}.txt "$prefix/licenses/"
+    # The bundled code that a Windows build of Core, Gui and Widgets compiles in.
+    local dir notices
+    for dir in zlib pcre2 libpng libjpeg freetype harfbuzz-ng double-conversion md4c tinycbor easing blake2 \
+        sha3 rfc6234 icc; do
+        dir=$source_dir/src/3rdparty/$dir
+        mapfile -t notices < <(find "$dir" -maxdepth 1 -type f \( -iname 'licen[cs]e*' -o -iname 'copying*' \
+            -o -iname 'copyright*' -o -iname '*-license.txt' -o -iname '*_license' \))
+        [ ${#notices[@]} -gt 0 ] || continue
+        mkdir -p "$prefix/licenses/3rdparty/$(basename "$dir")"
+        cp "${notices[@]}" "$prefix/licenses/3rdparty/$(basename "$dir")/"
+    done
+}
+
+# One build at a time per cache: a second run waits here, then finds the prefix complete.
+mkdir -p "$cache"
+exec 8>"$cache/.lock"
+if ! flock -n 8; then
+    say "another Qt build is running in $cache; waiting for it"
+    flock 8
+fi
+
 if [ -f "$prefix/.complete" ]; then
+    install_licenses
     say "Qt $qtVersion for Windows is ready in $prefix"
     echo "$prefix"
     exit 0
@@ -81,7 +116,6 @@ ensure_deb_src() {
 }
 
 downloads=$cache/downloads
-source_dir=$cache/qtbase-everywhere-src-$qtVersion
 if [ ! -f "$source_dir/.unpacked" ]; then
     ensure_deb_src
     mkdir -p "$downloads"
@@ -118,6 +152,7 @@ if [ "$status" -ne 0 ]; then
 fi
 
 cmake --install "$build" >"$build.install.log" 2>&1
+install_licenses
 touch "$prefix/.complete"
 say "Qt $qtVersion for Windows installed in $prefix"
 echo "$prefix"
