@@ -42,7 +42,8 @@ readonly qtOptions=(
 )
 readonly hostOptions=(-DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
 
-ensure_packages "${QT_WINDOWS_PACKAGES[@]}"
+# Its output goes to standard error: standard output carries only the prefix.
+ensure_packages "${QT_WINDOWS_PACKAGES[@]}" >&2
 
 # The Linux Qt's version is the version of the source we build: its host tools must match.
 qtVersion=$(dpkg-query -W -f='${source:Upstream-Version}' qt6-base-dev)
@@ -112,7 +113,7 @@ ensure_deb_src() {
         exit 1
     fi
     say "added a deb-src entry ($list.*)"
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq >&2
 }
 
 downloads=$cache/downloads
