@@ -5,7 +5,8 @@
 #  2. the Windows programs (build/mingw-gui) with the static Qt of scripts/qt-windows.sh, built
 #     from Debian's source the first time (30-45 minutes) and cached after that: the real
 #     tarv-configurator.exe driven with xdotool on a private Xvfb display against the emulator on
-#     COM33, and the demo. The window's screenshot is kept in build/mingw-gui/artifacts/.
+#     COM33, and the demo. The window's screenshot and the emulator's log of that run are kept in
+#     build/mingw-gui/artifacts/ (with the whole screen when the stage fails).
 # Installs what is missing. The wine prefix is made afresh in a temporary folder and removed at
 # the end; no wine process, X server or emulator stays behind. Arguments go to ctest (-R ComPort,
 # -V). TARV_WINDOWS_GUI=0 leaves out the second part (and so the Qt build).
@@ -116,7 +117,11 @@ done
 # A fresh emulator with the untouched default KV24, so the window meets it for the first time.
 wine_stop
 sim_stop
+rm -rf "$artifacts"
 sim_start build/mingw-sim/tarv-adapter-sim "$link" "$sessionWork/gui-sim.log"
+# The emulator's log of the run and, on a failure, the screen are kept beside the screenshot.
+session_keep "$simLog" "$artifacts"
+failureScreenshot=$artifacts/screen-at-failure.png
 xvfb_start
 wine_warm_up
 echo "X display $DISPLAY"

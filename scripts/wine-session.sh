@@ -10,10 +10,20 @@ simPid=
 simIn=
 simLog=
 
+failureScreenshot= # where fail() saves the whole screen, when a display is up
+keptFiles=()        # "file|folder" pairs copied out of the session folder before it goes
+
 fail() {
     printf 'FAILED: %s\n' "$*" >&2
+    if [ -n "$failureScreenshot" ] && [ -n "$xvfbPid" ]; then
+        mkdir -p "$(dirname "$failureScreenshot")"
+        timeout 30 scrot --overwrite "$failureScreenshot" 2>/dev/null && echo "the screen then: $failureScreenshot" >&2
+    fi
     exit 1
 }
+
+# Keeps the file $1 (usually inside the session folder) in the folder $2 at the end.
+session_keep() { keptFiles+=("$1|$2"); }
 
 step() { printf '\n== [%ds] %s\n' "$SECONDS" "$*"; }
 
@@ -44,6 +54,11 @@ session_cleanup() {
     wine_stop
     sim_stop
     xvfb_stop
+    local kept
+    for kept in "${keptFiles[@]}"; do
+        [ -f "${kept%%|*}" ] || continue
+        mkdir -p "${kept#*|}" && cp "${kept%%|*}" "${kept#*|}/"
+    done
     [ -z "$sessionWork" ] || rm -rf "$sessionWork"
 }
 
@@ -140,6 +155,7 @@ send_keys() {
 # Waits up to $2 s for the process $1, a child of this shell, to end and leaves its exit code in
 # exitCode (not printed: a command substitution's subshell cannot wait for this shell's children).
 exitCode=
+# shellcheck disable=SC2034 # exitCode is read by the scripts that source this file
 wait_exit() {
     local pid=$1 seconds=$2
     for _ in $(seq $((seconds * 10))); do
