@@ -177,9 +177,10 @@ screenshot() {
 }
 
 # Every DLL that the Windows program $1 imports is one of wine's system DLLs, so it runs as one
-# file: no Qt, C++ runtime or thread library DLL beside it. Needs a prefix.
+# file: no Qt, C++ runtime or thread library DLL beside it; and it is a windowed program, or with
+# $2 = console a console one (tarv-cli). Needs a prefix.
 check_imports_only_system_dlls() {
-    local exe=$1 dll missing=()
+    local exe=$1 kind=${2:-windowed} dll missing=()
     local headers imports
     headers=$(x86_64-w64-mingw32-objdump -p "$exe") || fail "$exe: objdump cannot read it"
     imports=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | tr '[:upper:]' '[:lower:]' | sort -u)
@@ -189,7 +190,9 @@ check_imports_only_system_dlls() {
         [[ $dll == api-ms-win-* ]] || [ -e "$WINEPREFIX/drive_c/windows/system32/$dll" ] || missing+=("$dll")
     done
     [ ${#missing[@]} -eq 0 ] || fail "$exe imports DLLs that are not Windows system DLLs: ${missing[*]}"
-    # Subsystem 2 is a windowed program: no console window opens with it.
-    grep -Eq '^Subsystem\s+0+2\s' <<<"$headers" || fail "$exe is not a windowed program"
-    echo "$(basename "$exe"): imports only system DLLs ($(tr '\n' ' ' <<<"$imports")), windowed"
+    # Subsystem 2 is a windowed program: no console window opens with it; 3 is a console program.
+    local subsystem=2
+    [ "$kind" = console ] && subsystem=3
+    grep -Eq "^Subsystem\\s+0+$subsystem\\s" <<<"$headers" || fail "$exe is not a $kind program"
+    echo "$(basename "$exe"): imports only system DLLs ($(tr '\n' ' ' <<<"$imports")), $kind"
 }
