@@ -128,7 +128,7 @@ TEST_F(CliE2eTest, ProgramSendsProgsFramesAndTheEncoderKeepsTheImage)
 
     const eeprom::Image expected = ExpectedProgrammingImage(device, sim::MakeConfigBlock(0x14, true, 0x4104), today);
     EXPECT_EQ(Requests(29), Concat({{kPresence}, WholeRead(), WholeRead(), Writes(expected), WholeRead()}));
-    const std::vector<std::string> lines = CliProcess::Lines(cli->Out());
+    const std::vector<std::string> lines = Lines(cli->Out());
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find(" KV24 AB1234 ok: resolution D50, edge separation 0.5 \u00B5s (2 MHz), direction positive"),
               std::string::npos)
@@ -137,7 +137,7 @@ TEST_F(CliE2eTest, ProgramSendsProgsFramesAndTheEncoderKeepsTheImage)
     // What the encoder now holds, byte for byte, as a backup reads it.
     const fs::path backup = root.path() / "after.bin";
     ASSERT_EQ(Run({"backup", backup.string(), "--port", port}), 0) << cli->Err();
-    EXPECT_EQ(CliProcess::FileText(backup), std::string(expected.begin(), expected.end()));
+    EXPECT_EQ(FileText(backup), std::string(expected.begin(), expected.end()));
 }
 
 TEST_F(CliE2eTest, DryRunReadsAndSendsNoWrite)
@@ -188,7 +188,7 @@ TEST_F(CliE2eTest, EveryExitCode)
         }
         sims.clear();
     }
-    EXPECT_EQ(CliProcess::FileText(existing), "keep");
+    EXPECT_EQ(FileText(existing), "keep");
 }
 
 TEST_F(CliE2eTest, EachProgramsEncodersSwappedInTurnAndLogsThem)
@@ -214,7 +214,7 @@ TEST_F(CliE2eTest, EachProgramsEncodersSwappedInTurnAndLogsThem)
     ASSERT_TRUE(sim.SendCommand("encoder KV26 AB0003"));  // swapped without a gap
     EXPECT_EQ(cli->Wait(), 0) << cli->Err();
 
-    const std::vector<std::string> lines = CliProcess::Lines(cli->Out());
+    const std::vector<std::string> lines = Lines(cli->Out());
     ASSERT_EQ(lines.size(), 3u);
     const char* expected[][2] = {{"KV24", "AB0001"}, {"KV26", "AB0002"}, {"KV26", "AB0003"}};
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -224,7 +224,7 @@ TEST_F(CliE2eTest, EachProgramsEncodersSwappedInTurnAndLogsThem)
         EXPECT_EQ(line["result"], "ok");
         EXPECT_EQ(line["after"]["direction"], "positive");
     }
-    EXPECT_EQ(CliProcess::FileText(log), cli->Out());
+    EXPECT_EQ(FileText(log), cli->Out());
     EXPECT_EQ(Count(Requests(), "eeprom-write"), 48u);
     // The empty adapter's failed name reads did not reach standard error.
     EXPECT_EQ(cli->Err().find("EEPROM"), std::string::npos) << cli->Err();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "sim/sim_process.h"
+#include "support/text_files.h"
 
 extern char** environ;
 
@@ -74,20 +75,6 @@ public:
             lines = Lines(Out());
         }
         return lines;
-    }
-
-    static std::vector<std::string> Lines(const std::string& text)
-    {
-        std::vector<std::string> lines;
-        std::istringstream stream(text);
-        for (std::string line; std::getline(stream, line);) lines.push_back(line);
-        return lines;
-    }
-
-    static std::string FileText(const std::filesystem::path& path)
-    {
-        std::ifstream file(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     }
 
 private:

@@ -14,6 +14,7 @@
 
 #include "cli/cli_commands.h"
 #include "support/link_fixture.h"
+#include "support/text_files.h"
 
 // 2024-05-01T10:00:00Z
 inline constexpr int64_t kCliTestNow = 1'714'557'600;
@@ -41,20 +42,6 @@ protected:
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         return std::filesystem::temp_directory_path() /
                (std::string("tarv-cli-") + test->test_suite_name() + "-" + test->name() + ".tmp");
-    }
-
-    static std::vector<std::string> Lines(const std::string& text)
-    {
-        std::vector<std::string> lines;
-        std::istringstream stream(text);
-        for (std::string line; std::getline(stream, line);) lines.push_back(line);
-        return lines;
-    }
-
-    static std::string FileText(const std::filesystem::path& path)
-    {
-        std::ifstream file(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     }
 
     static constexpr int32_t kToday = 45413;  // 2024-05-01
