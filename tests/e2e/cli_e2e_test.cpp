@@ -191,6 +191,58 @@ TEST_F(CliE2eTest, EveryExitCode)
     EXPECT_EQ(FileText(existing), "keep");
 }
 
+TEST_F(CliE2eTest, EveryResultButOkCarriesItsReason)
+{
+    const eeprom::Image device = sim::Format2Image();
+    char stuck[16];
+    std::snprintf(stuck, sizeof stuck, "0x5D=0x%02X", device[0x5D]);  // keeps the old record checksum
+    struct Case {
+        const char* what;
+        std::vector<std::string> sim;
+        int code;
+        size_t writes;
+        std::string reasonStart;
+    };
+    const Case cases[] = {
+        {"unknown product", {"--product", "ZZ99"}, 6, 0, "unknown product"},
+        {"not in the encoder's table", {}, 6, 0, "--edge-separation"},
+        {"block refused", {"--refuse-block", "0x20"}, 4, 5, "block 0x20 was refused"},
+        {"identity reads back different", {"--stuck-cell", stuck}, 5, 16, "address 0x5D reads back "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ignored;
+        fs::remove(logPath, ignored);
+        Serve(c.sim);
+        const std::string edge = std::string(c.what) == "not in the encoder's table" ? "0.07" : "1";
+        EXPECT_EQ(Run({"program", "-j", "-p", port, "--edge-separation", edge}), c.code) << cli->Err();
+        EXPECT_EQ(Count(Requests(), "eeprom-write"), c.writes);
+        const ordered_json line = ordered_json::parse(cli->Out());
+        EXPECT_EQ(line["tool"], "tarv-cli 2.1.0.0");
+        EXPECT_EQ(line["reason"].get<std::string>().rfind(c.reasonStart, 0), 0u) << line.dump();
+        EXPECT_NE(cli->Err().find("tarv-cli: " + c.reasonStart), std::string::npos) << cli->Err();
+        sims.clear();
+    }
+}
+
+TEST_F(CliE2eTest, ABlankEncoderHasNoDatesAndABackupGoesToStandardOutput)
+{
+    Serve({"--format", "blank"});
+    ASSERT_EQ(Run({"info", "--json", "--port", port}), 0) << cli->Err();
+    const ordered_json info = ordered_json::parse(cli->Out());
+    EXPECT_EQ(info["manufactured"], nullptr);
+    EXPECT_EQ(info["last_changed"], nullptr);
+
+    const fs::path saved = root.path() / "saved.bin";
+    ASSERT_EQ(Run({"backup", saved.string(), "--port", port}), 0) << cli->Err();
+    ASSERT_EQ(Run({"backup", "-", "--port", port}), 0) << cli->Err();
+    EXPECT_EQ(cli->Out(), FileText(saved));
+    EXPECT_EQ(cli->Out().size(), 128u);
+
+    ASSERT_EQ(Run({"-V"}), 0);
+    EXPECT_EQ(cli->Out(), "tarv-cli 2.1.0.0\n");
+}
+
 TEST_F(CliE2eTest, EachProgramsEncodersSwappedInTurnAndLogsThem)
 {
     sim::SimProcess& sim = Serve({"--product", "KV24", "--serial", "AB0001"});
