@@ -224,6 +224,9 @@ TEST_F(CliCommandTest, AnEncoderOfAnUnknownProductIsNotWritten)
 
 TEST_F(CliCommandTest, ARecordThatCannotBeWrittenIsAFailure)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "no device that opens for appending and then refuses the write";
+#endif
     auto adapter = AddAdapter("COM3");
     cli::CliOptions options = Program(Settings(nullptr, "1", {}));
     options.logPath = "/dev/full";
@@ -247,8 +250,8 @@ TEST_F(CliCommandTest, AStopLetsTheWriteAndItsLineFinishOrComesBeforeAnyRead)
     EXPECT_EQ(ordered_json::parse(out.str())["result"], "ok");
 
     adapter->ClearLog();
-    signal = SIGHUP;  // before the encoder was read: it is left untouched
-    EXPECT_EQ(cli::RunProgram(Program(Settings(nullptr, "1", {})), context), 129);
+    signal = SIGTERM;  // before the encoder was read: it is left untouched
+    EXPECT_EQ(cli::RunProgram(Program(Settings(nullptr, "1", {})), context), 143);
     EXPECT_EQ(adapter->Frames(), (std::vector<Bytes>{kPresence}));
 }
 
