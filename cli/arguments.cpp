@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <optional>
 #include <sstream>
 
 #include "cli/exit_codes.h"
@@ -10,24 +12,27 @@
 namespace cli {
 namespace {
 
-// The three setting options as typed; checked after CLI11 has read the line.
+// The options that are checked after CLI11 has read the line, as typed.
 struct SettingTexts {
     std::string resolution;
     std::string edgeSeparation;
     std::string direction;
+    std::string count;
     CLI::Option* resolutionOption = nullptr;
     CLI::Option* edgeSeparationOption = nullptr;
     CLI::Option* directionOption = nullptr;
+    CLI::Option* countOption = nullptr;
 };
 
 void AddCommonOptions(CLI::App& command, CliOptions& options)
 {
     command
-        .add_option("--port", options.port,
+        .add_option("-p,--port", options.port,
                     "the adapter's port, such as COM3, ttyUSB0 or a device path (default: the first port, in the "
                     "ports' order, whose adapter answers)")
         ->type_name("NAME");
-    command.add_flag("--json", options.json, "print JSON instead of text");
+    command.add_flag("-j,--json", options.json, "print JSON instead of text");
+    command.add_flag("-q,--quiet", options.quiet, "print only errors; the exit code tells the result");
     command.footer(kExitCodesHelp);
 }
 
@@ -43,17 +48,28 @@ void AddProgramOptions(CLI::App& program, CliOptions& options, SettingTexts& tex
             ->type_name("MICROSECONDS");
     texts.directionOption =
         program.add_option("--direction", texts.direction, "the counting direction")->type_name("positive|negative");
-    auto* dryRun = program.add_flag("--dry-run", options.dryRun,
+    auto* dryRun = program.add_flag("-n,--dry-run", options.dryRun,
                                     "read the encoder and print what programming would change; write nothing");
     auto* log = program.add_option("--log", options.logPath, "append one JSON line per programmed encoder to FILE")
                     ->type_name("FILE");
     auto* each = program.add_flag("--each", options.each,
                                   "production mode: program every encoder put on the adapter until SIGINT or SIGTERM");
-    program.add_option("--count", options.count, "with --each: stop after N encoders")
-        ->type_name("N")
-        ->check(CLI::PositiveNumber)
-        ->needs(each);
+    texts.countOption = program.add_option("--count", texts.count, "with --each: stop after N encoders programmed ok")
+                            ->type_name("N")
+                            ->needs(each);
+    program.add_flag("-v,--verbose", options.verbose, "a line for each block written")
+        ->excludes(program.get_option("--quiet"));
     dryRun->excludes(each)->excludes(log);
+}
+
+// A whole number of 1 or more, written plainly: "3", not "+3", "3.0" or "0x3".
+std::optional<int> PositiveCount(const std::string& text)
+{
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc{} || stop != end || value < 1) return std::nullopt;
+    return value;
 }
 
 // Checks the setting values against both families' lists; the encoder's own lists come later.
@@ -78,6 +94,15 @@ std::string CheckSettings(const SettingTexts& texts, SettingsRequest& settings)
     return {};
 }
 
+std::string CheckCount(const SettingTexts& texts, CliOptions& options)
+{
+    if (texts.countOption->count() == 0) return {};
+    const std::optional<int> count = PositiveCount(texts.count);
+    if (!count) return "--count takes a whole number of 1 or more";
+    options.count = *count;
+    return {};
+}
+
 ParsedCommandLine Failed(const std::string& message)
 {
     return {std::nullopt, "tarv-cli: " + message, AsInt(ExitCode::BadArguments)};
@@ -91,7 +116,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, const s
     SettingTexts texts;
     CLI::App app("Reads, programs and backs up linear encoders through the programming adapter.", "tarv-cli");
     app.require_subcommand(1);
-    app.set_version_flag("--version", version);
+    app.set_version_flag("-V,--version", "tarv-cli " + version);
     app.footer(kExitCodesHelp);
 
     CLI::App* ports = app.add_subcommand("ports", "list the serial ports and whether an adapter answers on each");
@@ -101,7 +126,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, const s
     const std::array<CLI::App*, 4> commands = {ports, info, program, backup};
     for (CLI::App* command : commands) AddCommonOptions(*command, options);
     AddProgramOptions(*program, options, texts);
-    backup->add_option("FILE", options.backupFile, "the file to write")->required();
+    backup->add_option("FILE", options.backupFile, "the file to write; - for standard output")->required();
     backup->add_flag("--force", options.force, "replace FILE if it exists");
 
     // CLI11 would only say that a subcommand is required.
@@ -124,6 +149,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, const s
     if (program->parsed()) {
         options.command = Subcommand::Program;
         if (const std::string error = CheckSettings(texts, options.settings); !error.empty()) return Failed(error);
+        if (const std::string error = CheckCount(texts, options); !error.empty()) return Failed(error);
     }
     return {options, {}, 0};
 }

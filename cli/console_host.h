@@ -1,5 +1,5 @@
 // The host of tarv-cli: the operating system's serial ports, port list, tick and date, with the
-// UI services of a console. A message box becomes "TITLE: text" on standard error.
+// UI services of a console. A message box becomes "tarv-cli: TITLE: text" on standard error.
 #pragma once
 
 #include <ostream>
@@ -17,9 +17,15 @@ public:
     void ProcessMessages() override {}
     void ShowMessage(const std::string& text, const std::string& title) override;
     void OpenUrl(const std::string&) override {}
+
+    // Quiet: only errors, so the warnings that ask for nothing are dropped.
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
+
+private:
+    bool quiet_ = false;
 };
 
-// "TITLE: text", the text's CRLF line breaks as plain line ends, and a final line end.
+// "tarv-cli: TITLE: text", the text's CRLF line breaks as plain line ends, and a final line end.
 std::string ConsoleMessage(const std::string& text, const std::string& title);
 
 }  // namespace cli

@@ -1,7 +1,6 @@
 #include "cli/encoder_load.h"
 
-#include <algorithm>
-
+#include "commands/device_watch.h"
 #include "commands/settings_codec.h"
 #include "link/Procedure_Tarv_Config.h"
 
@@ -9,10 +8,7 @@ namespace cli {
 
 int RecordedProductModel()
 {
-    const auto& name = DeviceModel.ProductName;
-    for (int model = 0; model < kProductModelCount; ++model)
-        if (std::equal(name.begin(), name.end(), kProductModelNames[model])) return model;
-    return -1;
+    return ProductModelOfName(DeviceModel.ProductName);
 }
 
 void LoadEncoder(const eeprom::Image& memory)

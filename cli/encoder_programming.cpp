@@ -1,11 +1,12 @@
 #include "cli/encoder_programming.h"
 
+#include <cstdio>
+
 #include "cli/encoder_load.h"
 #include "cli/program_log.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
 #include "commands/program_command.h"
-#include "commands/read_command.h"
 #include "link/Procedure_Tarv_Config.h"
 
 namespace cli {
@@ -19,48 +20,73 @@ std::optional<EncoderReport> ReadEncoder(eeprom::Image& memory)
     return DescribeEncoder(memory);
 }
 
-// The rows the request picks on the encoder just loaded, told on `err` when a setting does not apply.
-std::optional<PickedRows> ResolveOnEncoder(const SettingsRequest& request, RunContext& context)
+std::string HexByte(int value)
 {
-    Checked<PickedRows> rows = ResolveRequest(request, FamilyOfFlags(), DeviceModel.EdgeTableId);
-    if (!rows.value) context.err << "tarv-cli: " << rows.error << "\n";
-    return rows.value;
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(value));
+    return text;
+}
+
+// Why programming did not end with an encoder that holds the image, in a few words.
+std::string ReasonOf(const ProgrammingReport& report)
+{
+    const std::string block = "block " + HexByte(report.address);
+    switch (report.result) {
+    case ProgramResult::Refused:
+        return block + " was refused; the blocks before it are written";
+    case ProgramResult::NoAnswer:
+        return block + " was not answered; the blocks before it are written";
+    case ProgramResult::ReadBackFailed:
+        return "all blocks were written, but reading them back failed: not verified";
+    case ProgramResult::VerificationFailed:
+        return "address " + HexByte(report.address) + " reads back " + HexByte(report.readBack[report.address]) +
+               ", " + HexByte(report.written[report.address]) + " was written";
+    case ProgramResult::NoDevice:
+        return "no adapter";
+    case ProgramResult::ReadFailed:
+    case ProgramResult::Done:
+        break;
+    }
+    return {};
 }
 
 }  // namespace
 
-ProgramRecord ProgramOneEncoder(const SettingsRequest& request, const std::string& port, RunContext& context)
+ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& port, RunContext& context)
 {
     ProgramRecord record;
     record.port = port;
-    const auto finish = [&](ExitCode code) {
+    const auto finish = [&](ExitCode code, std::string reason) {
+        if (!reason.empty()) context.err << "tarv-cli: " << reason << "\n" << std::flush;
         record.code = code;
+        record.reason = std::move(reason);
         record.time = UtcTimestamp(context.unixSecondsNow());
         return record;
     };
 
+    // One read gives the product, the serial and the memory that is written: an encoder swapped
+    // for another between two reads cannot be written with what was checked on the first.
     eeprom::Image memory{};
     const std::optional<EncoderReport> encoder = ReadEncoder(memory);
-    if (!encoder) return finish(ExitCode::ReadFailed);
+    if (!encoder) return finish(ExitCode::ReadFailed, "the encoder's memory could not be read");
     record.product = encoder->product;
     record.serial = encoder->serial;
     record.before = encoder->settings;
+    if (RecordedProductModel() < 0) return finish(ExitCode::NotApplicable, "unknown product");
 
-    const std::optional<PickedRows> rows = ResolveOnEncoder(request, context);
-    if (!rows) return finish(ExitCode::NotApplicable);
-    PickRows(*rows);
+    Checked<PickedRows> rows = ResolveRequest(options.settings, FamilyOfFlags(), DeviceModel.EdgeTableId);
+    if (!rows.value) return finish(ExitCode::NotApplicable, rows.error);
+    PickRows(*rows.value);
 
-    bool readBack = false;
-    const ProgramResult result = ProgramEncoder([&readBack] { readBack = RefreshDeviceModel(); });
-    if (!AllBlocksWritten(result)) return finish(ExitCodeOf(result));
-    // PROG compares what the read-back left in DeviceModel; a read-back that failed left the
-    // written values there, which would compare equal. Unread is not verified.
-    if (!readBack) {
-        context.err << "tarv-cli: all blocks were written, but reading them back failed: not verified\n";
-        return finish(ExitCode::VerificationFailed);
-    }
-    record.after = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());
-    return finish(ExitCodeOf(result));
+    BlockWritten blockWritten;
+    if (options.verbose)
+        blockWritten = [&context](int address) {
+            context.err << "tarv-cli: block " << HexByte(address) << " written\n" << std::flush;
+        };
+    const ProgrammingReport report = ProgramLoadedEncoder(blockWritten);
+    if (report.result == ProgramResult::Done || report.result == ProgramResult::VerificationFailed)
+        record.after = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());
+    return finish(ExitCodeOf(report.result), ReasonOf(report));
 }
 
 DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, const std::string& port, RunContext& context)
@@ -68,11 +94,18 @@ DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, const std::string
     eeprom::Image memory{};
     const std::optional<EncoderReport> encoder = ReadEncoder(memory);
     if (!encoder) return {ExitCode::ReadFailed, std::nullopt};
-    const std::optional<PickedRows> rows = ResolveOnEncoder(request, context);
-    if (!rows) return {ExitCode::NotApplicable, std::nullopt};
-    PickRows(*rows);
+    if (RecordedProductModel() < 0) {
+        context.err << "tarv-cli: unknown product\n";
+        return {ExitCode::NotApplicable, std::nullopt};
+    }
+    Checked<PickedRows> rows = ResolveRequest(request, FamilyOfFlags(), DeviceModel.EdgeTableId);
+    if (!rows.value) {
+        context.err << "tarv-cli: " << rows.error << "\n";
+        return {ExitCode::NotApplicable, std::nullopt};
+    }
+    PickRows(*rows.value);
 
-    // What PROG would write if this read were its fresh read.
+    // What programming would write from this read.
     ConfigBytes edited = DeviceModel.ConfigBlock;
     PrepareProgramming(edited);
     const eeprom::Image image = ProgrammingImage();
@@ -85,15 +118,24 @@ DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, const std::string
     return {ExitCode::Done, std::move(report)};
 }
 
-void ReportProgrammed(const ProgramRecord& record, const CliOptions& options, RunContext& context)
+bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, RunContext& context)
 {
     // The log first: it is the record that must survive a reader of the output going away.
-    const std::string json = JsonLine(ProgramJson(record));
-    if (!options.logPath.empty()) {
-        if (const std::string error = AppendLogLine(options.logPath, json); !error.empty())
-            context.err << "tarv-cli: --log: cannot append: " << error << "\n";
+    const std::string json = JsonLine(ProgramJson(record), context.tool);
+    std::string failure;
+    if (!options.logPath.empty()) failure = AppendLogLine(options.logPath, json);
+    if (!options.quiet) {
+        context.out << (options.json ? json + "\n" : ProgramLine(record)) << std::flush;
+        if (!context.out && failure.empty()) failure = "the standard output cannot be written";
     }
-    context.out << (options.json ? json + "\n" : ProgramLine(record)) << std::flush;
+    if (failure.empty()) return true;
+    context.err << "tarv-cli: the record of this encoder could not be written: " << failure << "\n" << std::flush;
+    return false;
+}
+
+ExitCode WithRecord(ExitCode code, bool recorded)
+{
+    return !recorded && code == ExitCode::Done ? ExitCode::RecordNotWritten : code;
 }
 
 }  // namespace cli

@@ -1,6 +1,6 @@
-// `program` on the one encoder that is on the adapter: read it, resolve the requested settings
-// against its own lists, then PROG's whole sequence through the command core (or, for a dry run,
-// everything up to the image that PROG would write).
+// `program` on the one encoder that is on the adapter: read it, check that its product is known,
+// resolve the requested settings against its own lists, then write them through the command core
+// (or, for a dry run, everything up to the image that would be written).
 #pragma once
 
 #include <optional>
@@ -12,9 +12,9 @@
 
 namespace cli {
 
-// The adapter's port must be open. A setting that does not apply is told on `context.err`, and
-// the encoder is left alone.
-ProgramRecord ProgramOneEncoder(const SettingsRequest& request, const std::string& port, RunContext& context);
+// The adapter's port must be open. An encoder that is not written says why on `context.err` and
+// in the record's reason. With `options.verbose` each written block gets a line on `context.err`.
+ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& port, RunContext& context);
 
 struct DryRunOutcome {
     ExitCode code = ExitCode::Done;
@@ -22,7 +22,12 @@ struct DryRunOutcome {
 };
 DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, const std::string& port, RunContext& context);
 
-// Prints the record (a line of text or of JSON) and appends it to the --log file.
-void ReportProgrammed(const ProgramRecord& record, const CliOptions& options, RunContext& context);
+// Appends the record to the --log file, then prints it (a line of text or of JSON); false, told
+// on `context.err`, when either could not be written.
+bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, RunContext& context);
+
+// An encoder whose record could not be written is not done: a result of 0 becomes
+// RecordNotWritten, and a failure keeps its own code.
+ExitCode WithRecord(ExitCode code, bool recorded);
 
 }  // namespace cli

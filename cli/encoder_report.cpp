@@ -53,6 +53,11 @@ std::string SettingsReport::EdgeText() const
     return edgeRow ? EdgeTable(edgeTable)[*edgeRow].text : std::string();
 }
 
+std::optional<int> SettingsReport::EdgeNanoseconds() const
+{
+    return edgeRow ? NanosecondsOfRowText(EdgeText()) : std::nullopt;
+}
+
 std::string SettingsReport::DirectionWord() const
 {
     return directionPositive ? "positive" : "negative";

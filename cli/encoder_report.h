@@ -25,6 +25,7 @@ struct SettingsReport {
     std::string ResolutionDesignation() const;  // "D50"; empty without a row
     std::string ResolutionText() const;         // the row's text in the family's list; empty without a row
     std::string EdgeText() const;               // the row's text; empty without a row
+    std::optional<int> EdgeNanoseconds() const;  // the row's value; none without a row
     std::string DirectionWord() const;          // "positive" or "negative"
 };
 

@@ -15,6 +15,7 @@ ExitCode ExitCodeOf(ProgramResult result)
     case ProgramResult::Refused:
         return ExitCode::WriteFailed;
     case ProgramResult::VerificationFailed:
+    case ProgramResult::ReadBackFailed:
         return ExitCode::VerificationFailed;
     }
     return ExitCode::VerificationFailed;
@@ -35,6 +36,7 @@ const char* ResultWord(ExitCode code)
         return "not-applicable";
     case ExitCode::BadArguments:
     case ExitCode::NoAdapter:
+    case ExitCode::RecordNotWritten:
         break;
     }
     return "failed";
@@ -48,7 +50,9 @@ const char* const kExitCodesHelp =
     "  3  the encoder's memory could not be read\n"
     "  4  a write was refused or not answered (the blocks before it are written)\n"
     "  5  verification failed: the read-back differs or could not be read\n"
-    "  6  the setting does not apply to this encoder\n"
+    "  6  the setting does not apply to this encoder, or its product is unknown\n"
+    "  8  the encoder's record (--log, or the output) could not be written\n"
+    "  129, 130, 143  stopped by SIGHUP, SIGINT or SIGTERM (an encoder being written is finished first)\n"
     "Nothing is written to the encoder on exit codes 1, 2, 3 and 6.\n";
 
 }  // namespace cli

@@ -13,8 +13,16 @@ enum class ExitCode : int {
     ReadFailed = 3,          // the memory read failed; nothing written
     WriteFailed = 4,         // a block was refused or not answered; the blocks before it are written
     VerificationFailed = 5,  // all written, but the read-back differs or could not be read
-    NotApplicable = 6,       // the setting does not apply to this encoder; nothing written
+    NotApplicable = 6,       // the setting does not apply to this encoder, or its product is unknown;
+                             // nothing written
+    RecordNotWritten = 8,    // all else went well, but the encoder's record could not be written
 };
+
+// A command that a signal stopped ends with 128 and the signal's number, as a shell reports it.
+inline int ExitCodeOfSignal(int signal)
+{
+    return 128 + signal;
+}
 
 inline int AsInt(ExitCode code)
 {

@@ -1,7 +1,9 @@
 // The subcommands that only read: ports, info and backup.
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "cli/cli_commands.h"
 #include "cli/encoder_load.h"
@@ -28,13 +30,66 @@ int Finish(ExitCode code)
     return AsInt(code);
 }
 
-bool WriteFile(const std::string& path, const eeprom::Image& memory, std::string& error)
+// The backup's bytes go to a file of their own beside FILE first, created before the encoder is
+// read: a FILE that cannot be made is found before anything else happens, and a FILE that exists
+// is only ever replaced by a complete backup.
+class BackupFile {
+public:
+    explicit BackupFile(std::string path) : path_(std::move(path)), partial_(path_ + ".partial") {}
+    ~BackupFile()
+    {
+        if (file_ != nullptr) std::fclose(file_);
+        if (!kept_) std::remove(partial_.c_str());
+    }
+    BackupFile(const BackupFile&) = delete;
+    BackupFile& operator=(const BackupFile&) = delete;
+
+    // Empty when the file could be created, else why not.
+    std::string Create()
+    {
+        file_ = std::fopen(partial_.c_str(), "wb");
+        return file_ != nullptr ? std::string() : Failure();
+    }
+
+    std::string Keep(const eeprom::Image& memory, bool replace)
+    {
+        const bool written = std::fwrite(memory.data(), 1, memory.size(), file_) == memory.size();
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        if (!written || !closed) return Failure();
+        std::error_code error;
+        if (!replace && std::filesystem::exists(std::filesystem::path(path_), error)) return "it exists now; it is kept";
+        std::filesystem::rename(std::filesystem::path(partial_), std::filesystem::path(path_), error);
+        if (error) return error.message();
+        kept_ = true;
+        return {};
+    }
+
+private:
+    std::string Failure() const { return std::strerror(errno); }
+
+    std::string path_;
+    std::string partial_;
+    std::FILE* file_ = nullptr;
+    bool kept_ = false;
+};
+
+bool ToStandardOutput(const CliOptions& options)
 {
-    std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(memory.data()), static_cast<std::streamsize>(memory.size()));
-    file.close();
-    if (!file) error = path + ": cannot be written";
-    return static_cast<bool>(file);
+    return options.backupFile == "-";
+}
+
+int BackupToStandardOutput(const CliOptions& options, RunContext& context)
+{
+    eeprom::Image memory{};
+    if (const ExitCode code = ReadOnly(options, context, memory); code != ExitCode::Done) return Finish(code);
+    context.out.write(reinterpret_cast<const char*>(memory.data()), static_cast<std::streamsize>(memory.size()));
+    context.out.flush();
+    if (!context.out) {
+        context.err << "tarv-cli: the standard output cannot be written\n";
+        return Finish(ExitCode::BadArguments);
+    }
+    return Finish(ExitCode::Done);
 }
 
 }  // namespace
@@ -42,7 +97,8 @@ bool WriteFile(const std::string& path, const eeprom::Image& memory, std::string
 int RunPorts(const CliOptions& options, RunContext& context)
 {
     const std::vector<PortStatus> ports = ProbePorts(options.port);
-    context.out << (options.json ? JsonLine(PortsJson(ports)) + "\n" : PortsText(ports));
+    if (!options.quiet)
+        context.out << (options.json ? JsonLine(PortsJson(ports), context.tool) + "\n" : PortsText(ports));
     const bool adapterFound =
         std::any_of(ports.begin(), ports.end(), [](const PortStatus& port) { return port.status == "adapter"; });
     return AsInt(adapterFound ? ExitCode::Done : ExitCode::NoAdapter);
@@ -54,28 +110,36 @@ int RunInfo(const CliOptions& options, RunContext& context)
     if (const ExitCode code = ReadOnly(options, context, memory); code != ExitCode::Done) return Finish(code);
     const EncoderReport encoder = DescribeEncoder(memory);
     const std::string port = PortLabel(options.port);
-    context.out << (options.json ? JsonLine(InfoJson(port, encoder)) + "\n" : InfoText(port, encoder));
+    if (!options.quiet)
+        context.out << (options.json ? JsonLine(InfoJson(port, encoder), context.tool) + "\n"
+                                     : InfoText(port, encoder));
     return Finish(ExitCode::Done);
 }
 
 int RunBackup(const CliOptions& options, RunContext& context)
 {
+    if (ToStandardOutput(options)) return BackupToStandardOutput(options, context);
     std::error_code ignored;
     if (!options.force && std::filesystem::exists(std::filesystem::path(options.backupFile), ignored)) {
         context.err << "tarv-cli: " << options.backupFile << " exists; it is kept (--force replaces it)\n";
         return AsInt(ExitCode::BadArguments);
     }
+    BackupFile file(options.backupFile);
+    if (const std::string error = file.Create(); !error.empty()) {
+        context.err << "tarv-cli: " << options.backupFile << " cannot be created: " << error << "\n";
+        return AsInt(ExitCode::BadArguments);
+    }
     eeprom::Image memory{};
     if (const ExitCode code = ReadOnly(options, context, memory); code != ExitCode::Done) return Finish(code);
-    std::string error;
-    if (!WriteFile(options.backupFile, memory, error)) {
-        context.err << "tarv-cli: " << error << "\n";
+    if (const std::string error = file.Keep(memory, options.force); !error.empty()) {
+        context.err << "tarv-cli: " << options.backupFile << " cannot be written: " << error << "\n";
         return Finish(ExitCode::BadArguments);
     }
     const EncoderReport encoder = DescribeEncoder(memory);
     const std::string port = PortLabel(options.port);
-    context.out << (options.json ? JsonLine(BackupJson(port, options.backupFile, encoder)) + "\n"
-                                 : BackupText(port, options.backupFile, encoder));
+    if (!options.quiet)
+        context.out << (options.json ? JsonLine(BackupJson(port, options.backupFile, encoder), context.tool) + "\n"
+                                     : BackupText(port, options.backupFile, encoder));
     return Finish(ExitCode::Done);
 }
 

@@ -10,6 +10,9 @@
 #include "cli/stop_signals.h"
 #include "link/Procedure_Tarv_Config.h"
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
 #include "platform/win32_api.h"
 #endif
 
@@ -46,6 +49,11 @@ cli::ConsoleHost MakeHost([[maybe_unused]] const std::string& port)
 #endif
 }
 
+bool WritesToEncoder(const cli::CliOptions& options)
+{
+    return options.command == cli::Subcommand::Program && !options.dryRun;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -60,13 +68,19 @@ int main(int argc, char** argv)
 #ifdef _WIN32
     const Utf8Console console;
 #endif
+#ifdef _WIN32
+    // The backup's bytes go out as they are, without CRLF translation.
+    if (options.command == cli::Subcommand::Backup && options.backupFile == "-") _setmode(_fileno(stdout), _O_BINARY);
+#endif
     cli::ConsoleHost host = MakeHost(options.port);
+    host.SetQuiet(options.quiet);
     platform::Install(host);
     BuildCrcTable();
-    if (options.each) cli::InstallStopSignals();
+    if (WritesToEncoder(options)) cli::InstallStopSignals();
 
     cli::RunContext context{std::cout, std::cerr};
-    context.stopRequested = cli::StopRequested;
+    context.stopSignal = cli::StopSignal;
+    context.tool = std::string("tarv-cli ") + TARV_VERSION_STRING;
     const int code = cli::RunCommand(options, context);
     ClosePort();
     return code;

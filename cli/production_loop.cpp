@@ -1,7 +1,9 @@
 // program --each: the production line's loop. It polls as the window's watch does, programs each
-// encoder of a known product once, and waits for that encoder to be taken off before the next.
+// encoder once, and waits for that encoder to be taken off before the next. Every encoder that
+// answers gets one line; one whose product is unknown is told once and left as it is.
 #include <algorithm>
 #include <array>
+#include <map>
 #include <optional>
 
 #include "cli/cli_commands.h"
@@ -18,9 +20,10 @@ namespace {
 constexpr uint32_t kRestSliceMs = 50;
 
 enum class Station {
+    Starting,
     Searching,  // the adapter does not answer
-    Waiting,    // for an encoder of a known product
-    Present,    // the encoder just programmed is still on the adapter
+    Waiting,    // for an encoder not seen yet
+    Present,    // the encoder just reported is still on the adapter
 };
 
 using SerialBytes = std::array<uint8_t, 6>;
@@ -41,16 +44,31 @@ public:
 
     int Run()
     {
-        if (const ExitCode code = ConnectAdapter(options_.port, context_.err); code != ExitCode::Done)
-            return AsInt(code);
-        Enter(Station::Waiting);
-        while (!context_.stopRequested() && !Poll()) Rest(static_cast<uint32_t>(WatchIntervalMs()));
+        if (!Connect()) return AsInt(ExitCode::NoAdapter);
+        while (!context_.stopSignal() && !Poll()) Rest(static_cast<uint32_t>(WatchIntervalMs()));
         ClosePort();
-        return lastFailure_;
+        Summarize();
+        if (const int signal = context_.stopSignal()) return ExitCodeOfSignal(signal);
+        return exitCode_;
     }
 
 private:
-    // One tick; true when --count encoders are done.
+    // An adapter that does not answer yet is waited for; only a named port that does not open
+    // ends the command.
+    bool Connect()
+    {
+        if (options_.port.empty()) {
+            Enter(Quietly([] { return ScanForAdapter(); }) ? Station::Waiting : Station::Searching);
+            return true;
+        }
+        const int tried = Quietly([this] { return TryPort(SplitPortArgument(options_.port).name); });
+        // Tried again aloud, to tell why it does not open.
+        if (tried == -2 && ConnectAdapter(options_.port, context_.err) != ExitCode::Done) return false;
+        Enter(tried == -1 ? Station::Searching : Station::Waiting);
+        return true;
+    }
+
+    // One tick; true when the loop is done: --count encoders programmed, or a record not written.
     bool Poll()
     {
         if (!Quietly([this] { return KeepAdapter(); })) {
@@ -60,9 +78,8 @@ private:
         if (station_ == Station::Searching) Enter(Station::Waiting);
         const ProductSighting sighting = Quietly([] { return SightProduct(); });
         if (station_ == Station::Present && TakenOff(sighting)) Enter(Station::Waiting);
-        if (station_ != Station::Waiting || sighting.model < 0) return false;
-        Program(sighting.model);
-        return options_.count > 0 && programmed_ >= options_.count;
+        if (station_ != Station::Waiting || !sighting.nameRead) return false;
+        return Program(sighting.model);
     }
 
     // The watch's rule: an answer below 3 means the adapter is gone; search for it again.
@@ -77,28 +94,42 @@ private:
         return !SerialChannel.portName.empty();
     }
 
-    // The encoder programmed last is gone when no known product answers, another one does, or
-    // the serial number changed.
+    // The encoder reported last is gone when none answers, one of another product does, or the
+    // serial number changed.
     bool TakenOff(const ProductSighting& sighting)
     {
-        if (sighting.model != presentModel_) return true;
+        if (!sighting.nameRead || sighting.model != presentModel_) return true;
         const std::optional<SerialBytes> serial = SerialAsItIsNow();
         if (!serial) return true;
         if (!presentSerial_) presentSerial_ = serial;
         return serial != presentSerial_;
     }
 
-    void Program(int model)
+    bool Program(int sightedModel)
     {
-        ProgramRecord record = ProgramOneEncoder(options_.settings, PortLabel(options_.port), context_);
-        if (!record.product) record.product = kProductModelNames[model];
-        // Before the line goes out: whoever reads it may put the next encoder on at once.
-        presentModel_ = model;
-        presentSerial_ = SerialAsItIsNow();
-        ReportProgrammed(record, options_, context_);
-        if (record.code != ExitCode::Done) lastFailure_ = AsInt(record.code);
-        ++programmed_;
-        Enter(Station::Present);
+        const ProgramRecord record = ProgramOneEncoder(options_, PortLabel(options_.port), context_);
+        // A failed read leaves the loop waiting for an encoder it has not seen: the same one is
+        // programmed once it reads cleanly. Any other ending is this encoder's, until it goes.
+        if (record.code != ExitCode::ReadFailed) {
+            // Before the line goes out: whoever reads it may put the next encoder on at once.
+            presentModel_ = sightedModel;
+            presentSerial_ = SerialAsItIsNow();
+            Enter(Station::Present);
+        }
+        const bool recorded = ReportProgrammed(record, options_, context_);
+        Tally(record.code);
+        if (!recorded) {
+            // An encoder without its record ends the run: the ones after it would have none either.
+            if (exitCode_ == 0) exitCode_ = AsInt(ExitCode::RecordNotWritten);
+            return true;
+        }
+        return options_.count > 0 && results_[ExitCode::Done] >= options_.count;
+    }
+
+    void Tally(ExitCode code)
+    {
+        ++results_[code];
+        if (code != ExitCode::Done) exitCode_ = AsInt(code);
     }
 
     // The serial number that tells this encoder from the next, read as the encoder holds it after
@@ -116,6 +147,7 @@ private:
     {
         if (station == station_) return;
         station_ = station;
+        if (options_.quiet) return;
         const std::string port = options_.port.empty() ? std::string("the ports") : options_.port;
         if (station == Station::Searching)
             context_.err << "tarv-cli: the adapter does not answer; searching " << port << " every "
@@ -125,20 +157,36 @@ private:
         context_.err << std::flush;
     }
 
+    // "3 ok, 2 failed (1 write-failed, 1 not-applicable)": what the run did, by result.
+    void Summarize()
+    {
+        if (options_.quiet) return;
+        int failed = 0;
+        std::string byResult;
+        for (const auto& [code, count] : results_) {
+            if (code == ExitCode::Done) continue;
+            failed += count;
+            byResult += (byResult.empty() ? "" : ", ") + std::to_string(count) + " " + ResultWord(code);
+        }
+        context_.err << "tarv-cli: " << results_[ExitCode::Done] << " ok, " << failed << " failed"
+                     << (byResult.empty() ? "" : " (" + byResult + ")") << "\n"
+                     << std::flush;
+    }
+
     void Rest(uint32_t ms)
     {
         platform::Host& host = platform::host();
-        for (uint32_t slept = 0; slept < ms && !context_.stopRequested(); slept += kRestSliceMs)
+        for (uint32_t slept = 0; slept < ms && !context_.stopSignal(); slept += kRestSliceMs)
             host.Sleep(std::min(kRestSliceMs, ms - slept));
     }
 
     const CliOptions& options_;
     RunContext& context_;
-    Station station_ = Station::Searching;
+    Station station_ = Station::Starting;
     int presentModel_ = -1;
     std::optional<SerialBytes> presentSerial_;
-    int programmed_ = 0;
-    int lastFailure_ = 0;
+    std::map<ExitCode, int> results_;
+    int exitCode_ = 0;
 };
 
 }  // namespace

@@ -18,6 +18,7 @@ struct ProgramRecord {
     std::optional<SettingsReport> before;  // as read, before anything was written
     std::optional<SettingsReport> after;   // as read back; none when the read-back did not happen or failed
     ExitCode code = ExitCode::Done;
+    std::string reason;  // why the result is not ok; empty when it is
 };
 
 // What a dry run found: the settings now and as they would be written, and every byte that

@@ -13,9 +13,20 @@ namespace {
 int DryRun(const CliOptions& options, RunContext& context)
 {
     const DryRunOutcome outcome = DryRunOneEncoder(options.settings, PortLabel(options.port), context);
-    if (outcome.report)
-        context.out << (options.json ? JsonLine(DryRunJson(*outcome.report)) + "\n" : DryRunText(*outcome.report));
+    if (outcome.report && !options.quiet)
+        context.out << (options.json ? JsonLine(DryRunJson(*outcome.report), context.tool) + "\n"
+                                     : DryRunText(*outcome.report));
     return AsInt(outcome.code);
+}
+
+int ProgramOnce(const CliOptions& options, RunContext& context)
+{
+    // A stop asked for before the encoder is read leaves it untouched; once read, it is finished.
+    if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
+    const ProgramRecord record = ProgramOneEncoder(options, PortLabel(options.port), context);
+    const bool recorded = ReportProgrammed(record, options, context);
+    if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
+    return AsInt(WithRecord(record.code, recorded));
 }
 
 }  // namespace
@@ -31,14 +42,7 @@ int RunProgram(const CliOptions& options, RunContext& context)
     if (options.each) return RunProductionLoop(options, context);
     if (const ExitCode code = ConnectAdapter(options.port, context.err); code != ExitCode::Done) return AsInt(code);
 
-    int code = 0;
-    if (options.dryRun) {
-        code = DryRun(options, context);
-    } else {
-        const ProgramRecord record = ProgramOneEncoder(options.settings, PortLabel(options.port), context);
-        ReportProgrammed(record, options, context);
-        code = AsInt(record.code);
-    }
+    const int code = options.dryRun ? DryRun(options, context) : ProgramOnce(options, context);
     ClosePort();
     return code;
 }

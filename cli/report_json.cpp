@@ -11,17 +11,28 @@ json TextOrNull(const std::string& text)
     return text.empty() ? json(nullptr) : json(text);
 }
 
-template <typename T>
-json OrNull(const std::optional<T>& value)
-{
-    return value ? json(*value) : json(nullptr);
-}
-
 json OptionalSettings(const std::optional<SettingsReport>& settings)
 {
     return settings ? SettingsJson(*settings) : json(nullptr);
 }
+
+json Microseconds(const std::optional<int>& nanoseconds)
+{
+    return nanoseconds ? json(*nanoseconds / 1000.0) : json(nullptr);
+}
+
+json Stamped(const json& object, const std::string& tool)
+{
+    json stamped = {{"tool", tool}};
+    for (const auto& [key, value] : object.items()) stamped[key] = value;
+    return stamped;
+}
 }  // namespace
+
+json DateJson(int32_t dayNumber)
+{
+    return dayNumber == 0 ? json(nullptr) : json(IsoDate(dayNumber));
+}
 
 json SettingsJson(const SettingsReport& settings)
 {
@@ -33,6 +44,7 @@ json SettingsJson(const SettingsReport& settings)
         {"edge_separation",
          {{"table", settings.edgeTable == 0 ? json(nullptr) : json(settings.edgeTable)},
           {"text", TextOrNull(settings.EdgeText())},
+          {"microseconds", Microseconds(settings.EdgeNanoseconds())},
           {"value", settings.edgeValue}}},
         {"direction", settings.DirectionWord()},
     };
@@ -51,8 +63,8 @@ json InfoJson(const std::string& port, const EncoderReport& encoder)
         {"port", port},
         {"product", encoder.product},
         {"serial", encoder.serial},
-        {"manufactured", IsoDate(encoder.manufactured)},
-        {"last_changed", IsoDate(encoder.lastChanged)},
+        {"manufactured", DateJson(encoder.manufactured)},
+        {"last_changed", DateJson(encoder.lastChanged)},
         {"format", encoder.format},
     };
     info.update(SettingsJson(encoder.settings));
@@ -63,15 +75,17 @@ json InfoJson(const std::string& port, const EncoderReport& encoder)
 
 json ProgramJson(const ProgramRecord& record)
 {
-    return {
+    json line = {
         {"time", record.time},
         {"port", record.port},
-        {"product", OrNull(record.product)},
-        {"serial", OrNull(record.serial)},
+        {"product", TextOrNull(record.product.value_or(""))},
+        {"serial", TextOrNull(record.serial.value_or(""))},
         {"before", OptionalSettings(record.before)},
         {"after", OptionalSettings(record.after)},
         {"result", ResultWord(record.code)},
     };
+    if (record.code != ExitCode::Done) line["reason"] = record.reason;
+    return line;
 }
 
 json DryRunJson(const DryRunReport& report)
@@ -95,9 +109,14 @@ json BackupJson(const std::string& port, const std::string& file, const EncoderR
     return {{"port", port}, {"file", file}, {"product", encoder.product}, {"serial", encoder.serial}, {"bytes", 128}};
 }
 
-std::string JsonLine(const json& value)
+std::string JsonLine(const json& value, const std::string& tool)
 {
-    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+    json stamped = value;
+    if (value.is_object()) stamped = Stamped(value, tool);
+    if (value.is_array())
+        for (json& item : stamped)
+            if (item.is_object()) item = Stamped(item, tool);
+    return stamped.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 }  // namespace cli

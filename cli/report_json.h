@@ -15,6 +15,9 @@ struct PortStatus {
     std::string status;  // adapter, no-adapter or unavailable
 };
 
+// A date of the record as ISO 8601, null for a blank one (day zero, as an erased record reads).
+nlohmann::ordered_json DateJson(int32_t dayNumber);
+
 nlohmann::ordered_json SettingsJson(const SettingsReport& settings);
 nlohmann::ordered_json PortsJson(const std::vector<PortStatus>& ports);
 nlohmann::ordered_json InfoJson(const std::string& port, const EncoderReport& encoder);
@@ -22,7 +25,8 @@ nlohmann::ordered_json ProgramJson(const ProgramRecord& record);
 nlohmann::ordered_json DryRunJson(const DryRunReport& report);
 nlohmann::ordered_json BackupJson(const std::string& port, const std::string& file, const EncoderReport& encoder);
 
-// One line, with any invalid UTF-8 replaced rather than thrown at.
-std::string JsonLine(const nlohmann::ordered_json& value);
+// One line, with any invalid UTF-8 replaced rather than thrown at. Every object of the output
+// (each one of a list) names the `tool` that made it first.
+std::string JsonLine(const nlohmann::ordered_json& value, const std::string& tool);
 
 }  // namespace cli

@@ -37,6 +37,12 @@ std::string OrDash(const std::optional<std::string>& text)
     return text && !text->empty() ? *text : "-";
 }
 
+// A blank record's dates are day zero: no date at all.
+std::string DateText(int32_t dayNumber)
+{
+    return dayNumber == 0 ? "-" : IsoDate(dayNumber);
+}
+
 std::string BriefSettings(const SettingsReport& s)
 {
     const std::string resolution = s.resolutionRow ? s.ResolutionDesignation() : Hex(s.resolutionCode, 2);
@@ -70,7 +76,7 @@ std::string PortsText(const std::vector<PortStatus>& ports)
 std::string InfoText(const std::string& port, const EncoderReport& e)
 {
     return Row("Port:", port) + Row("Product:", e.product) + Row("Serial:", e.serial) +
-           Row("Manufactured:", IsoDate(e.manufactured)) + Row("Last changed:", IsoDate(e.lastChanged)) +
+           Row("Manufactured:", DateText(e.manufactured)) + Row("Last changed:", DateText(e.lastChanged)) +
            Row("Format:", FormatText(e.format)) + Row("Resolution:", ResolutionSummary(e.settings)) +
            Row("Edge separation:", EdgeSeparationSummary(e.settings)) + Row("Direction:", e.settings.DirectionWord()) +
            Row("Settings CRC:", Valid(e.configCrcOk)) + Row("Record checksum:", Valid(e.recordChecksumOk));
@@ -80,8 +86,9 @@ std::string ProgramLine(const ProgramRecord& r)
 {
     std::string line =
         r.time + " " + r.port + " " + OrDash(r.product) + " " + OrDash(r.serial) + " " + ResultWord(r.code);
+    if (r.code != ExitCode::Done && !r.reason.empty()) line += ": " + r.reason;
     if (r.after)
-        line += ": " + BriefSettings(*r.after);
+        line += (r.code == ExitCode::Done ? ": " : "; now ") + BriefSettings(*r.after);
     else if (r.before)
         line += " (before: " + BriefSettings(*r.before) + ")";
     return line + "\n";

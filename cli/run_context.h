@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <ostream>
+#include <string>
 
 #include "cli/iso_time.h"
 
@@ -14,7 +15,9 @@ struct RunContext {
     std::ostream& out;  // the command's result: text or JSON
     std::ostream& err;  // tarv-cli's own messages; the link's message boxes go through the host
     std::function<int64_t()> unixSecondsNow = UnixSecondsNow;
-    std::function<bool()> stopRequested = [] { return false; };
+    // The number of the signal that asked the command to stop; 0 while none has.
+    std::function<int()> stopSignal = [] { return 0; };
+    std::string tool = "tarv-cli";  // the program and its version, as every JSON object names them
 };
 
 }  // namespace cli

@@ -1,30 +1,79 @@
 #include "cli/stop_signals.h"
 
 #include <csignal>
+#include <initializer_list>
+
+#ifdef _WIN32
+#include "platform/win32_api.h"
+#else
+#include <unistd.h>
+#endif
 
 namespace cli {
 namespace {
-volatile std::sig_atomic_t stopRequested = 0;
 
-void OnStopSignal(int signal)
+volatile std::sig_atomic_t firstSignal = 0;
+
+constexpr char kStopping[] = "tarv-cli: stopping after this encoder\n";
+
+// Called in the signal's own context: only async-signal-safe work.
+void NoteStop(int signal)
 {
-    stopRequested = 1;
-    std::signal(signal, OnStopSignal);  // Windows resets the handler before calling it
+    if (firstSignal != 0) return;
+    firstSignal = signal;
+#ifdef _WIN32
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStopping, sizeof kStopping - 1, &written, nullptr);
+#else
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kStopping, sizeof kStopping - 1);
+#endif
 }
+
+#ifdef _WIN32
+constexpr int kHangUp = 1;  // what a closed terminal is on POSIX: SIGHUP
+
+// Runs on a thread of its own. Returning from a close, logoff or shutdown event ends the process
+// at once, so the handler waits there; the main thread finishes the encoder and exits, and Windows
+// ends the process anyway after its own limit (five seconds for a closed console).
+BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    switch (event) {
+    case CTRL_C_EVENT:
+        NoteStop(SIGINT);
+        return TRUE;
+    case CTRL_BREAK_EVENT:
+        NoteStop(SIGTERM);
+        return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        NoteStop(kHangUp);
+        Sleep(INFINITE);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+#endif
+
 }  // namespace
 
 void InstallStopSignals()
 {
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
-#ifdef SIGBREAK
-    std::signal(SIGBREAK, OnStopSignal);
+#ifdef _WIN32
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+#else
+    struct sigaction action {};
+    action.sa_handler = NoteStop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;  // the port's reads and writes go on as if nothing happened
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 #endif
 }
 
-bool StopRequested()
+int StopSignal()
 {
-    return stopRequested != 0;
+    return firstSignal;
 }
 
 }  // namespace cli

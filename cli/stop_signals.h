@@ -1,10 +1,15 @@
-// SIGINT and SIGTERM (and Ctrl+Break on Windows) ask `program --each` to stop: the handler only
-// sets a flag, which the loop looks at between its polls, so an encoder being written is finished.
+// SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl+C, Ctrl+Break and the console window closing) ask
+// a command that writes to stop. The handler only notes the first signal and says once that the
+// command stops after the encoder in hand; the command looks at it where stopping leaves no
+// encoder half-written, so sixteen blocks and their read-back always finish. Later signals are
+// noted as the first was and do not cut the write short either.
 #pragma once
 
 namespace cli {
 
 void InstallStopSignals();
-bool StopRequested();
+
+// The first stop signal's number (SIGINT 2, SIGTERM 15, SIGHUP 1); 0 while none came.
+int StopSignal();
 
 }  // namespace cli

@@ -26,19 +26,25 @@ void KeepAdapter()
     if (ScanForAdapter()) BlinkAdapter(2, 20);
 }
 
+int ProductModelOfName(std::span<const uint8_t, 4> name)
+{
+    for (int model = 0; model < kProductModelCount; ++model)
+        if (std::equal(name.begin(), name.end(), kProductModelNames[model])) return model;
+    return -1;
+}
+
 ProductSighting SightProduct()
 {
     // A failed read has been reported and leaves the zeros, which match no model.
     std::array<uint8_t, 4> name{};
-    ReadEepromBlock(eeprom::format2::kProductName, static_cast<uint8_t>(name.size()), name);
     ProductSighting sighting{-1, !AnyFamilyFlagSet()};
-    for (int model = 0; model < kProductModelCount; ++model) {
-        if (std::equal(name.begin(), name.end(), kProductModelNames[model])) {
-            DeviceModel.ProductFamilyFlags[model] = 1;
-            sighting.model = model;
-        }
-    }
-    if (sighting.model < 0) ClearDeviceModel();
+    sighting.nameRead =
+        ReadEepromBlock(eeprom::format2::kProductName, static_cast<uint8_t>(name.size()), name) == 1;
+    sighting.model = ProductModelOfName(name);
+    if (sighting.model >= 0)
+        DeviceModel.ProductFamilyFlags[sighting.model] = 1;
+    else
+        ClearDeviceModel();
     return sighting;
 }
 

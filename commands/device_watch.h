@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 // The watch ticks every 500 ms while a port is in use and every 3000 ms while none is.
 inline constexpr int kWatchIntervalWithPortMs = 500;
@@ -19,9 +20,13 @@ int WatchIntervalMs();
 // searched again; a newly found adapter is blinked (whose pauses process window messages).
 void KeepAdapter();
 
+// The model whose four-byte name this is; -1 for a name that matches none (a blank one too).
+int ProductModelOfName(std::span<const uint8_t, 4> name);
+
 struct ProductSighting {
     int model = -1;           // index into kProductModelNames; -1 when the name matched none
     bool firstSight = false;  // no product flag was set before this sighting
+    bool nameRead = false;    // false when the read failed: no encoder answered
 };
 
 // Reads the product name from the encoder and sets the flag of the model it equals; a name that

@@ -7,8 +7,6 @@
 #include "platform/host.h"
 
 namespace {
-constexpr int kBlockSize = 8;
-
 template <size_t N>
 void Put(eeprom::Image& image, int address, const std::array<uint8_t, N>& bytes)
 {
@@ -23,6 +21,12 @@ ProgramResult ReportWriteOutcome(WriteOutcome outcome)
     }
     Show(messages::kWriteRefused);
     return ProgramResult::Refused;
+}
+
+int FirstDifference(const eeprom::Image& a, const eeprom::Image& b)
+{
+    const auto differs = std::mismatch(a.begin(), a.end(), b.begin());
+    return differs.first == a.end() ? -1 : static_cast<int>(differs.first - a.begin());
 }
 }  // namespace
 
@@ -57,12 +61,16 @@ eeprom::Image ProgrammingImage()
     return image;
 }
 
-WriteOutcome WriteImage(const eeprom::Image& image)
+WriteOutcome WriteImage(const eeprom::Image& image, const BlockWritten& blockWritten, int* failedBlock)
 {
-    for (int address = 0; address < eeprom::kImageSize; address += kBlockSize) {
+    for (int address = 0; address < eeprom::kImageSize; address += kImageBlockSize) {
         const WriteOutcome outcome =
-            WriteEepromBlock(static_cast<uint8_t>(address), std::span(image).subspan(address, kBlockSize));
-        if (outcome != WriteOutcome::Written) return outcome;
+            WriteEepromBlock(static_cast<uint8_t>(address), std::span(image).subspan(address, kImageBlockSize));
+        if (outcome != WriteOutcome::Written) {
+            if (failedBlock != nullptr) *failedBlock = address;
+            return outcome;
+        }
+        if (blockWritten) blockWritten(address);
     }
     return WriteOutcome::Written;
 }
@@ -81,14 +89,45 @@ ProgramResult ProgramEncoder(const std::function<void()>& readBack)
     }
     PrepareProgramming(edited);
     const auto tag = DeviceModel.DeviceTag;
+    const auto record = RecordBytesOfModel();
     if (const WriteOutcome outcome = WriteImage(ProgrammingImage()); outcome != WriteOutcome::Written)
         return ReportWriteOutcome(outcome);
 
     readBack();
-    // Against the edited copy, not the merged block: the device's own bits count too.
-    if (tag != DeviceModel.DeviceTag || edited != DeviceModel.ConfigBlock) {
+    // Against the edited copy, not the merged block: the device's own bits count too. A record
+    // that reads back different would show a wrong identity as programmed.
+    if (tag != DeviceModel.DeviceTag || edited != DeviceModel.ConfigBlock || record != RecordBytesOfModel()) {
         Show(messages::kVerificationFailed);
         return ProgramResult::VerificationFailed;
     }
     return ProgramResult::Done;
+}
+
+ProgrammingReport ProgramLoadedEncoder(const BlockWritten& blockWritten)
+{
+    ProgrammingReport report;
+    if (SerialChannel.portName.empty()) {
+        Show(messages::kNoProgrammingDevice);
+        report.result = ProgramResult::NoDevice;
+        return report;
+    }
+    ConfigBytes edited = DeviceModel.ConfigBlock;
+    PrepareProgramming(edited);
+    report.written = ProgrammingImage();
+    if (const WriteOutcome outcome = WriteImage(report.written, blockWritten, &report.address);
+        outcome != WriteOutcome::Written) {
+        report.result = ReportWriteOutcome(outcome);
+        return report;
+    }
+    if (ReadWholeMemory(report.readBack) == 0) {
+        report.result = ProgramResult::ReadBackFailed;
+        return report;
+    }
+    LoadDeviceImage(report.readBack);
+    report.address = FirstDifference(report.written, report.readBack);
+    if (report.address >= 0) {
+        Show(messages::kVerificationFailed);
+        report.result = ProgramResult::VerificationFailed;
+    }
+    return report;
 }

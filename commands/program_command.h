@@ -18,12 +18,14 @@ enum class ProgramResult {
     NoAnswer,            // a block got no status in time: the blocks before it are written
     Refused,             // a block was refused: likewise
     VerificationFailed,  // all written, but the read-back differs
+    ReadBackFailed,      // all written, but reading them back failed: not verified
 };
 
 // True for the results after which all sixteen blocks were acknowledged.
 inline bool AllBlocksWritten(ProgramResult result)
 {
-    return result == ProgramResult::Done || result == ProgramResult::VerificationFailed;
+    return result == ProgramResult::Done || result == ProgramResult::VerificationFailed ||
+           result == ProgramResult::ReadBackFailed;
 }
 
 // Exactly the bits that the settings lists change come from `edited`; every other bit is the
@@ -37,9 +39,31 @@ void PrepareProgramming(ConfigBytes& edited);
 // The whole memory as PROG writes it, from DeviceModel: settings, record and tag; zeros between.
 eeprom::Image ProgrammingImage();
 
-// Sends the sixteen blocks in order and stops at the first that is not written.
-WriteOutcome WriteImage(const eeprom::Image& image);
+// Hears the address of each block that the adapter acknowledged.
+using BlockWritten = std::function<void(int address)>;
+
+// The eight bytes that one write request carries.
+inline constexpr int kImageBlockSize = 8;
+
+// Sends the sixteen blocks in order and stops at the first that is not written. `failedBlock`,
+// when given, receives the address of that block.
+WriteOutcome WriteImage(const eeprom::Image& image, const BlockWritten& blockWritten = {}, int* failedBlock = nullptr);
 
 // The whole command on the encoder, showing its own messages. `readBack` is the READ command in
-// full; its result is compared with what was written.
+// full; the settings, the tag and the record's first 21 bytes it leaves in DeviceModel are
+// compared with what was written.
 ProgramResult ProgramEncoder(const std::function<void()>& readBack);
+
+// What programming an encoder that was just read did, and where it stopped or differed.
+struct ProgrammingReport {
+    ProgramResult result = ProgramResult::Done;
+    int address = -1;          // the block not written, or the first byte that reads back different
+    eeprom::Image written{};   // the image that was sent, or would have been
+    eeprom::Image readBack{};  // what the encoder holds afterwards, when it could be read
+};
+
+// PROG for a caller that has just read the whole memory into DeviceModel and set its settings in
+// ConfigBlock, so that the product it checked and the memory it writes come from the same read:
+// stamp, write, read all 128 bytes back and compare them with the image, byte by byte. Shows
+// PROG's messages; DeviceModel holds the read-back afterwards.
+ProgrammingReport ProgramLoadedEncoder(const BlockWritten& blockWritten = {});

@@ -127,7 +127,7 @@ TEST_F(CliE2eTest, ProgramSendsProgsFramesAndTheEncoderKeepsTheImage)
         << cli->Err();
 
     const eeprom::Image expected = ExpectedProgrammingImage(device, sim::MakeConfigBlock(0x14, true, 0x4104), today);
-    EXPECT_EQ(Requests(29), Concat({{kPresence}, WholeRead(), WholeRead(), Writes(expected), WholeRead()}));
+    EXPECT_EQ(Requests(25), Concat({{kPresence}, WholeRead(), Writes(expected), WholeRead()}));
     const std::vector<std::string> lines = Lines(cli->Out());
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find(" KV24 AB1234 ok: resolution D50, edge separation 0.5 \u00B5s (2 MHz), direction positive"),
@@ -191,6 +191,58 @@ TEST_F(CliE2eTest, EveryExitCode)
     EXPECT_EQ(FileText(existing), "keep");
 }
 
+TEST_F(CliE2eTest, EveryResultButOkCarriesItsReason)
+{
+    const eeprom::Image device = sim::Format2Image();
+    char stuck[16];
+    std::snprintf(stuck, sizeof stuck, "0x5D=0x%02X", device[0x5D]);  // keeps the old record checksum
+    struct Case {
+        const char* what;
+        std::vector<std::string> sim;
+        int code;
+        size_t writes;
+        std::string reasonStart;
+    };
+    const Case cases[] = {
+        {"unknown product", {"--product", "ZZ99"}, 6, 0, "unknown product"},
+        {"not in the encoder's table", {}, 6, 0, "--edge-separation"},
+        {"block refused", {"--refuse-block", "0x20"}, 4, 5, "block 0x20 was refused"},
+        {"identity reads back different", {"--stuck-cell", stuck}, 5, 16, "address 0x5D reads back "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ignored;
+        fs::remove(logPath, ignored);
+        Serve(c.sim);
+        const std::string edge = std::string(c.what) == "not in the encoder's table" ? "0.07" : "1";
+        EXPECT_EQ(Run({"program", "-j", "-p", port, "--edge-separation", edge}), c.code) << cli->Err();
+        EXPECT_EQ(Count(Requests(), "eeprom-write"), c.writes);
+        const ordered_json line = ordered_json::parse(cli->Out());
+        EXPECT_EQ(line["tool"], "tarv-cli 2.1.0.0");
+        EXPECT_EQ(line["reason"].get<std::string>().rfind(c.reasonStart, 0), 0u) << line.dump();
+        EXPECT_NE(cli->Err().find("tarv-cli: " + c.reasonStart), std::string::npos) << cli->Err();
+        sims.clear();
+    }
+}
+
+TEST_F(CliE2eTest, ABlankEncoderHasNoDatesAndABackupGoesToStandardOutput)
+{
+    Serve({"--format", "blank"});
+    ASSERT_EQ(Run({"info", "--json", "--port", port}), 0) << cli->Err();
+    const ordered_json info = ordered_json::parse(cli->Out());
+    EXPECT_EQ(info["manufactured"], nullptr);
+    EXPECT_EQ(info["last_changed"], nullptr);
+
+    const fs::path saved = root.path() / "saved.bin";
+    ASSERT_EQ(Run({"backup", saved.string(), "--port", port}), 0) << cli->Err();
+    ASSERT_EQ(Run({"backup", "-", "--port", port}), 0) << cli->Err();
+    EXPECT_EQ(cli->Out(), FileText(saved));
+    EXPECT_EQ(cli->Out().size(), 128u);
+
+    ASSERT_EQ(Run({"-V"}), 0);
+    EXPECT_EQ(cli->Out(), "tarv-cli 2.1.0.0\n");
+}
+
 TEST_F(CliE2eTest, EachProgramsEncodersSwappedInTurnAndLogsThem)
 {
     sim::SimProcess& sim = Serve({"--product", "KV24", "--serial", "AB0001"});
@@ -230,25 +282,75 @@ TEST_F(CliE2eTest, EachProgramsEncodersSwappedInTurnAndLogsThem)
     EXPECT_EQ(cli->Err().find("EEPROM"), std::string::npos) << cli->Err();
 }
 
-TEST_F(CliE2eTest, EachEndsOnSigintOrSigtermWithTheLastFailure)
+TEST_F(CliE2eTest, SignalsDuringAWriteLetItFinishThenEndWith128PlusTheSignal)
 {
     struct Case {
+        const char* what;
         int signal;
-        std::vector<std::string> sim;
-        int code;
+        std::vector<std::string> args;
     };
-    for (const Case& c : {Case{SIGINT, {}, 0}, Case{SIGTERM, {"--refuse-block", "0x40"}, 4}}) {
-        SCOPED_TRACE(c.signal);
-        Serve(c.sim);
-        cli = Start({"program", "--each", "--port", port, "--direction", "negative"});
-        ASSERT_EQ(cli->WaitForLines(1).size(), 1u) << cli->Err();
-        std::this_thread::sleep_for(600ms);  // into the next polls
+    const Case cases[] = {
+        {"program, Ctrl+C twice", SIGINT, {"program"}},
+        {"program, terminated", SIGTERM, {"program"}},
+        {"production line, terminal closed", SIGHUP, {"program", "--each"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ignored;
+        fs::remove(logPath, ignored);
+        const fs::path log = root.path() / "line.jsonl";
+        fs::remove(log, ignored);
+        Serve({"--block-write-ms", "40"});
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--json", "--log", log.string(), "--port", port, "--direction", "negative"});
+        cli = Start(args);
+        // The first block is on its way: the encoder is half-written from now on.
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (Count(Requests(), "eeprom-write") == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(2ms);
         cli->Signal(c.signal);
-        EXPECT_EQ(cli->Wait(2s), c.code) << cli->Err();
-        // The port was closed and unlocked: it opens again at once.
-        EXPECT_EQ(Run({"info", "--port", port}), 0) << cli->Err();
+        std::this_thread::sleep_for(30ms);
+        cli->Signal(c.signal);  // a second one does not cut the write short either
+        EXPECT_EQ(cli->Wait(5s), 128 + c.signal) << cli->Err();
+
+        EXPECT_EQ(Count(Requests(), "eeprom-write"), 16u);
+        // The read written from, and the read-back.
+        const std::vector<LoggedRequest> requests = Requests();
+        EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                                [](const LoggedRequest& r) { return r.kind == "eeprom-read" && r.bytes.ends_with(" 20"); }),
+                  8);
+        const std::vector<std::string> lines = Lines(cli->Out());
+        ASSERT_EQ(lines.size(), 1u) << cli->Err();
+        EXPECT_EQ(ordered_json::parse(lines[0])["result"], "ok");
+        EXPECT_EQ(FileText(log), cli->Out());
+        const std::string err = cli->Err();
+        EXPECT_EQ(err.find("tarv-cli: stopping after this encoder\n"), err.rfind("tarv-cli: stopping after this encoder\n"));
+        EXPECT_NE(err.find("tarv-cli: stopping after this encoder\n"), std::string::npos) << err;
         sims.clear();
     }
+}
+
+TEST_F(CliE2eTest, TheProductionLineStoppedWhileWaitingSummarizesAndClosesThePort)
+{
+    Serve({"--refuse-block", "0x40"});
+    cli = Start({"program", "--each", "--port", port, "--direction", "negative"});
+    ASSERT_EQ(cli->WaitForLines(1).size(), 1u) << cli->Err();
+    std::this_thread::sleep_for(600ms);  // into the next polls
+    cli->Signal(SIGTERM);
+    EXPECT_EQ(cli->Wait(2s), 143) << cli->Err();
+    EXPECT_EQ(Lines(cli->Err()).back(), "tarv-cli: 0 ok, 1 failed (1 write-failed)");
+    // The port was closed and unlocked: it opens again at once.
+    EXPECT_EQ(Run({"info", "--port", port}), 0) << cli->Err();
+}
+
+TEST_F(CliE2eTest, ALogThatCannotBeWrittenIsAFailure)
+{
+    Serve();
+    EXPECT_EQ(Run({"program", "--port", port, "--log", "/dev/full", "--direction", "negative"}), 8);
+    EXPECT_EQ(Count(Requests(), "eeprom-write"), 16u);
+    EXPECT_NE(cli->Err().find("tarv-cli: the record of this encoder could not be written: /dev/full: No space left on device"),
+              std::string::npos)
+        << cli->Err();
 }
 
 }  // namespace

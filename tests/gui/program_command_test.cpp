@@ -111,6 +111,18 @@ TEST_F(ProgramCommandTest, DeviceBitsThatDifferFromTheEditedCopyFailVerification
     EXPECT_TRUE(Get<QPushButton>("BtnProg")->isEnabled());
 }
 
+TEST_F(ProgramCommandTest, ARecordThatReadsBackDifferentFailsVerification)
+{
+    // 0x4A holds the product name's second letter; a cell that keeps another letter names another product.
+    const eeprom::Image device = sim::Format2Image();
+    auto adapter = SeenEncoder(device);
+    adapter->options().stuckCells[0x4A] = 'X';
+    form->BtnProgClick();
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+    EXPECT_EQ(host.messages(), (std::vector<Message>{{"EEPROM verification error", "ERROR"}}));
+    EXPECT_TRUE(Get<QPushButton>("BtnProg")->isEnabled());
+}
+
 TEST_F(ProgramCommandTest, WithoutAdapterNothingIsSent)
 {
     host.ListPort("COM1");

@@ -133,6 +133,13 @@ TEST_F(ProgramEncoderTest, EveryEndingAndWhatItLeaves)
          16,
          8,
          {{"EEPROM verification error", "ERROR"}}},
+        // The last-changed date keeps a byte of the old one: a wrong identity is no success.
+        {"a worn cell in the record",
+         [](auto& o) { o.stuckCells[92] = sim::Format2Image()[92]; },
+         ProgramResult::VerificationFailed,
+         16,
+         8,
+         {{"EEPROM verification error", "ERROR"}}},
     };
     for (const Case& c : cases) {
         ResetProgramState();

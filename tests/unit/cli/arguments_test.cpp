@@ -44,6 +44,17 @@ TEST(CliArguments, ReadsEachSubcommandWithItsOptions)
     EXPECT_TRUE(o.each);
     EXPECT_EQ(o.count, 3);
     EXPECT_EQ(o.logPath, "line.jsonl");
+
+    // The short forms that programmers of this kind have taught their users.
+    const auto shortForms = Parse({"program", "-p", "ttyUSB0", "-n", "-j", "-v", "--direction", "negative"});
+    ASSERT_TRUE(shortForms.options) << shortForms.text;
+    EXPECT_EQ(shortForms.options->port, "ttyUSB0");
+    EXPECT_TRUE(shortForms.options->dryRun);
+    EXPECT_TRUE(shortForms.options->json);
+    EXPECT_TRUE(shortForms.options->verbose);
+    const auto quiet = Parse({"info", "-q"});
+    ASSERT_TRUE(quiet.options);
+    EXPECT_TRUE(quiet.options->quiet);
 }
 
 TEST(CliArguments, WrongFormsEndWithExitCodeOneAndOneLineSayingWhat)
@@ -63,7 +74,12 @@ TEST(CliArguments, WrongFormsEndWithExitCodeOneAndOneLineSayingWhat)
         {{"program", "--edge-separation", "0.1205"}, {"'0.1205'"}},
         {{"program", "--direction", "up"}, {"--direction", "'up'", "positive, negative"}},
         {{"program", "--resolution", "D50", "--count", "2"}, {"--count", "--each"}},
-        {{"program", "--resolution", "D50", "--each", "--count", "0"}, {"--count"}},
+        {{"program", "--resolution", "D50", "--each", "--count", "0"}, {"--count takes a whole number of 1 or more"}},
+        {{"program", "--resolution", "D50", "--each", "--count", "-2"}, {"--count takes a whole number of 1 or more"}},
+        {{"program", "--resolution", "D50", "--each", "--count", "abc"}, {"--count takes a whole number of 1 or more"}},
+        {{"program", "--resolution", "D50", "--each", "--count", "99999999999999999999"},
+         {"--count takes a whole number of 1 or more"}},
+        {{"program", "--resolution", "D50", "-q", "-v"}, {"--quiet", "--verbose"}},
         {{"program", "--resolution", "D50", "--each", "--dry-run"}, {"--dry-run", "--each"}},
         {{"program", "--resolution", "D50", "--dry-run", "--log", "x"}, {"--dry-run", "--log"}},
         {{"backup"}, {"FILE"}},
@@ -93,9 +109,11 @@ TEST(CliArguments, HelpAndVersionEndWithExitCodeZero)
                              "--log", "--port", "--json", "Exit codes"})
         EXPECT_NE(programHelp.text.find(part), std::string::npos) << part;
 
-    const auto version = Parse({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_NE(version.text.find("2.1.0.0"), std::string::npos);
+    for (const char* flag : {"--version", "-V"}) {
+        const auto version = Parse({flag});
+        EXPECT_EQ(version.exitCode, 0);
+        EXPECT_EQ(version.text, "tarv-cli 2.1.0.0\n");
+    }
 }
 
 }  // namespace

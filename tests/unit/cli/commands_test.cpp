@@ -2,6 +2,8 @@
 // what the encoder holds afterwards, what is printed, and the exit code of each ending.
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include "cli/settings_request.h"
 #include "support/cli_fixture.h"
 #include "support/frames.h"
@@ -82,7 +84,8 @@ TEST_F(CliCommandTest, ProgramRunsProgOnTheEncoderAndLogsTheLine)
 
     const sim::ConfigBytes edited = sim::MakeConfigBlock(0x14, true, 0x4304);  // family A: positive sets the bit
     const eeprom::Image expected = ExpectedProgrammingImage(device, edited, kToday);
-    EXPECT_EQ(adapter->Frames(), Concat({{kPresence}, WholeReadFrames(), ProgrammingFrames(expected)}));
+    // One read gives the product checked and the memory written.
+    EXPECT_EQ(adapter->Frames(), Concat({{kPresence}, ProgrammingFrames(expected)}));
     EXPECT_EQ(adapter->memory(), expected);
     EXPECT_TRUE(host.messages().empty());
 
@@ -94,7 +97,7 @@ TEST_F(CliCommandTest, ProgramRunsProgOnTheEncoderAndLogsTheLine)
     EXPECT_EQ(line["before"]["resolution"]["designation"], "12B");
     const ordered_json after = ordered_json::parse(R"json({
         "resolution": {"designation": "D50", "text": "D50 (500)= 4 µm", "code": 20},
-        "edge_separation": {"table": 1, "text": "0.12 µs (8.3 MHz)", "value": 17156},
+        "edge_separation": {"table": 1, "text": "0.12 µs (8.3 MHz)", "microseconds": 0.12, "value": 17156},
         "direction": "positive"})json");
     EXPECT_EQ(line["after"], after);
     EXPECT_EQ(line["result"], "ok");
@@ -154,8 +157,8 @@ TEST_F(CliCommandTest, EveryEndingHasItsExitCodeAndWritesOnlyWhenItMay)
         {"block unanswered", [](sim::AdapterOptions& o) { o.ignoredBlocks.insert(0x20); }, "1", 4, 5, "write-failed"},
         {"cell keeps its value", [](sim::AdapterOptions& o) { o.stuckCells[4] = 0x0A; }, "0.12", 5, 16,
          "verification-failed"},
-        // Presence, two whole reads and sixteen blocks are answered; then the adapter falls silent.
-        {"read-back unread", [](sim::AdapterOptions& o) { o.unplugAfterFrames = 1 + 8 + 16; }, "1", 5, 16,
+        // Presence, a whole read and sixteen blocks are answered; then the adapter falls silent.
+        {"read-back unread", [](sim::AdapterOptions& o) { o.unplugAfterFrames = 1 + 4 + 16; }, "1", 5, 16,
          "verification-failed"},
         {"not in this encoder's table", [](sim::AdapterOptions&) {}, "0.07", 6, 0, "not-applicable"},
     };
@@ -179,6 +182,99 @@ TEST_F(CliCommandTest, EveryEndingHasItsExitCodeAndWritesOnlyWhenItMay)
     }
 }
 
+TEST_F(CliCommandTest, TheWholeReadBackIsComparedWithTheImageWritten)
+{
+    // A worn cell that keeps the old record checksum: the window's settings and tag compare equal,
+    // but the encoder would report an invalid record.
+    const eeprom::Image device = sim::Format2Image();
+    sim::AdapterOptions worn;
+    worn.stuckCells[0x5D] = device[0x5D];
+    auto adapter = AddAdapter("COM3", device, worn);
+
+    EXPECT_EQ(cli::RunProgram(Program(Settings(nullptr, "1", {})), context), 5);
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+    const ordered_json line = ordered_json::parse(out.str());
+    EXPECT_EQ(line["result"], "verification-failed");
+    const eeprom::Image written = ExpectedProgrammingImage(device, sim::MakeConfigBlock(0x0C, false, 10), kToday);
+    char reason[80];
+    std::snprintf(reason, sizeof reason, "address 0x5D reads back 0x%02X, 0x%02X was written", device[0x5D],
+                  written[0x5D]);
+    EXPECT_EQ(line["reason"], reason);
+    EXPECT_NE(err.str().find(std::string("tarv-cli: ") + reason), std::string::npos) << err.str();
+}
+
+TEST_F(CliCommandTest, AnEncoderOfAnUnknownProductIsNotWritten)
+{
+    sim::ProductRecordSpec spec;
+    spec.name = "ZZ99";
+    auto adapter = AddAdapter("COM3", sim::Format2Image(spec));
+    for (const bool dryRun : {false, true}) {
+        SCOPED_TRACE(dryRun);
+        adapter->ClearLog();
+        out.str("");
+        cli::CliOptions options = Program(Settings(nullptr, "1", {}));
+        options.dryRun = dryRun;
+        EXPECT_EQ(cli::RunProgram(options, context), 6);
+        EXPECT_EQ(adapter->Frames(), Concat({{kPresence}, WholeReadFrames()}));
+        if (!dryRun) {
+            EXPECT_EQ(ordered_json::parse(out.str())["reason"], "unknown product");
+        }
+    }
+}
+
+TEST_F(CliCommandTest, ARecordThatCannotBeWrittenIsAFailure)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "no device that opens for appending and then refuses the write";
+#endif
+    auto adapter = AddAdapter("COM3");
+    cli::CliOptions options = Program(Settings(nullptr, "1", {}));
+    options.logPath = "/dev/full";
+    EXPECT_EQ(cli::RunProgram(options, context), 8);
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+    EXPECT_NE(err.str().find("tarv-cli: the record of this encoder could not be written: /dev/full: "),
+              std::string::npos)
+        << err.str();
+}
+
+TEST_F(CliCommandTest, AStopLetsTheWriteAndItsLineFinishOrComesBeforeAnyRead)
+{
+    auto adapter = AddAdapter("COM3");
+    int signal = 0;
+    adapter->OnFrame([&](const sim::LoggedFrame& frame) {
+        if (frame.kind == RequestKind::EepromWrite) signal = SIGINT;  // a second one changes nothing
+    });
+    context.stopSignal = [&] { return signal; };
+    EXPECT_EQ(cli::RunProgram(Program(Settings(nullptr, "1", {})), context), 130);
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+    EXPECT_EQ(ordered_json::parse(out.str())["result"], "ok");
+
+    adapter->ClearLog();
+    signal = SIGTERM;  // before the encoder was read: it is left untouched
+    EXPECT_EQ(cli::RunProgram(Program(Settings(nullptr, "1", {})), context), 143);
+    EXPECT_EQ(adapter->Frames(), (std::vector<Bytes>{kPresence}));
+}
+
+TEST_F(CliCommandTest, VerboseTellsEachBlockAndQuietOnlyErrors)
+{
+    AddAdapter("COM3");
+    cli::CliOptions options = Program(Settings(nullptr, "1", {}));
+    options.verbose = true;
+    EXPECT_EQ(cli::RunProgram(options, context), 0);
+    const std::vector<std::string> lines = Lines(err.str());
+    ASSERT_EQ(lines.size(), 16u);
+    EXPECT_EQ(lines.front(), "tarv-cli: block 0x00 written");
+    EXPECT_EQ(lines.back(), "tarv-cli: block 0x78 written");
+
+    out.str("");
+    err.str("");
+    options.verbose = false;
+    options.quiet = true;
+    EXPECT_EQ(cli::RunProgram(options, context), 0);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), "");
+}
+
 TEST_F(CliCommandTest, PortsTellsAdapterNoAdapterAndUnavailable)
 {
     AddAdapter("COM1");
@@ -190,7 +286,9 @@ TEST_F(CliCommandTest, PortsTellsAdapterNoAdapterAndUnavailable)
     EXPECT_EQ(cli::RunPorts(options, context), 0);
     const ordered_json expected = ordered_json::parse(R"json([{"port": "COM1", "status": "adapter"},
         {"port": "COM2", "status": "no-adapter"}, {"port": "COM3", "status": "unavailable"}])json");
-    EXPECT_EQ(ordered_json::parse(out.str()), expected);
+    ordered_json printed = ordered_json::parse(out.str());
+    for (auto& port : printed) port.erase("tool");
+    EXPECT_EQ(printed, expected);
     EXPECT_FALSE(PortIsOpen());
     EXPECT_TRUE(SerialChannel.portName.empty());
 
@@ -219,6 +317,24 @@ TEST_F(CliCommandTest, BackupKeepsAnExistingFileUnlessForced)
     EXPECT_EQ(cli::RunBackup(options, context), 0);
     EXPECT_EQ(FileText(ScratchPath()), std::string(device.begin(), device.end()));
     EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 0u);
+}
+
+TEST_F(CliCommandTest, BackupToStandardOutputOrToAFileThatCannotBeMade)
+{
+    const eeprom::Image device = sim::Format2Image();
+    auto adapter = AddAdapter("COM3", device);
+    cli::CliOptions options = Options(cli::Subcommand::Backup);
+    options.backupFile = "-";
+    EXPECT_EQ(cli::RunBackup(options, context), 0);
+    EXPECT_EQ(out.str(), std::string(device.begin(), device.end()));
+
+    // Found before the encoder is read; nothing is left behind.
+    adapter->ClearLog();
+    options.backupFile = (ScratchPath() / "no-such-folder" / "enc.bin").string();
+    EXPECT_EQ(cli::RunBackup(options, context), 1);
+    EXPECT_TRUE(adapter->Frames().empty());
+    EXPECT_NE(err.str().find("enc.bin cannot be created: No such file or directory"), std::string::npos)
+        << err.str();
 }
 
 }  // namespace

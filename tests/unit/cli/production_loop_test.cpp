@@ -2,9 +2,10 @@
 // polls; each is programmed once, the polls stay silent, and the exit code is the last failure's.
 #include <gtest/gtest.h>
 
-#include "cli/settings_request.h"
-
+#include <csignal>
 #include <sstream>
+
+#include "cli/settings_request.h"
 #include "support/cli_fixture.h"
 
 namespace {
@@ -41,12 +42,13 @@ protected:
     }
 
     // Runs the loop; `script` sees the virtual seconds at each of the loop's pauses and the lines
-    // printed so far, changes the encoder as an operator would, and returns true to stop the loop.
+    // printed so far, changes the encoder as an operator would, and returns true to stop the loop
+    // as Ctrl+C does.
     int Run(const cli::CliOptions& options, std::function<bool(double, size_t)> script)
     {
-        context.stopRequested = [this, script] {
+        context.stopSignal = [this, script] {
             const double seconds = static_cast<double>(host.NowMicros()) / 1e6;
-            return seconds > 120 || script(seconds, Lines(out.str()).size());
+            return seconds > 120 || script(seconds, Lines(out.str()).size()) ? SIGINT : 0;
         };
         return cli::RunProgram(options, context);
     }
@@ -120,7 +122,7 @@ TEST_F(CliProductionLoopTest, TheNextEncoderPutOnAsTheLineAppearsIsNotMistakenFo
     });
     std::ostream reacting(&buffer);
     cli::RunContext swapping{reacting, err, [] { return kCliTestNow; },
-                             [this] { return host.NowMicros() > 20'000'000; }};
+                             [this] { return host.NowMicros() > 20'000'000 ? SIGINT : 0; }};
 
     EXPECT_EQ(cli::RunProgram(Each(2), swapping), 0);
     EXPECT_EQ(printed, 2);
@@ -130,7 +132,9 @@ TEST_F(CliProductionLoopTest, TheNextEncoderPutOnAsTheLineAppearsIsNotMistakenFo
 TEST_F(CliProductionLoopTest, AnEncoderLeftOnTheAdapterIsProgrammedOnlyOnce)
 {
     auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
-    EXPECT_EQ(Run(Each(0), [](double seconds, size_t) { return seconds > 10; }), 0);
+    // Stopped as Ctrl+C stops it: 128 + SIGINT, after a summary of what was done.
+    EXPECT_EQ(Run(Each(0), [](double seconds, size_t) { return seconds > 10; }), 130);
+    EXPECT_EQ(Lines(err.str()).back(), "tarv-cli: 1 ok, 0 failed");
     EXPECT_EQ(Printed().size(), 1u);
     EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
     // Polled as the window's watch polls: a presence request and a name read every half second.
@@ -138,12 +142,12 @@ TEST_F(CliProductionLoopTest, AnEncoderLeftOnTheAdapterIsProgrammedOnlyOnce)
     EXPECT_FALSE(PortIsOpen());
 }
 
-TEST_F(CliProductionLoopTest, EndsWithTheLastFailuresExitCode)
+TEST_F(CliProductionLoopTest, CountsOnlyEncodersProgrammedOkAndEndsWithTheLastFailuresExitCode)
 {
     sim::AdapterOptions refusing;
     refusing.blockStatus[0x20] = 0;
     auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"), refusing);
-    const int code = Run(Each(2), [&](double, size_t lines) {
+    const int code = Run(Each(1), [&](double, size_t lines) {
         if (lines == 1 && adapter->options().blockStatus.count(0x20) != 0) {
             adapter->options().blockStatus.clear();
             adapter->PutEncoder(Encoder("KV24", "AB0002"));
@@ -154,7 +158,9 @@ TEST_F(CliProductionLoopTest, EndsWithTheLastFailuresExitCode)
     const std::vector<ordered_json> printed = Printed();
     ASSERT_EQ(printed.size(), 2u);
     EXPECT_EQ(printed[0]["result"], "write-failed");
+    EXPECT_EQ(printed[0]["reason"], "block 0x20 was refused; the blocks before it are written");
     EXPECT_EQ(printed[1]["result"], "ok");
+    EXPECT_EQ(Lines(err.str()).back(), "tarv-cli: 1 ok, 1 failed (1 write-failed)");
 }
 
 TEST_F(CliProductionLoopTest, ALostAdapterIsToldOnceAndSearchedForQuietly)
@@ -171,11 +177,103 @@ TEST_F(CliProductionLoopTest, ALostAdapterIsToldOnceAndSearchedForQuietly)
     EXPECT_EQ(Printed().size(), 2u);
 }
 
-TEST_F(CliProductionLoopTest, NoAdapterAtTheStartEndsAtOnce)
+TEST_F(CliProductionLoopTest, AnAdapterMissingAtTheStartIsWaitedFor)
 {
-    AddAdapter("COM3", sim::Format2Image(), SilentAdapter());
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    adapter->options().presenceAnswer = std::nullopt;
+    const int code = Run(Each(1), [&](double seconds, size_t) {
+        if (seconds > 5) adapter->options().presenceAnswer = 4;
+        return false;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Printed().size(), 1u);
+    EXPECT_EQ(Count(err.str(), "the adapter does not answer; searching COM3 every 3 s"), 1u);
+    EXPECT_TRUE(host.messages().empty());
+}
+
+TEST_F(CliProductionLoopTest, ANamedPortThatDoesNotOpenEndsAtOnce)
+{
+    host.ListPort("COM3");  // listed, but does not open
     EXPECT_EQ(Run(Each(0), [](double, size_t) { return false; }), 2);
     EXPECT_EQ(out.str(), "");
+    EXPECT_NE(err.str().find("COM3"), std::string::npos);
+}
+
+TEST_F(CliProductionLoopTest, AnEncoderOfAnUnknownProductIsToldOnceAndLeftAlone)
+{
+    const eeprom::Image unknown = Encoder("ZZ99", "XX0001");
+    auto adapter = AddAdapter("COM3", unknown);
+    const int code = Run(Each(1), [&](double seconds, size_t) {
+        if (seconds > 5) adapter->PutEncoder(Encoder("KV24", "AB0002"));  // swapped for a known one
+        return false;
+    });
+    EXPECT_EQ(code, 6);
+    const std::vector<ordered_json> printed = Printed();
+    ASSERT_EQ(printed.size(), 2u);
+    EXPECT_EQ(printed[0]["product"], "ZZ99");
+    EXPECT_EQ(printed[0]["result"], "not-applicable");
+    EXPECT_EQ(printed[0]["reason"], "unknown product");
+    EXPECT_EQ(printed[1]["serial"], "AB0002");
+    EXPECT_EQ(printed[1]["result"], "ok");
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+}
+
+TEST_F(CliProductionLoopTest, AnEncoderWhoseReadFailedIsNotTakenForTheNextOne)
+{
+    // The first encoder is taken off during its whole read; the next one put on must be programmed.
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    bool takenOff = false;
+    adapter->OnFrame([&](const sim::LoggedFrame& frame) {
+        if (!takenOff && frame.kind == RequestKind::EepromRead && frame.bytes.size() == 4 && frame.bytes[3] == 0x20) {
+            adapter->RemoveEncoder();
+            takenOff = true;
+        }
+    });
+    const int code = Run(Each(1), [&](double, size_t lines) {
+        if (lines == 1 && adapter->options().encoderAbsent) adapter->PutEncoder(Encoder("KV24", "AB0002"));
+        return false;
+    });
+    EXPECT_EQ(code, 3);
+    const std::vector<ordered_json> printed = Printed();
+    ASSERT_EQ(printed.size(), 2u);
+    EXPECT_EQ(printed[0]["result"], "read-failed");
+    EXPECT_EQ(printed[1]["serial"], "AB0002");
+    EXPECT_EQ(printed[1]["result"], "ok");
+}
+
+TEST_F(CliProductionLoopTest, ARecordThatCannotBeWrittenEndsTheRunWithExitCodeEight)
+{
+    const std::filesystem::path folder = ScratchPath();
+    std::filesystem::create_directory(folder);
+    cli::CliOptions options = Each(3);
+    options.logPath = (folder / "line.jsonl").string();
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    const int code = Run(options, [&](double, size_t lines) {
+        if (lines == 1 && std::filesystem::exists(folder)) {
+            std::filesystem::remove_all(folder);  // the log's folder goes away while the line runs
+            adapter->PutEncoder(Encoder("KV24", "AB0002"));
+        }
+        return false;
+    });
+    EXPECT_EQ(code, 8);
+    EXPECT_EQ(Printed().size(), 2u);  // the second encoder is still told on the output
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 32u);
+    EXPECT_NE(err.str().find("tarv-cli: the record of this encoder could not be written: "), std::string::npos)
+        << err.str();
+}
+
+TEST_F(CliProductionLoopTest, AStopDuringAWriteFinishesTheEncoderAndItsLine)
+{
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    int signal = 0;
+    adapter->OnFrame([&](const sim::LoggedFrame& frame) {
+        if (frame.kind == RequestKind::EepromWrite && frame.bytes[2] == 0x08) signal = SIGTERM;  // after block 0x00
+    });
+    context.stopSignal = [&] { return signal; };
+    EXPECT_EQ(cli::RunProgram(Each(0), context), 143);
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+    ASSERT_EQ(Printed().size(), 1u);
+    EXPECT_EQ(Printed()[0]["result"], "ok");
 }
 
 }  // namespace

@@ -45,9 +45,9 @@ TEST(CliReports, RecordFieldsReadAsTheWindowShowsThem)
 
 TEST(CliReports, MessageBoxesBecomeTitledLines)
 {
-    EXPECT_EQ(cli::ConsoleMessage("COM port not valid", "ERROR"), "ERROR: COM port not valid\n");
+    EXPECT_EQ(cli::ConsoleMessage("COM port not valid", "ERROR"), "tarv-cli: ERROR: COM port not valid\n");
     EXPECT_EQ(cli::ConsoleMessage("first:\r\n* second\r\n* third", "Warning!"),
-              "Warning!: first:\n* second\n* third\n");
+              "tarv-cli: Warning!: first:\n* second\n* third\n");
 }
 
 TEST(CliReports, ExitCodesAndResultWordsOfProgramming)
@@ -60,7 +60,8 @@ TEST(CliReports, ExitCodesAndResultWordsOfProgramming)
     for (const Case c :
          {Case{ProgramResult::Done, 0, "ok"}, Case{ProgramResult::ReadFailed, 3, "read-failed"},
           Case{ProgramResult::NoAnswer, 4, "write-failed"}, Case{ProgramResult::Refused, 4, "write-failed"},
-          Case{ProgramResult::VerificationFailed, 5, "verification-failed"}}) {
+          Case{ProgramResult::VerificationFailed, 5, "verification-failed"},
+          Case{ProgramResult::ReadBackFailed, 5, "verification-failed"}}) {
         EXPECT_EQ(cli::AsInt(cli::ExitCodeOf(c.result)), c.code);
         EXPECT_STREQ(cli::ResultWord(cli::ExitCodeOf(c.result)), c.word);
     }
@@ -90,7 +91,7 @@ TEST_F(CliEncoderReportTest, InfoJsonHasEveryKeyWithItsType)
         "port": "COM3", "product": "KV26", "serial": "ZX9876",
         "manufactured": "2019-03-04", "last_changed": "2021-11-30", "format": 2,
         "resolution": {"designation": "D50", "text": "D50 (500)= 10 µm", "code": 20},
-        "edge_separation": {"table": 2, "text": "0.12 µs (8.3 MHz)", "value": 17157},
+        "edge_separation": {"table": 2, "text": "0.12 µs (8.3 MHz)", "microseconds": 0.12, "value": 17157},
         "direction": "negative",
         "config_crc_ok": true, "record_checksum_ok": true})json");
     EXPECT_EQ(cli::InfoJson("COM3", Describe(memory)), expected);
@@ -106,6 +107,7 @@ TEST_F(CliEncoderReportTest, SettingsWithoutRowsAreNull)
                   ordered_json::parse(R"json({"designation": null, "text": null, "code": 23})json"));
         EXPECT_EQ(settings["edge_separation"]["table"], edgeValue == 4 ? ordered_json(1) : ordered_json(nullptr));
         EXPECT_EQ(settings["edge_separation"]["text"], nullptr);
+        EXPECT_EQ(settings["edge_separation"]["microseconds"], nullptr);
         EXPECT_EQ(settings["edge_separation"]["value"], edgeValue);
         EXPECT_EQ(settings["direction"], "negative");  // family A's first row
     }
@@ -144,17 +146,42 @@ TEST_F(CliEncoderReportTest, ChecksumsAreCheckedAsStoredInEachFormat)
     }
 }
 
-TEST(CliReports, ProgramRecordWithoutAReadHasNulls)
+TEST_F(CliEncoderReportTest, ABlankRecordHasNoDates)
+{
+    const cli::EncoderReport blank = Describe(sim::BlankImage(0xFF));
+    const ordered_json info = cli::InfoJson("COM3", blank);
+    EXPECT_EQ(info["manufactured"], nullptr);
+    EXPECT_EQ(info["last_changed"], nullptr);
+    const std::string text = cli::InfoText("COM3", blank);
+    EXPECT_NE(text.find("Manufactured:     -\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Last changed:     -\n"), std::string::npos) << text;
+}
+
+TEST(CliReports, ProgramRecordWithoutAReadHasNullsAndAReason)
 {
     cli::ProgramRecord record;
     record.time = "2024-05-01T10:00:00Z";
     record.port = "COM3";
     record.product = "KV24";
     record.code = cli::ExitCode::ReadFailed;
+    record.reason = "the encoder's memory could not be read";
     const ordered_json expected = ordered_json::parse(R"json({"time": "2024-05-01T10:00:00Z", "port": "COM3",
-        "product": "KV24", "serial": null, "before": null, "after": null, "result": "read-failed"})json");
+        "product": "KV24", "serial": null, "before": null, "after": null, "result": "read-failed",
+        "reason": "the encoder's memory could not be read"})json");
     EXPECT_EQ(cli::ProgramJson(record), expected);
-    EXPECT_EQ(cli::ProgramLine(record), "2024-05-01T10:00:00Z COM3 KV24 - read-failed\n");
+    EXPECT_EQ(cli::ProgramLine(record),
+              "2024-05-01T10:00:00Z COM3 KV24 - read-failed: the encoder's memory could not be read\n");
+}
+
+TEST(CliReports, EveryPrintedObjectNamesTheToolFirst)
+{
+    const std::string tool = "tarv-cli 2.1.0.0";
+    const ordered_json line = ordered_json::parse(cli::JsonLine({{"port", "COM3"}, {"bytes", 128}}, tool));
+    EXPECT_EQ(line.begin().key(), "tool");
+    EXPECT_EQ(line, ordered_json::parse(R"json({"tool": "tarv-cli 2.1.0.0", "port": "COM3", "bytes": 128})json"));
+
+    const ordered_json ports = ordered_json::parse(cli::JsonLine(cli::PortsJson({{"COM1", "adapter"}}), tool));
+    EXPECT_EQ(ports, ordered_json::parse(R"json([{"tool": "tarv-cli 2.1.0.0", "port": "COM1", "status": "adapter"}])json"));
 }
 
 }  // namespace
