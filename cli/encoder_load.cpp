@@ -1,7 +1,6 @@
 #include "cli/encoder_load.h"
 
 #include "commands/device_watch.h"
-#include "commands/settings_codec.h"
 #include "link/Procedure_Tarv_Config.h"
 
 namespace cli {
@@ -16,7 +15,6 @@ void LoadEncoder(const eeprom::Image& memory)
     LoadDeviceImage(memory);
     DeviceModel.ProductFamilyFlags.fill(0);
     if (const int model = RecordedProductModel(); model >= 0) DeviceModel.ProductFamilyFlags[model] = 1;
-    PlanSettingLists();
 }
 
 }  // namespace cli

@@ -1,5 +1,5 @@
-// Loads the encoder's memory, as read, into DeviceModel for the settings lists: the product flag
-// of exactly the product that its record names, and the edge-separation table of its stored value.
+// Loads the encoder's memory, as read, into DeviceModel with the product flag of exactly the
+// product that its record names, which decides how its settings read.
 #pragma once
 
 #include "model/Spremenljivke_Tarv_Config.h"

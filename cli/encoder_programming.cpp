@@ -74,9 +74,9 @@ ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& po
     record.before = encoder->settings;
     if (RecordedProductModel() < 0) return finish(ExitCode::NotApplicable, "unknown product");
 
-    Checked<PickedRows> rows = ResolveRequest(options.settings, FamilyOfFlags(), DeviceModel.EdgeTableId);
+    const Checked<PickedRows> rows = ResolveRequest(options.settings, FamilyOfFlags(), StoredEdgeTableId());
     if (!rows.value) return finish(ExitCode::NotApplicable, rows.error);
-    PickRows(*rows.value);
+    ApplyRequest(options.settings);
 
     BlockWritten blockWritten;
     if (options.verbose)
@@ -98,12 +98,12 @@ DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, const std::string
         context.err << "tarv-cli: unknown product\n";
         return {ExitCode::NotApplicable, std::nullopt};
     }
-    Checked<PickedRows> rows = ResolveRequest(request, FamilyOfFlags(), DeviceModel.EdgeTableId);
+    const Checked<PickedRows> rows = ResolveRequest(request, FamilyOfFlags(), StoredEdgeTableId());
     if (!rows.value) {
         context.err << "tarv-cli: " << rows.error << "\n";
         return {ExitCode::NotApplicable, std::nullopt};
     }
-    PickRows(*rows.value);
+    ApplyRequest(request);
 
     // What programming would write from this read.
     ConfigBytes edited = DeviceModel.ConfigBlock;

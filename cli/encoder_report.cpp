@@ -45,7 +45,7 @@ std::string SettingsReport::ResolutionDesignation() const
 
 std::string SettingsReport::ResolutionText() const
 {
-    return resolutionRow ? ::ResolutionText(*resolutionRow, family) : std::string();
+    return resolutionRow ? kResolutionRows[*resolutionRow].Text(family) : std::string();
 }
 
 std::string SettingsReport::EdgeText() const
@@ -55,7 +55,8 @@ std::string SettingsReport::EdgeText() const
 
 std::optional<int> SettingsReport::EdgeNanoseconds() const
 {
-    return edgeRow ? NanosecondsOfRowText(EdgeText()) : std::nullopt;
+    if (!edgeRow) return std::nullopt;
+    return EdgeTable(edgeTable)[*edgeRow].nanoseconds;
 }
 
 std::string SettingsReport::DirectionWord() const
@@ -72,9 +73,8 @@ SettingsReport DescribeSettings(std::span<const uint8_t, eeprom::kConfigBlockSiz
     report.edgeValue = EdgeSeparationValue(config);
     report.edgeTable = EdgeTableIdOf(report.edgeValue);
     if (const int row = EdgeRowOfValue(report.edgeTable, report.edgeValue); row >= 0) report.edgeRow = row;
-    // The direction list's row index is the bit; the family decides which row says "Positive".
-    const int directionRow = (config[eeprom::kDirectionByte] & eeprom::kDirectionMask) ? 1 : 0;
-    report.directionPositive = std::string_view(DirectionRows(family)[directionRow]) == "Positive";
+    const bool directionBit = (config[eeprom::kDirectionByte] & eeprom::kDirectionMask) != 0;
+    report.directionPositive = DirectionOfBit(directionBit, family) == Direction::Positive;
     return report;
 }
 

@@ -10,26 +10,6 @@
 namespace cli {
 namespace {
 
-constexpr std::string_view kMicroSign = "\u00B5";
-constexpr std::string_view kGreekMu = "\u03BC";
-
-// Lower-case ASCII, with either mu written as "u", so that a row text can be typed in any case
-// on a keyboard without the micro sign.
-std::string Folded(std::string_view text)
-{
-    std::string folded;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const std::string_view rest = text.substr(i);
-        if (rest.starts_with(kMicroSign) || rest.starts_with(kGreekMu)) {
-            folded += 'u';
-            ++i;  // both are two bytes in UTF-8
-            continue;
-        }
-        folded += static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
-    }
-    return folded;
-}
-
 std::string Joined(const std::vector<std::string>& items)
 {
     std::string text;
@@ -52,7 +32,7 @@ std::vector<std::string> Designations()
 std::vector<int> TableNanoseconds(std::span<const EdgeSeparationRow> table)
 {
     std::vector<int> values;
-    for (const EdgeSeparationRow& row : table) values.push_back(NanosecondsOfRowText(row.text).value_or(-1));
+    for (const EdgeSeparationRow& row : table) values.push_back(row.nanoseconds);
     return values;
 }
 
@@ -126,24 +106,17 @@ Checked<int> ResolveEdgeSeparation(const EdgeSeparationRequest& request, uint8_t
     return {static_cast<int>(row - values.begin()), {}};
 }
 
+// The list's rows are in bit order.
 int DirectionRow(Direction direction, ProductFamily family)
 {
-    const char* wanted = direction == Direction::Positive ? "Positive" : "Negative";
-    const auto& rows = DirectionRows(family);
-    return std::string_view(rows[0]) == wanted ? 0 : 1;
+    return DirectionBit(direction, family) ? 1 : 0;
 }
 
 }  // namespace
 
 std::string ResolutionDesignation(int row)
 {
-    const std::string_view text = kResolutionRows.at(static_cast<size_t>(row)).textA;
-    return std::string(text.substr(0, text.find(' ')));
-}
-
-std::optional<int> NanosecondsOfRowText(std::string_view rowText)
-{
-    return ParseMicroseconds(rowText.substr(0, rowText.find(' ')));
+    return kResolutionRows.at(static_cast<size_t>(row)).designation;
 }
 
 std::string MicrosecondsText(int nanoseconds)
@@ -159,14 +132,8 @@ std::string MicrosecondsText(int nanoseconds)
 
 Checked<ResolutionRequest> ParseResolution(std::string_view text)
 {
-    const std::string wanted = Folded(text);
-    for (int row = 0; row < static_cast<int>(kResolutionRows.size()); ++row) {
-        const ResolutionRow& r = kResolutionRows[row];
-        if (wanted == Folded(ResolutionDesignation(row)))
-            return {ResolutionRequest{row, ProductFamily::None, std::string(text)}, {}};
-        if (wanted == Folded(r.textA)) return {ResolutionRequest{row, ProductFamily::A, std::string(text)}, {}};
-        if (wanted == Folded(r.textB)) return {ResolutionRequest{row, ProductFamily::B, std::string(text)}, {}};
-    }
+    if (const std::optional<NamedResolution> named = ResolutionRowNamed(text))
+        return {ResolutionRequest{named->row, named->family, std::string(text)}, {}};
     return {std::nullopt, "--resolution: " + Quoted(text) + " is not a resolution; choices: " + Joined(Designations()) +
                               " (or a row's whole text, such as 'D50 (500)= 4 um')"};
 }
@@ -184,9 +151,13 @@ Checked<EdgeSeparationRequest> ParseEdgeSeparation(std::string_view text)
 
 Checked<Direction> ParseDirection(std::string_view text)
 {
-    const std::string folded = Folded(text);
-    if (folded == "positive") return {Direction::Positive, {}};
-    if (folded == "negative") return {Direction::Negative, {}};
+    const auto is = [text](std::string_view word) {
+        return text.size() == word.size() && std::equal(text.begin(), text.end(), word.begin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) == b;
+               });
+    };
+    if (is("positive")) return {Direction::Positive, {}};
+    if (is("negative")) return {Direction::Negative, {}};
     return {std::nullopt, "--direction: " + Quoted(text) + " is not a direction; choices: positive, negative"};
 }
 
@@ -206,11 +177,11 @@ Checked<PickedRows> ResolveRequest(const SettingsRequest& request, ProductFamily
     return {rows, {}};
 }
 
-void PickRows(const PickedRows& rows)
+void ApplyRequest(const SettingsRequest& request)
 {
-    if (rows.resolution) PickResolutionRow(*rows.resolution);
-    if (rows.edgeSeparation) PickEdgeSeparationRow(*rows.edgeSeparation);
-    if (rows.direction) PickDirectionRow(*rows.direction);
+    if (request.resolution) SetResolution(kResolutionRows.at(static_cast<size_t>(request.resolution->row)));
+    if (request.edgeSeparation) SetEdgeSeparationNanoseconds(request.edgeSeparation->nanoseconds);
+    if (request.direction) SetDirection(*request.direction);
 }
 
 }  // namespace cli

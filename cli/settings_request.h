@@ -30,7 +30,7 @@ struct EdgeSeparationRequest {
     std::string given;
 };
 
-enum class Direction { Positive, Negative };
+using ::Direction;
 
 struct SettingsRequest {
     std::optional<ResolutionRequest> resolution;
@@ -56,14 +56,13 @@ struct PickedRows {
 // Against the lists that the window would show for `family` and `edgeTableId`.
 Checked<PickedRows> ResolveRequest(const SettingsRequest& request, ProductFamily family, uint8_t edgeTableId);
 
-// Picks the rows into DeviceModel.ConfigBlock (the resolution's warning first, if it has one).
-// Needs EdgeTableId set for the encoder, as PlanSettingLists leaves it.
-void PickRows(const PickedRows& rows);
+// Sets the request's settings in DeviceModel.ConfigBlock by what they mean (the resolution's
+// warning first, if it has one), after ResolveRequest found that they apply to the encoder loaded.
+void ApplyRequest(const SettingsRequest& request);
 
-// Helpers that the reports share: the designation of a resolution row ("D50"), and the number of
-// nanoseconds that an edge-separation row's text starts with, written as the options take it.
+// Helpers that the reports share: the designation of a resolution row ("D50"), and a number of
+// nanoseconds written in microseconds as the options take it ("0.5").
 std::string ResolutionDesignation(int row);
-std::optional<int> NanosecondsOfRowText(std::string_view rowText);
 std::string MicrosecondsText(int nanoseconds);
 
 }  // namespace cli

@@ -31,13 +31,17 @@ const std::array<const char*, 2>& DirectionRows(ProductFamily family)
 
 const char* ResolutionText(int row, ProductFamily family)
 {
-    const ResolutionRow& r = kResolutionRows.at(static_cast<size_t>(row));
-    return family == ProductFamily::B ? r.textB : r.textA;
+    return kResolutionRows.at(static_cast<size_t>(row)).Text(family);
+}
+
+uint8_t StoredEdgeTableId()
+{
+    return EdgeTableIdOf(EdgeSeparationValue(DeviceModel.ConfigBlock));
 }
 
 SettingLists PlanSettingLists()
 {
-    DeviceModel.EdgeTableId = EdgeTableIdOf(EdgeSeparationValue(DeviceModel.ConfigBlock));
+    DeviceModel.EdgeTableId = StoredEdgeTableId();
     return {DeviceModel.EdgeTableId, FamilyOfFlags()};
 }
 
@@ -49,23 +53,45 @@ SettingRows RowsOfSettings()
             (config[eeprom::kDirectionByte] & eeprom::kDirectionMask) ? 1 : 0};
 }
 
+void SetResolution(const ResolutionRow& resolution)
+{
+    if (const MessageText* warning = ResolutionWarning(resolution)) Show(*warning);
+    WriteBits(eeprom::kResolutionByte, eeprom::kResolutionMask, resolution.code);
+}
+
+void SetEdgeSeparation(const EdgeSeparationRow& edgeSeparation)
+{
+    WriteBits(eeprom::kEdgeModeByte, eeprom::kEdgeModeMask, edgeSeparation.modeBits);
+    DeviceModel.ConfigBlock[eeprom::kEdgeSeparationCountByte] = edgeSeparation.count;
+}
+
+void SetDirection(Direction direction)
+{
+    WriteBits(eeprom::kDirectionByte, eeprom::kDirectionMask,
+              DirectionBit(direction, FamilyOfFlags()) ? eeprom::kDirectionMask : 0);
+}
+
+bool SetEdgeSeparationNanoseconds(int nanoseconds)
+{
+    const uint8_t table = StoredEdgeTableId();
+    const int row = EdgeRowOfNanoseconds(table, nanoseconds);
+    if (row < 0) return false;
+    SetEdgeSeparation(EdgeTable(table)[row]);
+    return true;
+}
+
 void PickResolutionRow(int row)
 {
-    if (row < 0 || row >= static_cast<int>(kResolutionRows.size())) return;
-    if (const MessageText* warning = ResolutionWarning(row)) Show(*warning);
-    WriteBits(eeprom::kResolutionByte, eeprom::kResolutionMask, kResolutionRows[row].code);
+    if (row >= 0 && row < static_cast<int>(kResolutionRows.size())) SetResolution(kResolutionRows[row]);
 }
 
 void PickEdgeSeparationRow(int row)
 {
     const auto table = EdgeTable(DeviceModel.EdgeTableId);
-    if (row < 0 || row >= static_cast<int>(table.size())) return;
-    WriteBits(eeprom::kEdgeModeByte, eeprom::kEdgeModeMask, table[row].modeBits);
-    DeviceModel.ConfigBlock[eeprom::kEdgeSeparationCountByte] = table[row].count;
+    if (row >= 0 && row < static_cast<int>(table.size())) SetEdgeSeparation(table[row]);
 }
 
 void PickDirectionRow(int row)
 {
-    if (row == 0) WriteBits(eeprom::kDirectionByte, eeprom::kDirectionMask, 0);
-    if (row == 1) WriteBits(eeprom::kDirectionByte, eeprom::kDirectionMask, eeprom::kDirectionMask);
+    if (row == 0 || row == 1) SetDirection(DirectionOfBit(row == 1, FamilyOfFlags()));
 }

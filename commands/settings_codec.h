@@ -6,11 +6,7 @@
 #include <array>
 #include <cstdint>
 
-enum class ProductFamily {
-    None,  // no product flag set: the resolution and direction lists keep their rows
-    A,     // KV21, KV24, HXD3
-    B,     // KV26, HXD6; wins when flags of both families are set
-};
+#include "commands/settings_tables.h"
 
 ProductFamily FamilyOfFlags();
 const std::array<const char*, 2>& DirectionRows(ProductFamily family);  // family A's for None
@@ -32,7 +28,18 @@ struct SettingRows {
 };
 SettingRows RowsOfSettings();
 
-// A pick writes exactly its field's bits of ConfigBlock; a row out of range writes nothing.
-void PickResolutionRow(int row);  // 04B and 03B are confirmed with a warning first
+// The settings by what they mean. Each writes exactly its field's bits of ConfigBlock.
+void SetResolution(const ResolutionRow& resolution);  // 04B and 03B are confirmed with a warning first
+void SetEdgeSeparation(const EdgeSeparationRow& edgeSeparation);
+void SetDirection(Direction direction);  // as the family of the product flags stores it
+// The edge separation of that many nanoseconds from the table that the encoder's stored value
+// belongs to; false, writing nothing, when that table has no such row.
+bool SetEdgeSeparationNanoseconds(int nanoseconds);
+// The table of the stored edge-separation value: 1, 2, or 0 for neither.
+uint8_t StoredEdgeTableId();
+
+// A pick in a list writes its row's setting; a row out of range writes nothing. The edge
+// separation's rows are those of the table that the list was filled from (EdgeTableId).
+void PickResolutionRow(int row);
 void PickEdgeSeparationRow(int row);
 void PickDirectionRow(int row);

@@ -140,8 +140,8 @@ bool KnownBox(const Message& m)
         {"COM port not valid 1", "ERROR"},
         {"COM port not valid", "ERROR"},
         {"Error", "COM PORT"},
-        {ResolutionWarning(kResolution04BRow)->text, "Warning!"},
-        {ResolutionWarning(kResolution03BRow)->text, "Warning!"},
+        {messages::kResolution04BWarning.text, "Warning!"},
+        {messages::kResolution03BWarning.text, "Warning!"},
     };
     return known.count({m.text, m.title}) != 0;
 }

@@ -2,6 +2,10 @@
 // writes into ConfigBlock.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <set>
+#include <string>
+
 #include "commands/settings_codec.h"
 #include "support/link_fixture.h"
 
@@ -94,6 +98,72 @@ TEST_F(SettingsCodecTest, CoarsestResolutionsWarnBeforeWriting)
     EXPECT_EQ(host.messages(), (std::vector<Message>{{"If 04B resolution is selected than:" + tail, "Warning!"},
                                                      {"If 03B resolution is selected than:" + tail, "Warning!"}}));
     EXPECT_EQ(DeviceModel.ConfigBlock[0] & 0x1F, 0x0D);
+}
+
+TEST_F(SettingsCodecTest, SettersByMeaningWriteWhatTheFamilyAndTheStoredTableSay)
+{
+    // The direction bit counts the other way in family B.
+    DeviceModel.ConfigBlock[2] = 0x00;
+    DeviceModel.ProductFamilyFlags[KV24] = 1;
+    SetDirection(Direction::Positive);
+    EXPECT_EQ(DeviceModel.ConfigBlock[2], 0x20);
+    DeviceModel.ProductFamilyFlags[KV26] = 1;  // family B wins
+    SetDirection(Direction::Positive);
+    EXPECT_EQ(DeviceModel.ConfigBlock[2], 0x00);
+
+    // 0.12 µs is another row, and another value, in each table; the stored value picks the table.
+    struct Case {
+        uint8_t byte5, byte4;
+        int nanoseconds;
+        bool written;
+        uint8_t newByte5, newByte4;
+    };
+    const Case cases[] = {
+        {0x80, 10, 120, true, 0xC3, 4},   // table 1; the device's bit 7 stays
+        {0x00, 11, 120, true, 0x43, 5},   // table 2
+        {0x00, 10, 70, false, 0x00, 10},  // 0.07 µs is only in table 2
+        {0x00, 0, 1000, false, 0x00, 0},  // neither table
+    };
+    for (const Case& c : cases) {
+        SetEdge(c.byte5, c.byte4);
+        EXPECT_EQ(SetEdgeSeparationNanoseconds(c.nanoseconds), c.written) << c.nanoseconds;
+        EXPECT_EQ(DeviceModel.ConfigBlock[5], c.newByte5) << c.nanoseconds;
+        EXPECT_EQ(DeviceModel.ConfigBlock[4], c.newByte4) << c.nanoseconds;
+    }
+}
+
+TEST(SettingsTables, EveryRowsTextSaysWhatItsDataMeans)
+{
+    // The options and reports take the meaning from the data, the lists show the texts: they must agree.
+    for (const ResolutionRow& row : kResolutionRows) {
+        EXPECT_EQ(std::string(row.textA).rfind(std::string(row.designation) + " (", 0), 0u) << row.textA;
+        EXPECT_EQ(std::string(row.textB).rfind(std::string(row.designation) + " (", 0), 0u) << row.textB;
+        EXPECT_EQ(ResolutionRowOfCode(row.code), &row - kResolutionRows.data());
+    }
+    for (const uint8_t table : {1, 2}) {
+        std::set<int> seen;
+        for (const EdgeSeparationRow& row : EdgeTable(table)) {
+            EXPECT_EQ(std::lround(std::stod(row.text) * 1000), row.nanoseconds) << row.text;
+            EXPECT_TRUE(seen.insert(row.nanoseconds).second) << row.text;
+            EXPECT_EQ(EdgeTableIdOf(row.Value()), table) << row.text;
+        }
+    }
+    EXPECT_EQ(EdgeTableIdOf(4), 1);  // the older setting of the first table, without a row
+    for (const ProductFamily family : {ProductFamily::None, ProductFamily::A, ProductFamily::B})
+        for (const bool bit : {false, true})
+            EXPECT_EQ(DirectionBit(DirectionOfBit(bit, family), family), bit);
+}
+
+TEST(SettingsTables, ResolutionsNamedByDesignationOrWholeRowText)
+{
+    const auto d50 = ResolutionRowNamed("d50");
+    ASSERT_TRUE(d50);
+    EXPECT_EQ(kResolutionRows[d50->row].code, 0x14);
+    EXPECT_EQ(d50->family, ProductFamily::None);
+    const auto rowB = ResolutionRowNamed("07B (128)= 30.0625 UM");
+    ASSERT_TRUE(rowB);
+    EXPECT_EQ(rowB->family, ProductFamily::B);
+    EXPECT_FALSE(ResolutionRowNamed("D50 "));
 }
 
 }  // namespace
