@@ -101,15 +101,10 @@ void TForm1::FormCreate()
 {
     Timer1->stop();
     LayOutHeader();
-    BuildCrcTable();
     setWindowTitle(QString::fromStdString("Tarv Configurator (Ver. " + ProgramVersionString() + ")"));
 
     DeviceModel.FormatVersion = 0;
-    DeviceModel.ProductName.fill(0);
-    DeviceModel.CarriedBytes.fill(0);
-    DeviceModel.SerialNumber.fill(0);
-    DeviceModel.ManufacturedDate.fill(0);
-    DeviceModel.LastChangedDate.fill(0);
+    ClearRecordFields();
     DeviceModel.DeviceTag = kStartDeviceTag;
 
     looks::SetToolTipTimes(this, kToolTipShowMs, kToolTipHideMs);

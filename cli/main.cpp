@@ -75,7 +75,6 @@ int main(int argc, char** argv)
     cli::ConsoleHost host = MakeHost(options.port);
     host.SetQuiet(options.quiet);
     platform::Install(host);
-    BuildCrcTable();
     if (WritesToEncoder(options)) cli::InstallStopSignals();
 
     cli::RunContext context{std::cout, std::cerr};

@@ -88,11 +88,28 @@ WriteOutcome WriteEepromBlock(uint8_t address, std::span<const uint8_t> data);
 
 inline constexpr int32_t kCrcPolynomial = 0x27;
 
-uint8_t Crc8OfText(std::u16string_view text, int32_t polynomial, int32_t start);
-void BuildCrcTable();  // start-up fills DeviceModel.CrcTable once
+constexpr uint8_t Crc8OfText(std::u16string_view text, int32_t polynomial, int32_t start)
+{
+    // Bits above 7 never feed back into the low byte, so a character's high byte is inert.
+    auto r = static_cast<uint32_t>(start);
+    for (const char16_t ch : text) {
+        r ^= ch;
+        for (int bit = 0; bit < 8; ++bit) r = (r & 0x80) ? (r << 1) ^ static_cast<uint32_t>(polynomial) : r << 1;
+    }
+    return static_cast<uint8_t>(r & 0xFF);
+}
+
+// The CRC of each single byte, made by the compiler: there is no start-up step to forget.
+inline constexpr std::array<uint32_t, 256> CrcTable = [] {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t i = 0; i < table.size(); ++i) {
+        const char16_t single[1] = {static_cast<char16_t>(i)};
+        table[i] = Crc8OfText({single, 1}, kCrcPolynomial, 0);
+    }
+    return table;
+}();
 uint8_t ComputeConfigCrc(std::span<const uint8_t> bytes, uint32_t count, uint8_t start);
 uint8_t SumChecksum(std::span<const uint8_t> bytes);
-uint8_t ComputeRecordChecksum();
 
 // ---- Memory read and record write (eeprom.cpp) ---------------------------------------------
 
@@ -107,3 +124,5 @@ void LoadDeviceImage(const eeprom::Image& image);
 void WriteProductRecord();
 // The 21 record bytes of DeviceModel in image order (72..92), without the checksum.
 std::array<uint8_t, 21> RecordBytesOfModel();
+// The checksum that makes those 21 bytes and itself sum to zero.
+uint8_t ComputeRecordChecksum();

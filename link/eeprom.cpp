@@ -55,11 +55,7 @@ void LoadRecord(const eeprom::Image& image)
         DeviceModel.RecordChecksum = image[f2::kRecordChecksum];
     } else {
         // An erased or never-written record reads as an empty format-2 record.
-        DeviceModel.ProductName.fill(0);
-        DeviceModel.CarriedBytes.fill(0);
-        DeviceModel.SerialNumber.fill(0);
-        DeviceModel.ManufacturedDate.fill(0);
-        DeviceModel.LastChangedDate.fill(0);
+        ClearRecordFields();
         DeviceModel.RecordChecksum = 0;
     }
     DeviceModel.FormatVersion = eeprom::kFormat2;
@@ -81,6 +77,11 @@ bool WriteRecordBlock(uint8_t address, std::span<const uint8_t> data)
     return false;
 }
 }  // namespace
+
+uint8_t ComputeRecordChecksum()
+{
+    return SumChecksum(RecordBytesOfModel());
+}
 
 std::array<uint8_t, 21> RecordBytesOfModel()
 {

@@ -4,12 +4,17 @@ DeviceModelState DeviceModel;
 SerialChannelState SerialChannel;
 std::vector<std::string> PortList;
 
-void ClearDeviceModel()
+void ClearRecordFields()
 {
-    DeviceModel.ProductFamilyFlags.fill(0);
     DeviceModel.ProductName.fill(0);
     DeviceModel.CarriedBytes.fill(0);
     DeviceModel.SerialNumber.fill(0);
     DeviceModel.ManufacturedDate.fill(0);
     DeviceModel.LastChangedDate.fill(0);
+}
+
+void ClearDeviceModel()
+{
+    DeviceModel.ProductFamilyFlags.fill(0);
+    ClearRecordFields();
 }

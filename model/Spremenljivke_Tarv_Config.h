@@ -80,7 +80,6 @@ inline constexpr std::array<uint8_t, eeprom::kDeviceTagSize> kStartDeviceTag = {
 struct DeviceModelState {
     std::array<uint8_t, eeprom::kDeviceTagSize> DeviceTag = kStartDeviceTag;
     std::array<uint8_t, eeprom::kConfigBlockSize> ConfigBlock{};
-    std::array<uint32_t, 256> CrcTable{};
     std::array<uint8_t, kProductModelCount> ProductFamilyFlags{};
     // The product record, always held in the format-2 layout as the device's raw bytes.
     uint8_t FormatVersion = 0;
@@ -96,8 +95,12 @@ struct DeviceModelState {
 
 extern DeviceModelState DeviceModel;
 
-// Clears the five family flags and the 20 bytes of ProductName, CarriedBytes, SerialNumber and
-// both dates. FormatVersion, RecordChecksum, ConfigBlock, DeviceTag and EdgeTableId stay.
+// Clears the 20 bytes of ProductName, CarriedBytes, SerialNumber and both dates: the record's
+// fields as an empty record holds them. FormatVersion and RecordChecksum are their callers'.
+void ClearRecordFields();
+
+// Clears the five family flags and the record's fields. FormatVersion, RecordChecksum,
+// ConfigBlock, DeviceTag and EdgeTableId stay.
 void ClearDeviceModel();
 
 // ---- The serial channel ---------------------------------------------------------------------

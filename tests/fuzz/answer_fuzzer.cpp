@@ -214,7 +214,6 @@ std::optional<std::string> RunAnswerFuzzCase(std::span<const uint8_t> input)
     platform::VirtualHost host(static_cast<uint32_t>(0xFFFFFF00u + reader.Next()));  // near the tick wrap
     platform::ScopedHost installed(host);
     ResetProgramState();
-    BuildCrcTable();
     PortRecord port;
     host.ListPort("COM1");
     host.ConnectPort("COM1", [&] { return std::make_unique<ScriptedPort>(reader, host, port); });

@@ -214,7 +214,6 @@ public:
     {
         report_.seed = seed;
         ResetProgramState();
-        BuildCrcTable();
     }
 
     ~SoakRun()
@@ -907,7 +906,6 @@ TEST(NestingThroughQt, AThousandPostedKeysNestAndFitTheStack)
     DispatchingHost host;
     platform::ScopedHost installed(host);
     ResetProgramState();
-    BuildCrcTable();
     auto adapter = std::make_shared<sim::AdapterEmulator>(sim::Format2Image());
     host.ListPort("COM3");
     host.ConnectPort("COM3",

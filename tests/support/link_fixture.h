@@ -32,7 +32,6 @@ protected:
     explicit LinkTest(uint32_t startTick = 100'000) : host(startTick), installed(host)
     {
         ResetProgramState();
-        BuildCrcTable();
     }
     ~LinkTest() override { ResetProgramState(); }
 

@@ -143,7 +143,6 @@ TEST_F(ProgramEncoderTest, EveryEndingAndWhatItLeaves)
     };
     for (const Case& c : cases) {
         ResetProgramState();
-        BuildCrcTable();
         auto adapter = LoadedEncoder(sim::Format2Image());
         Edit(DeviceModel.ConfigBlock);
         const ConfigBytes edited = DeviceModel.ConfigBlock;

@@ -33,7 +33,6 @@ protected:
     ComPortTest()
     {
         ResetProgramState();
-        BuildCrcTable();
     }
     ~ComPortTest() override { ResetProgramState(); }
 

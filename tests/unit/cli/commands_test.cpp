@@ -165,7 +165,6 @@ TEST_F(CliCommandTest, EveryEndingHasItsExitCodeAndWritesOnlyWhenItMay)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ResetProgramState();
-        BuildCrcTable();
         out.str("");
         sim::AdapterOptions adapterOptions;
         c.adapter(adapterOptions);
