@@ -20,6 +20,11 @@ void ListSerialPorts(std::vector<std::string>& list)
     list = std::move(listing.names);
 }
 
+void SerialPortCloser::operator()(platform::SerialPort* port) const
+{
+    delete port;  // closing is destruction
+}
+
 bool PortIsOpen()
 {
     return SerialChannel.port != nullptr;
@@ -36,7 +41,7 @@ void OpenPort(const std::string& name)
     ClosePort();
     // The host opens the device exclusively and sets 19200 baud, 8 data bits, no parity, 2 stop
     // bits and no flow control; a rejected setting leaves the port open all the same.
-    SerialChannel.port = platform::host().OpenSerial(name);
+    SerialChannel.port.reset(platform::host().OpenSerial(name).release());
     if (!PortIsOpen()) SerialChannel.portName.clear();
 }
 

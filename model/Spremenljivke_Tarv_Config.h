@@ -11,7 +11,15 @@
 #include <vector>
 
 #include "model/day_number.h"
-#include "platform/host.h"
+
+// The model only holds the open port; the host seam defines it, and the device link, which
+// opens it, closes it.
+namespace platform {
+class SerialPort;
+}
+struct SerialPortCloser {
+    void operator()(platform::SerialPort* port) const;
+};
 
 // ---- The encoder's memory map ------------------------------------------------------------
 
@@ -106,7 +114,7 @@ void ClearDeviceModel();
 // ---- The serial channel ---------------------------------------------------------------------
 
 struct SerialChannelState {
-    std::unique_ptr<platform::SerialPort> port;  // none when no port is open
+    std::unique_ptr<platform::SerialPort, SerialPortCloser> port;  // none when no port is open
     std::string portName;                        // empty exactly when no adapter port is in use
     uint32_t bytesWaiting = 0;                   // from the last queue query that succeeded
 };
