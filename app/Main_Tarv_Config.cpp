@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "app/left_click.h"
-#include "app/looks.h"
+#include "widgets/looks.h"
 #include "commands/device_watch.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"

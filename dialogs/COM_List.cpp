@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <algorithm>
 
-#include "app/looks.h"
+#include "widgets/looks.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "ui_COM_List.h"

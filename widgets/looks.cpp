@@ -1,4 +1,4 @@
-#include "app/looks.h"
+#include "widgets/looks.h"
 
 #include <QAbstractButton>
 #include <QApplication>
