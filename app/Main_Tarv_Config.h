@@ -52,7 +52,7 @@ public:
     void CmbBoxDirChange(int row);
 
     // The commands.
-    void BtnReadClick();
+    bool BtnReadClick();  // true when the memory was read
     void BtnProgClick();
     void BitBtn1Click();
 

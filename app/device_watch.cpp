@@ -49,7 +49,7 @@ void TForm1::Timer1Timer()
     // Chosen before the ping and any search; the timer counts again only once the tick is over,
     // so the next tick comes one interval after this one ends.
     Timer1->setInterval(WatchIntervalMs());
-    KeepAdapter();
+    KeepAdapter(SearchAndBlink);
     if (SerialChannel.portName.empty()) {
         ShowAdapterState(false);
         return;

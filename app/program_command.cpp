@@ -12,5 +12,5 @@ void TForm1::BtnProgClick()
     const TimerPause pause(*Timer1);
     WaitWatchIdle();
     // The early endings leave the button disabled; the next watch tick enables it again.
-    if (AllBlocksWritten(ProgramEncoder([this] { BtnReadClick(); }))) ui->BtnProg->setEnabled(true);
+    if (AllBlocksWritten(ProgramEncoder([this] { return BtnReadClick(); }))) ui->BtnProg->setEnabled(true);
 }

@@ -6,14 +6,16 @@
 #include "commands/read_command.h"
 #include "ui_Main_Tarv_Config.h"
 
-void TForm1::BtnReadClick()
+bool TForm1::BtnReadClick()
 {
     const TimerPause pause(*Timer1);
     WaitWatchIdle();
     ui->BtnRead->setEnabled(false);
-    if (RefreshDeviceModel()) {
+    const bool read = RefreshDeviceModel();
+    if (read) {
         FillSettingLists();
         ShowSettings();
     }
     ui->BtnRead->setEnabled(true);
+    return read;
 }

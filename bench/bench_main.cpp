@@ -58,14 +58,14 @@ void ForgetPort()
 // The link part of a watch tick with an adapter and a known product; the label updates are Qt's.
 bool WatchTickWithProduct()
 {
-    KeepAdapter();
+    KeepAdapter(SearchAndBlink);
     return !SerialChannel.portName.empty() && SightProduct().model >= 0;
 }
 
 // The link part of a watch tick without a port: the ping returns at once, then the search.
 bool SearchTick()
 {
-    KeepAdapter();
+    KeepAdapter(SearchAndBlink);
     return SerialChannel.portName.empty();
 }
 

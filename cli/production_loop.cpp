@@ -71,7 +71,7 @@ private:
     // One tick; true when the loop is done: --count encoders programmed, or a record not written.
     bool Poll()
     {
-        if (!Quietly([this] { return KeepAdapter(); })) {
+        if (!Quietly([this] { return KeepAdapter([this] { SearchAgain(); }); })) {
             Enter(Station::Searching);
             return false;
         }
@@ -82,16 +82,13 @@ private:
         return Program(sighting.model);
     }
 
-    // The watch's rule: an answer below 3 means the adapter is gone; search for it again.
-    bool KeepAdapter()
+    // Where the line looks for a lost adapter: on every port, or on the one it was given.
+    void SearchAgain() const
     {
-        if (PingAdapter() >= kAdapterStillThere) return true;
-        ClearDeviceModel();
         if (options_.port.empty())
             ScanForAdapter();
         else
             TryPort(SplitPortArgument(options_.port).name);
-        return !SerialChannel.portName.empty();
     }
 
     // The encoder reported last is gone when none answers, one of another product does, or the

@@ -19,10 +19,16 @@ int WatchIntervalMs()
     return SerialChannel.portName.empty() ? kWatchIntervalWithoutPortMs : kWatchIntervalWithPortMs;
 }
 
-void KeepAdapter()
+bool KeepAdapter(const std::function<void()>& search)
 {
-    if (PingAdapter() >= kAdapterStillThere) return;
+    if (PingAdapter() >= kAdapterStillThere) return true;
     ClearDeviceModel();
+    search();
+    return !SerialChannel.portName.empty();
+}
+
+void SearchAndBlink()
+{
     if (ScanForAdapter()) BlinkAdapter(2, 20);
 }
 

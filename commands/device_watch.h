@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 // The watch ticks every 500 ms while a port is in use and every 3000 ms while none is.
@@ -16,9 +17,13 @@ inline constexpr uint8_t kAdapterStillThere = 3;
 // The next tick's interval, from whether a port is in use now.
 int WatchIntervalMs();
 
-// A presence answer below 3 means the adapter is gone: the record is cleared and the ports are
-// searched again; a newly found adapter is blinked (whose pauses process window messages).
-void KeepAdapter();
+// A presence answer below 3 means the adapter is gone: the record is cleared and `search` looks
+// for it again. True when a port is in use afterwards.
+bool KeepAdapter(const std::function<void()>& search);
+
+// The window's search: every listed port in order, and a newly found adapter blinked (whose
+// pauses process window messages).
+void SearchAndBlink();
 
 // The model whose four-byte name this is; -1 for a name that matches none (a blank one too).
 int ProductModelOfName(std::span<const uint8_t, 4> name);

@@ -75,7 +75,7 @@ WriteOutcome WriteImage(const eeprom::Image& image, const BlockWritten& blockWri
     return WriteOutcome::Written;
 }
 
-ProgramResult ProgramEncoder(const std::function<void()>& readBack)
+ProgramResult ProgramEncoder(const std::function<bool()>& readBack)
 {
     if (SerialChannel.portName.empty()) {
         Show(messages::kNoProgrammingDevice);
@@ -93,7 +93,7 @@ ProgramResult ProgramEncoder(const std::function<void()>& readBack)
     if (const WriteOutcome outcome = WriteImage(ProgrammingImage()); outcome != WriteOutcome::Written)
         return ReportWriteOutcome(outcome);
 
-    readBack();
+    if (!readBack()) return ProgramResult::ReadBackFailed;
     // Against the edited copy, not the merged block: the device's own bits count too. A record
     // that reads back different would show a wrong identity as programmed.
     if (tag != DeviceModel.DeviceTag || edited != DeviceModel.ConfigBlock || record != RecordBytesOfModel()) {

@@ -50,9 +50,10 @@ inline constexpr int kImageBlockSize = 8;
 WriteOutcome WriteImage(const eeprom::Image& image, const BlockWritten& blockWritten = {}, int* failedBlock = nullptr);
 
 // The whole command on the encoder, showing its own messages. `readBack` is the READ command in
-// full; the settings, the tag and the record's first 21 bytes it leaves in DeviceModel are
-// compared with what was written.
-ProgramResult ProgramEncoder(const std::function<void()>& readBack);
+// full, false when its read failed (it shows its own message, and nothing was verified); the
+// settings, the tag and the record's first 21 bytes it leaves in DeviceModel are compared with
+// what was written.
+ProgramResult ProgramEncoder(const std::function<bool()>& readBack);
 
 // What programming an encoder that was just read did, and where it stopped or differed.
 struct ProgrammingReport {

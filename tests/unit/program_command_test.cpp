@@ -60,7 +60,7 @@ protected:
 
     static ProgramResult Program()
     {
-        return ProgramEncoder([] { RefreshDeviceModel(); });
+        return ProgramEncoder(RefreshDeviceModel);
     }
 };
 
@@ -133,6 +133,13 @@ TEST_F(ProgramEncoderTest, EveryEndingAndWhatItLeaves)
          16,
          8,
          {{"EEPROM verification error", "ERROR"}}},
+        // The loaded read, the fresh read and sixteen blocks are answered; the read-back is not.
+        {"read-back unread",
+         [](auto& o) { o.unplugAfterFrames = 4 + 4 + 16; },
+         ProgramResult::ReadBackFailed,
+         16,
+         8,
+         {{"False communication with EEPROM", "ERROR"}}},
         // The last-changed date keeps a byte of the old one: a wrong identity is no success.
         {"a worn cell in the record",
          [](auto& o) { o.stuckCells[92] = sim::Format2Image()[92]; },

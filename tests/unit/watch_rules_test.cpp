@@ -28,7 +28,7 @@ TEST_F(WatchRulesTest, PresenceAnswerBelowThreeClearsTheRecordAndSearches)
         DeviceModel.SerialNumber = {'A', 'B', '1', '2', '3', '4'};
         adapter->ClearLog();
 
-        KeepAdapter();
+        KeepAdapter(SearchAndBlink);
         EXPECT_EQ(DeviceModel.ProductFamilyFlags[KV24], c.searched ? 0 : 1) << int(c.answer);
         EXPECT_EQ(adapter->FramesOf(RequestKind::Presence).size(), c.searched ? 2u : 1u) << int(c.answer);
         // A search takes a port only at 4 or more: answers of 3 keep it, lower ones lose it.
