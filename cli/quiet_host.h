@@ -11,10 +11,7 @@ class QuietHost final : public platform::Host {
 public:
     explicit QuietHost(platform::Host& inner) : inner_(inner) {}
 
-    std::unique_ptr<platform::SerialPort> OpenSerial(const std::string& name) override
-    {
-        return inner_.OpenSerial(name);
-    }
+    platform::OpenedPort OpenSerial(const std::string& name) override { return inner_.OpenSerial(name); }
     platform::PortListing ListPorts() override { return inner_.ListPorts(); }
     uint32_t TickCount() override { return inner_.TickCount(); }
     void Sleep(uint32_t ms) override { inner_.Sleep(ms); }

@@ -27,6 +27,22 @@ public:
     virtual size_t Read(std::span<uint8_t> into) = 0;        // only bytes already waiting; never blocks
 };
 
+// Why a port did not open. Only a terminal device is ever opened as a port: anything else (a
+// file, a folder, a disk, a device that is not a tty) is refused before a byte could reach it.
+enum class PortOpenFailure {
+    None,
+    NotFound,          // no such device
+    PermissionDenied,  // the user may not open it
+    InUse,             // another program holds it
+    NotSerial,         // it is not a serial port
+    Other,
+};
+
+struct OpenedPort {
+    std::unique_ptr<SerialPort> port;  // none when it did not open
+    PortOpenFailure failure = PortOpenFailure::None;
+};
+
 // The host's serial port names in the host's own order. `failed` says the listing stopped on an
 // error; `names` then holds whatever was read before it (nothing when the list could not be
 // opened at all).
@@ -39,7 +55,7 @@ class Host {
 public:
     virtual ~Host() = default;
 
-    virtual std::unique_ptr<SerialPort> OpenSerial(const std::string& name) = 0;  // nullptr: not opened
+    virtual OpenedPort OpenSerial(const std::string& name) = 0;
     virtual PortListing ListPorts() = 0;
     virtual uint32_t TickCount() = 0;  // milliseconds, wraps at 2^32
     virtual void Sleep(uint32_t ms) = 0;

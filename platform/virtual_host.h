@@ -25,8 +25,10 @@ public:
 
     explicit VirtualHost(uint32_t startTick = 100'000);
 
-    // Ports: listed ones in the host's order; a name without a factory does not open.
+    // Ports: listed ones in the host's order; a name without a factory does not open, as if it
+    // did not exist, or for the reason set for it.
     void ListPort(const std::string& name) { listing_.names.push_back(name); }
+    void RefusePort(const std::string& name, PortOpenFailure failure) { refusals_[name] = failure; }
     void ConnectPort(const std::string& name, PortFactory factory) { factories_[name] = std::move(factory); }
     void SetListing(PortListing listing) { listing_ = std::move(listing); }
     void SetToday(int32_t day) { today_ = day; }
@@ -53,7 +55,7 @@ public:
     const std::vector<std::string>& openAttempts() const { return openAttempts_; }
     int processMessagesCalls() const { return processMessagesCalls_; }
 
-    std::unique_ptr<SerialPort> OpenSerial(const std::string& name) override;
+    OpenedPort OpenSerial(const std::string& name) override;
     PortListing ListPorts() override { return listing_; }
     uint32_t TickCount() override;
     void Sleep(uint32_t ms) override { Advance(uint64_t{ms} * 1000); }
@@ -70,6 +72,7 @@ private:
     uint64_t nowMicros_ = 0;
     PortListing listing_;
     std::map<std::string, PortFactory> factories_;
+    std::map<std::string, PortOpenFailure> refusals_;
     int32_t today_ = 41647;  // 8 January 2014
     std::string version_ = "2.1.0.0";
     std::function<void()> onProcessMessages_;
