@@ -8,6 +8,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cerrno>
 
 #include "platform/system_host.h"
@@ -63,7 +65,23 @@ public:
         return got > 0 ? static_cast<size_t>(got) : 0;
     }
 
+    void AwaitReceive(uint32_t maxMs) override
+    {
+        // A byte that came since the caller's count makes poll return at once: the caller sees it.
+        pollfd ready{fd_, POLLIN, 0};
+        const int result = poll(&ready, 1, static_cast<int>(maxMs));
+        // A line that hung up is always "ready" with nothing to read: wait out the time instead.
+        if (result == 1 && (ready.revents & POLLIN) == 0) SleepMs(maxMs);
+    }
+
 private:
+    static void SleepMs(uint32_t ms)
+    {
+        timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000L};
+        while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+        }
+    }
+
     int fd_;
 };
 

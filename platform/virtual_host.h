@@ -42,6 +42,9 @@ public:
     }
     // Runs inside ProcessMessages, as a window event would (a click during a blink, say).
     void OnProcessMessages(std::function<void()> handler) { onProcessMessages_ = std::move(handler); }
+    // Runs where a console would idle between the polls of an answer wait; by default the wait
+    // spins, as the window's does.
+    void OnIdleBetweenPolls(std::function<void(uint32_t maxMs)> handler) { onIdle_ = std::move(handler); }
     // Runs while a message box is up, after it is recorded; returning is the user's OK.
     void OnShowMessage(std::function<void(const Message&)> handler) { onShowMessage_ = std::move(handler); }
 
@@ -66,6 +69,10 @@ public:
     void ProcessMessages() override;
     void ShowMessage(const std::string& text, const std::string& title) override;
     void OpenUrl(const std::string& url) override { openedUrls_.push_back(url); }
+    void IdleBetweenPolls(SerialPort&, uint32_t maxMs) override
+    {
+        if (onIdle_) onIdle_(maxMs);
+    }
 
 private:
     uint32_t startTick_;
@@ -76,6 +83,7 @@ private:
     int32_t today_ = 41647;  // 8 January 2014
     std::string version_ = "2.1.0.0";
     std::function<void()> onProcessMessages_;
+    std::function<void(uint32_t)> onIdle_;
     std::function<void(const Message&)> onShowMessage_;
     std::function<std::string(int32_t)> formatter_;
     std::function<int(std::string_view, std::string_view)> collation_;
