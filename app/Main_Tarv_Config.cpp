@@ -8,12 +8,12 @@
 #include <QTimer>
 
 #include "app/left_click.h"
-#include "widgets/looks.h"
 #include "commands/device_watch.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "platform/host.h"
 #include "ui_Main_Tarv_Config.h"
+#include "widgets/looks.h"
 
 namespace {
 constexpr int kKeyP = 0x50;

@@ -8,11 +8,10 @@
 void TForm1::BitBtn1Click()
 {
     const TimerPause pause(*Timer1);
-    std::vector<std::string> answering;
-    ListSerialPorts(PortList);
     const std::string previous = SerialChannel.portName;
-    for (const std::string& name : PortList)
-        if (TryPort(name) == 0) answering.push_back(name);
+    std::vector<std::string> answering;
+    for (const PortTrial& trial : TryListedPorts(false))
+        if (trial.result == kAdapterAnswered) answering.push_back(trial.name);
     // The port in use before the click is in use again, whatever the trials left open.
     OpenPort(previous);
     if (!answering.empty() && portDialog_ != nullptr) {

@@ -73,12 +73,12 @@ WireCount operator-(const WireCount& a, const WireCount& b)
     return {a.sent - b.sent, a.received - b.received, a.blockWrites - b.blockWrites, a.opens - b.opens};
 }
 
-std::unique_ptr<platform::SerialPort> BenchHost::OpenSerial(const std::string& name)
+platform::OpenedPort BenchHost::OpenSerial(const std::string& name)
 {
-    auto port = SystemHost::OpenSerial(name);
-    if (!port) return nullptr;
+    platform::OpenedPort opened = SystemHost::OpenSerial(name);
+    if (!opened.port) return opened;
     ++wire.opens;
-    return std::make_unique<CountingPort>(std::move(port), wire);
+    return {std::make_unique<CountingPort>(std::move(opened.port), wire), platform::PortOpenFailure::None};
 }
 
 void BenchHost::ShowMessage(const std::string& text, const std::string& title)

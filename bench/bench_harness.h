@@ -39,7 +39,7 @@ class BenchHost final : public platform::SystemHost {
 public:
     using SystemHost::SystemHost;
 
-    std::unique_ptr<platform::SerialPort> OpenSerial(const std::string& name) override;
+    platform::OpenedPort OpenSerial(const std::string& name) override;
     std::string FormatShortDate(int32_t) override { return {}; }
     void ProcessMessages() override {}
     void ShowMessage(const std::string& text, const std::string& title) override;

@@ -47,12 +47,6 @@ std::vector<std::string> SilentPorts(int count)
     return names;
 }
 
-void ForgetPort()
-{
-    ClosePort();
-    SerialChannel.portName.clear();
-}
-
 // ---- The operations ---------------------------------------------------------------------
 
 // The link part of a watch tick with an adapter and a known product; the label updates are Qt's.
@@ -197,7 +191,7 @@ int main(int argc, char** argv)
     Measurement knownTick;
     {
         platform::ScopedHost installed(adapterHost);
-        if (TryPort(kAdapterPort) != 0) {
+        if (TryPort(kAdapterPort) != kAdapterAnswered) {
             std::fprintf(stderr, "tarv-bench: the adapter on %s does not answer\n", kAdapterPort.c_str());
             return 1;
         }
@@ -205,7 +199,7 @@ int main(int argc, char** argv)
         eeprom::Image image{};
         if (ReadEepromBlock(0, eeprom::kImageSize, image) != 1) {
             std::fprintf(stderr, "tarv-bench: the encoder's memory could not be read\n");
-            ForgetPort();
+            ReleasePort();
             return 1;
         }
 
@@ -228,7 +222,7 @@ int main(int argc, char** argv)
         knownTick = Measure(adapterHost, options.runs, WatchTickWithProduct);
         rows.push_back({"Watch tick, known product (PingAdapter + ReadEepromBlock(73, 4))", knownTick.perRun.WireMs(),
                         "", knownTick});
-        ForgetPort();
+        ReleasePort();
     }
 
     std::map<int, Measurement> searchTicks;
@@ -236,21 +230,21 @@ int main(int argc, char** argv)
         BenchHost& last = *lastHosts[n];
         platform::ScopedHost installed(last);
         const Measurement m = Measure(
-            last, options.runs, [] { return ScanForAdapter() && SerialChannel.portName == kAdapterPort; }, ForgetPort);
-        ForgetPort();
+            last, options.runs, [] { return ScanForAdapter() && SerialChannel.portName == kAdapterPort; }, ReleasePort);
+        ReleasePort();
         rows.push_back({"Scan, adapter last of " + std::to_string(n), scanBound(m, true), "", m});
     }
     for (const int n : kScanSizes) {
         BenchHost& silent = *silentHosts[n];
         platform::ScopedHost installed(silent);
-        searchTicks[n] = Measure(silent, options.runs, SearchTick, ForgetPort);
+        searchTicks[n] = Measure(silent, options.runs, SearchTick, ReleasePort);
         rows.push_back(
             {"Scan, no adapter among " + std::to_string(n), scanBound(searchTicks[n], false), "", searchTicks[n]});
     }
     {
         BenchHost& silent = *silentHosts[1];
         platform::ScopedHost installed(silent);
-        const auto openAndClose = [&] { return silent.OpenSerial(SilentPort(0)) != nullptr; };
+        const auto openAndClose = [&] { return silent.OpenSerial(SilentPort(0)).port != nullptr; };
         const Measurement m = Measure(silent, options.runs, openAndClose);
         rows.push_back({"Open, configure and close one port", 0, "", m});
     }

@@ -17,6 +17,8 @@ public:
     void ProcessMessages() override {}
     void ShowMessage(const std::string& text, const std::string& title) override;
     void OpenUrl(const std::string&) override {}
+    // A console has no window to keep alive: an answer is awaited on the port, not spun for.
+    void IdleBetweenPolls(platform::SerialPort& port, uint32_t maxMs) override { port.AwaitReceive(maxMs); }
 
     // Quiet: only errors, so the warnings that ask for nothing are dropped.
     void SetQuiet(bool quiet) { quiet_ = quiet; }

@@ -14,6 +14,7 @@
 #include <io.h>
 
 #include "platform/win32_api.h"
+#include <timeapi.h>
 #endif
 
 namespace {
@@ -33,6 +34,22 @@ public:
 
 private:
     UINT previous_;
+};
+
+// Answers are awaited in 1 ms sleeps rather than spun for; the system's default 15.6 ms ticks
+// would make every sleep that long.
+class MillisecondTimer {
+public:
+    MillisecondTimer() : set_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+    ~MillisecondTimer()
+    {
+        if (set_) timeEndPeriod(1);
+    }
+    MillisecondTimer(const MillisecondTimer&) = delete;
+    MillisecondTimer& operator=(const MillisecondTimer&) = delete;
+
+private:
+    bool set_;
 };
 #endif
 
@@ -67,6 +84,7 @@ int main(int argc, char** argv)
     const cli::CliOptions& options = *parsed.options;
 #ifdef _WIN32
     const Utf8Console console;
+    const MillisecondTimer timer;
 #endif
 #ifdef _WIN32
     // The backup's bytes go out as they are, without CRLF translation.

@@ -4,15 +4,6 @@
 
 namespace cli {
 namespace {
-constexpr int kAdapterAnswered = 0;
-constexpr int kNoAdapter = -1;
-
-std::string Joined(const std::vector<std::string>& names)
-{
-    std::string text;
-    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
-    return text;
-}
 
 const char* StatusOf(int tryResult)
 {
@@ -21,12 +12,55 @@ const char* StatusOf(int tryResult)
     return "unavailable";
 }
 
-void ReleasePort()
+std::string Joined(const std::vector<std::string>& items, const char* separator)
 {
-    ClosePort();
-    SerialChannel.portName.clear();
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
+    return text;
 }
+
+// "ttyUSB0: permission denied (...)" for each port that did not open.
+std::string OpenFailures(const std::vector<PortTrial>& trials)
+{
+    std::vector<std::string> failures;
+    for (const PortTrial& trial : trials)
+        if (trial.result == kPortDidNotOpen) failures.push_back(trial.name + ": " + OpenFailureText(trial.failure));
+    return Joined(failures, "; ");
+}
+
+std::string NoAdapterFound(const std::vector<PortTrial>& trials)
+{
+    if (trials.empty()) return "no adapter found: no serial ports are listed";
+    std::vector<std::string> names;
+    for (const PortTrial& trial : trials) names.push_back(trial.name);
+    std::string text = "no adapter found on " + Joined(names, ", ");
+    if (const std::string failures = OpenFailures(trials); !failures.empty()) text += " (" + failures + ")";
+    return text;
+}
+
 }  // namespace
+
+std::string OpenFailureText(platform::PortOpenFailure failure)
+{
+    switch (failure) {
+    case platform::PortOpenFailure::NotFound:
+        return "does not exist";
+    case platform::PortOpenFailure::PermissionDenied:
+#ifdef _WIN32
+        return "permission denied";
+#else
+        return "permission denied (add yourself to the dialout group)";
+#endif
+    case platform::PortOpenFailure::InUse:
+        return "in use by another program";
+    case platform::PortOpenFailure::NotSerial:
+        return "not a serial port";
+    case platform::PortOpenFailure::None:
+    case platform::PortOpenFailure::Other:
+        break;
+    }
+    return "cannot be opened";
+}
 
 PortAddress SplitPortArgument(const std::string& port)
 {
@@ -42,9 +76,9 @@ PortAddress SplitPortArgument(const std::string& port)
 ExitCode ConnectAdapter(const std::string& port, std::ostream& err)
 {
     if (port.empty()) {
-        if (ScanForAdapter()) return ExitCode::Done;
-        err << "tarv-cli: no adapter found"
-            << (PortList.empty() ? std::string(": no serial ports are listed") : " on " + Joined(PortList)) << "\n";
+        const std::vector<PortTrial> trials = TryListedPorts(true);
+        if (!trials.empty() && trials.back().result == kAdapterAnswered) return ExitCode::Done;
+        err << "tarv-cli: " << NoAdapterFound(trials) << "\n";
         return ExitCode::NoAdapter;
     }
     const int result = TryPort(SplitPortArgument(port).name);
@@ -52,7 +86,7 @@ ExitCode ConnectAdapter(const std::string& port, std::ostream& err)
     if (result == kNoAdapter)
         err << "tarv-cli: no adapter answers on " << port << "\n";
     else
-        err << "tarv-cli: " << port << " is unavailable (it does not exist, is in use or may not be opened)\n";
+        err << "tarv-cli: " << port << ": " << OpenFailureText(LastOpenFailure()) << "\n";
     return ExitCode::NoAdapter;
 }
 
@@ -63,14 +97,19 @@ std::string PortLabel(const std::string& port)
 
 std::vector<PortStatus> ProbePorts(const std::string& port)
 {
-    std::vector<PortStatus> statuses;
+    std::vector<PortTrial> trials;
     if (!port.empty()) {
-        statuses.push_back({port, StatusOf(TryPort(SplitPortArgument(port).name))});
+        const int result = TryPort(SplitPortArgument(port).name);
+        trials.push_back({port, result, LastOpenFailure()});
     } else {
-        ListSerialPorts(PortList);
-        for (const std::string& name : PortList) statuses.push_back({name, StatusOf(TryPort(name))});
+        trials = TryListedPorts(false);
     }
     ReleasePort();
+    std::vector<PortStatus> statuses;
+    for (const PortTrial& trial : trials) {
+        const bool unavailable = trial.result == kPortDidNotOpen;
+        statuses.push_back({trial.name, StatusOf(trial.result), unavailable ? OpenFailureText(trial.failure) : ""});
+    }
     return statuses;
 }
 

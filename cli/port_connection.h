@@ -8,11 +8,15 @@
 
 #include "cli/exit_codes.h"
 #include "cli/report_json.h"
+#include "platform/host.h"
 
 namespace cli {
 
 // Leaves the adapter's port open and in use, or says why not on `err` and returns NoAdapter.
 ExitCode ConnectAdapter(const std::string& port, std::ostream& err);
+
+// Why a port did not open, as the messages say it: "not a serial port".
+std::string OpenFailureText(platform::PortOpenFailure failure);
 
 // The port in use, as the output names it: the --port argument as given, or the port found.
 std::string PortLabel(const std::string& port);

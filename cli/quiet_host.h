@@ -11,10 +11,7 @@ class QuietHost final : public platform::Host {
 public:
     explicit QuietHost(platform::Host& inner) : inner_(inner) {}
 
-    std::unique_ptr<platform::SerialPort> OpenSerial(const std::string& name) override
-    {
-        return inner_.OpenSerial(name);
-    }
+    platform::OpenedPort OpenSerial(const std::string& name) override { return inner_.OpenSerial(name); }
     platform::PortListing ListPorts() override { return inner_.ListPorts(); }
     uint32_t TickCount() override { return inner_.TickCount(); }
     void Sleep(uint32_t ms) override { inner_.Sleep(ms); }
@@ -26,6 +23,7 @@ public:
     std::string VersionString() override { return inner_.VersionString(); }
     std::string FormatShortDate(int32_t dayNumber) override { return inner_.FormatShortDate(dayNumber); }
     void ProcessMessages() override { inner_.ProcessMessages(); }
+    void IdleBetweenPolls(platform::SerialPort& port, uint32_t maxMs) override { inner_.IdleBetweenPolls(port, maxMs); }
     void ShowMessage(const std::string&, const std::string&) override {}
     void OpenUrl(const std::string& url) override { inner_.OpenUrl(url); }
 

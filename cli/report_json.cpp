@@ -53,7 +53,11 @@ json SettingsJson(const SettingsReport& settings)
 json PortsJson(const std::vector<PortStatus>& ports)
 {
     json list = json::array();
-    for (const PortStatus& port : ports) list.push_back({{"port", port.port}, {"status", port.status}});
+    for (const PortStatus& port : ports) {
+        json item = {{"port", port.port}, {"status", port.status}};
+        if (!port.reason.empty()) item["reason"] = port.reason;
+        list.push_back(item);
+    }
     return list;
 }
 

@@ -13,6 +13,7 @@ namespace cli {
 struct PortStatus {
     std::string port;
     std::string status;  // adapter, no-adapter or unavailable
+    std::string reason;  // why an unavailable port did not open; empty for the others
 };
 
 // A date of the record as ISO 8601, null for a blank one (day zero, as an erased record reads).

@@ -69,7 +69,8 @@ std::string EdgeSeparationSummary(const SettingsReport& s)
 std::string PortsText(const std::vector<PortStatus>& ports)
 {
     std::string text;
-    for (const PortStatus& port : ports) text += Row(port.port.c_str(), port.status);
+    for (const PortStatus& port : ports)
+        text += Row(port.port.c_str(), port.reason.empty() ? port.status : port.status + " (" + port.reason + ")");
     return text.empty() ? "No serial ports.\n" : text;
 }
 

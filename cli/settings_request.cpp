@@ -19,7 +19,11 @@ std::string Joined(const std::vector<std::string>& items)
 
 std::string Quoted(std::string_view text)
 {
-    return "'" + std::string(text) + "'";
+    // Appended rather than concatenated: GCC 12 at -O3 warns wrongly about "'" + std::string.
+    std::string quoted(1, '\'');
+    quoted.append(text);
+    quoted.push_back('\'');
+    return quoted;
 }
 
 std::vector<std::string> Designations()

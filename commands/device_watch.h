@@ -11,8 +11,6 @@ inline constexpr int kWatchIntervalWithPortMs = 500;
 inline constexpr int kWatchIntervalWithoutPortMs = 3000;
 // How long READ and PROG wait for a half-done tick to finish.
 inline constexpr uint32_t kWatchIdleWaitMs = 5000;
-// The watch keeps a port whose adapter answers 3 or more; a new search takes one only at 4.
-inline constexpr uint8_t kAdapterStillThere = 3;
 
 // The next tick's interval, from whether a port is in use now.
 int WatchIntervalMs();

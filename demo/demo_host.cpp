@@ -37,11 +37,11 @@ DemoHost::DemoHost()
     adapters_["COM1"] = std::make_shared<sim::AdapterEmulator>(eeprom::Image{}, nothing);
 }
 
-std::unique_ptr<platform::SerialPort> DemoHost::OpenSerial(const std::string& name)
+platform::OpenedPort DemoHost::OpenSerial(const std::string& name)
 {
     const auto found = adapters_.find(name);
-    if (found == adapters_.end()) return nullptr;
-    return std::make_unique<sim::EmulatedPort>(found->second, SteadyMicros);
+    if (found == adapters_.end()) return {nullptr, platform::PortOpenFailure::NotFound};
+    return {std::make_unique<sim::EmulatedPort>(found->second, SteadyMicros), platform::PortOpenFailure::None};
 }
 
 platform::PortListing DemoHost::ListPorts()

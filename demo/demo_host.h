@@ -13,7 +13,7 @@ class DemoHost : public platform::QtHost {
 public:
     DemoHost();
 
-    std::unique_ptr<platform::SerialPort> OpenSerial(const std::string& name) override;
+    platform::OpenedPort OpenSerial(const std::string& name) override;
     platform::PortListing ListPorts() override;
 
     // The port with the emulated adapter, and the encoder behind it.

@@ -5,10 +5,10 @@
 #include <QRadioButton>
 #include <algorithm>
 
-#include "widgets/looks.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "ui_COM_List.h"
+#include "widgets/looks.h"
 
 namespace {
 constexpr int kClientWidth = 236;

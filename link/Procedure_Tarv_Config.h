@@ -11,18 +11,15 @@
 #include <vector>
 
 #include "model/Spremenljivke_Tarv_Config.h"
+#include "platform/host.h"
 
-// ---- Serial channel and port discovery (serial_channel.cpp) --------------------------------
+// ---- Serial channel (serial_channel.cpp) ----------------------------------------------------
 
-// Reads the host's port names, sorts them and replaces the content of `list` with them.
-void ListSerialPorts(std::vector<std::string>& list);
 // Closes any open port, then opens and configures `name`. Afterwards the port name is `name`
 // with a port open, or empty with none.
 void OpenPort(const std::string& name);
-// 0: the adapter answered and its port is in use; -1: opened but no adapter; -2: did not open.
-int TryPort(const std::string& name);
-// Refreshes PortList and tries its ports in order; true when one of them has the adapter.
-bool ScanForAdapter();
+// Why the last port that was to be opened did not open; None when it did.
+platform::PortOpenFailure LastOpenFailure();
 
 bool PortIsOpen();
 void ClosePort();  // leaves the port name as it is
@@ -30,6 +27,36 @@ void DiscardReceived();
 uint32_t BytesWaiting();  // the count of the last queue query that succeeded
 void WriteBytes(std::span<const uint8_t> bytes);
 size_t ReadBytes(std::span<uint8_t> into);
+
+// ---- Port discovery (port_search.cpp) ------------------------------------------------------
+
+// The presence answers that count: a search takes a port at 4 or more, the watch keeps one at 3
+// or more.
+inline constexpr uint8_t kAdapterQualifies = 4;
+inline constexpr uint8_t kAdapterStillThere = 3;
+
+// TryPort's results.
+inline constexpr int kAdapterAnswered = 0;  // the adapter answered and its port is in use
+inline constexpr int kNoAdapter = -1;       // the port opened, but no adapter answered; closed again
+inline constexpr int kPortDidNotOpen = -2;  // LastOpenFailure says why
+
+// Reads the host's port names, sorts them and replaces the content of `list` with them.
+void ListSerialPorts(std::vector<std::string>& list);
+int TryPort(const std::string& name);
+// Refreshes PortList and tries its ports in order; true when one of them has the adapter.
+bool ScanForAdapter();
+// Closes the port and forgets its name: no port in use.
+void ReleasePort();
+
+// One port tried: TryPort's result, and why it did not open.
+struct PortTrial {
+    std::string name;
+    int result = kPortDidNotOpen;
+    platform::PortOpenFailure failure = platform::PortOpenFailure::None;
+};
+// Refreshes PortList and tries its ports in order, up to the first whose adapter answers when
+// `stopAtAdapter`, else every one (the last answering port is left in use). What each did.
+std::vector<PortTrial> TryListedPorts(bool stopAtAdapter);
 
 // The order of PortList: case-insensitive in the user's locale, character by character, so
 // COM1 < COM10 < COM2.
@@ -67,9 +94,6 @@ inline constexpr uint32_t kPingDeadlineMs = 50;
 inline constexpr uint32_t kSignalDeadlineMs = 300;
 inline constexpr uint32_t kEepromDeadlineMs = 500;
 inline constexpr uint32_t kReadPollPauseMs = 5;
-
-// The ping thresholds: a search takes a port at 4 or more, the watch keeps one at 3 or more.
-inline constexpr uint8_t kAdapterQualifies = 4;
 
 enum class WriteOutcome { Written, Refused, NoAnswer };
 

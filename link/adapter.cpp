@@ -23,6 +23,10 @@ uint32_t WaitForBytes(uint32_t sentTick, uint32_t deadlineMs, uint32_t enough, u
         if (pauseMs > 0) h.Sleep(pauseMs);
         if (DeadlinePassed(sentTick, now, deadlineMs)) timedOut = true;
         if (timedOut || waiting >= enough) return waiting;
+        // A host that must not spin waits for the first byte, at most until the deadline has
+        // passed (more than deadlineMs after the request). The waits without a pause want one byte.
+        const uint32_t left = deadlineMs + 1 - static_cast<uint32_t>(now - sentTick);
+        if (pauseMs == 0 && waiting == 0 && PortIsOpen()) h.IdleBetweenPolls(*SerialChannel.port, left);
     }
 }
 

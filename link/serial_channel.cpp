@@ -1,23 +1,10 @@
-// The one open serial port, the list of the computer's ports, and the search for the adapter.
-#include <algorithm>
-
+// The one open serial port: a channel of bytes to the adapter.
 #include "link/Procedure_Tarv_Config.h"
-#include "link/messages.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "platform/host.h"
 
-bool PortNameLess(std::string_view a, std::string_view b)
-{
-    return platform::host().CompareIgnoringCase(a, b) < 0;
-}
-
-void ListSerialPorts(std::vector<std::string>& list)
-{
-    platform::PortListing listing = platform::host().ListPorts();
-    if (listing.failed) Show(messages::kPortListFailed);
-    std::stable_sort(listing.names.begin(), listing.names.end(),
-                     [](const std::string& a, const std::string& b) { return PortNameLess(a, b); });
-    list = std::move(listing.names);
+namespace {
+platform::PortOpenFailure lastOpenFailure = platform::PortOpenFailure::None;
 }
 
 void SerialPortCloser::operator()(platform::SerialPort* port) const
@@ -39,26 +26,17 @@ void OpenPort(const std::string& name)
 {
     SerialChannel.portName = name;
     ClosePort();
-    // The host opens the device exclusively and sets 19200 baud, 8 data bits, no parity, 2 stop
-    // bits and no flow control; a rejected setting leaves the port open all the same.
-    SerialChannel.port.reset(platform::host().OpenSerial(name).release());
+    // The host opens only a terminal device, exclusively, and sets 19200 baud, 8 data bits, no
+    // parity, 2 stop bits and no flow control; a rejected setting leaves the port open all the same.
+    platform::OpenedPort opened = platform::host().OpenSerial(name);
+    lastOpenFailure = opened.failure;
+    SerialChannel.port.reset(opened.port.release());
     if (!PortIsOpen()) SerialChannel.portName.clear();
 }
 
-int TryPort(const std::string& name)
+platform::PortOpenFailure LastOpenFailure()
 {
-    OpenPort(name);
-    if (SerialChannel.portName.empty()) return -2;
-    if (PingAdapter() >= kAdapterQualifies) return 0;
-    ClosePort();
-    SerialChannel.portName.clear();
-    return -1;
-}
-
-bool ScanForAdapter()
-{
-    ListSerialPorts(PortList);
-    return std::any_of(PortList.begin(), PortList.end(), [](const std::string& name) { return TryPort(name) == 0; });
+    return lastOpenFailure;
 }
 
 void DiscardReceived()

@@ -25,6 +25,25 @@ public:
     virtual std::optional<uint32_t> BytesWaiting() = 0;      // nullopt when the query fails
     virtual void Write(std::span<const uint8_t> bytes) = 0;  // synchronous
     virtual size_t Read(std::span<uint8_t> into) = 0;        // only bytes already waiting; never blocks
+    // Blocks until a byte is waiting (at once when one is), or at most `maxMs`. Only a host that
+    // must not spin calls it (see Host::IdleBetweenPolls); a port that cannot wait returns at once.
+    virtual void AwaitReceive(uint32_t maxMs) { static_cast<void>(maxMs); }
+};
+
+// Why a port did not open. Only a terminal device is ever opened as a port: anything else (a
+// file, a folder, a disk, a device that is not a tty) is refused before a byte could reach it.
+enum class PortOpenFailure {
+    None,
+    NotFound,          // no such device
+    PermissionDenied,  // the user may not open it
+    InUse,             // another program holds it
+    NotSerial,         // it is not a serial port
+    Other,
+};
+
+struct OpenedPort {
+    std::unique_ptr<SerialPort> port;  // none when it did not open
+    PortOpenFailure failure = PortOpenFailure::None;
 };
 
 // The host's serial port names in the host's own order. `failed` says the listing stopped on an
@@ -39,7 +58,7 @@ class Host {
 public:
     virtual ~Host() = default;
 
-    virtual std::unique_ptr<SerialPort> OpenSerial(const std::string& name) = 0;  // nullptr: not opened
+    virtual OpenedPort OpenSerial(const std::string& name) = 0;
     virtual PortListing ListPorts() = 0;
     virtual uint32_t TickCount() = 0;  // milliseconds, wraps at 2^32
     virtual void Sleep(uint32_t ms) = 0;
@@ -48,6 +67,15 @@ public:
     // Orders two UTF-8 texts as the user's locale does, regardless of case: negative, zero or
     // positive. Digits count as characters, not numbers: COM1 < COM10 < COM2.
     virtual int CompareIgnoringCase(std::string_view a, std::string_view b) = 0;
+
+    // Called between the polls of an answer wait that has no pause of its own while nothing has
+    // come, with the time left to its deadline. The window keeps its busy poll (this default); a
+    // console waits on the port.
+    virtual void IdleBetweenPolls(SerialPort& port, uint32_t maxMs)
+    {
+        static_cast<void>(port);
+        static_cast<void>(maxMs);
+    }
 
     // UI services.
     virtual std::string FormatShortDate(int32_t dayNumber) = 0;

@@ -4,8 +4,11 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <time.h>
 
 #include <cerrno>
 
@@ -62,7 +65,23 @@ public:
         return got > 0 ? static_cast<size_t>(got) : 0;
     }
 
+    void AwaitReceive(uint32_t maxMs) override
+    {
+        // A byte that came since the caller's count makes poll return at once: the caller sees it.
+        pollfd ready{fd_, POLLIN, 0};
+        const int result = poll(&ready, 1, static_cast<int>(maxMs));
+        // A line that hung up is always "ready" with nothing to read: wait out the time instead.
+        if (result == 1 && (ready.revents & POLLIN) == 0) SleepMs(maxMs);
+    }
+
 private:
+    static void SleepMs(uint32_t ms)
+    {
+        timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000L};
+        while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+        }
+    }
+
     int fd_;
 };
 
@@ -72,46 +91,84 @@ bool IsPlainName(const std::string& name)
            name.find('\0') == std::string::npos;
 }
 
-// Raw 19200 8N2, no flow control of any kind, reads that return at once. Failures are ignored
-// on purpose: a device that refuses a setting stays open, and the adapter's answer decides.
-void ConfigureLine(int fd)
+// Raw 19200 8N2, no flow control of any kind, reads that return at once, from the settings the
+// terminal has. Failures of the settings are ignored on purpose: a device that refuses one stays
+// open, and the adapter's answer decides.
+void ConfigureLine(int fd, termios tio)
 {
-    termios tio{};
-    if (tcgetattr(fd, &tio) == 0) {
-        cfmakeraw(&tio);
-        cfsetispeed(&tio, B19200);
-        cfsetospeed(&tio, B19200);
-        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CRTSCTS);
-        tio.c_cflag |= CS8 | CSTOPB | CLOCAL | CREAD;
-        tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-        tio.c_cc[VMIN] = 0;
-        tio.c_cc[VTIME] = 0;
-        tcsetattr(fd, TCSANOW, &tio);
-    }
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, B19200);
+    cfsetospeed(&tio, B19200);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CRTSCTS);
+    tio.c_cflag |= CS8 | CSTOPB | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &tio);
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIC, &lines);
 }
 
+PortOpenFailure FailureOf(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+        return PortOpenFailure::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return PortOpenFailure::PermissionDenied;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return PortOpenFailure::InUse;
+    case EISDIR:
+    case ENOTTY:
+        return PortOpenFailure::NotSerial;
+    default:
+        return PortOpenFailure::Other;
+    }
+}
+
+bool IsCharacterDevice(const struct stat& status)
+{
+    return S_ISCHR(status.st_mode);
+}
+
+OpenedPort Refused(int fd, PortOpenFailure failure)
+{
+    if (fd >= 0) close(fd);
+    return {nullptr, failure};
+}
+
 }  // namespace
 
-std::unique_ptr<SerialPort> SystemHost::OpenSerial(const std::string& name)
+OpenedPort SystemHost::OpenSerial(const std::string& name)
 {
-    if (!IsPlainName(name)) return nullptr;
+    if (!IsPlainName(name)) return {nullptr, PortOpenFailure::NotFound};
     const std::string path = paths_.devDir + "/" + name;
+    // Files, folders, FIFOs and disks are not even opened.
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) return {nullptr, FailureOf(errno)};
+    if (!IsCharacterDevice(status)) return {nullptr, PortOpenFailure::NotSerial};
     // Non-blocking so that the open does not wait for a carrier; reset below.
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return {nullptr, FailureOf(errno)};
+    // What was opened is what counts (the name may have changed since): a terminal, or nothing
+    // at all is done with it.
+    termios tio{};
+    if (fstat(fd, &status) != 0 || !IsCharacterDevice(status) || !isatty(fd) || tcgetattr(fd, &tio) != 0)
+        return Refused(fd, PortOpenFailure::NotSerial);
     // The lock comes first: a port that another program holds must be left exactly as it is.
     // TIOCEXCL alone would not do, since it does not stop a privileged process.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        close(fd);
-        return nullptr;
-    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Refused(fd, PortOpenFailure::InUse);
     ioctl(fd, TIOCEXCL);
     const int flags = fcntl(fd, F_GETFL);
     if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    ConfigureLine(fd);
-    return std::make_unique<PosixSerialPort>(fd);
+    ConfigureLine(fd, tio);
+    return {std::make_unique<PosixSerialPort>(fd), PortOpenFailure::None};
 }
 
 }  // namespace platform

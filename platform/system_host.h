@@ -23,7 +23,7 @@ public:
     explicit SystemHost(PosixPaths paths = {}) : paths_(std::move(paths)) {}
 #endif
 
-    std::unique_ptr<SerialPort> OpenSerial(const std::string& name) override;
+    OpenedPort OpenSerial(const std::string& name) override;
     PortListing ListPorts() override;
     uint32_t TickCount() override;
     void Sleep(uint32_t ms) override;

@@ -34,14 +34,15 @@ char FoldAsciiCase(char c)
 
 VirtualHost::VirtualHost(uint32_t startTick) : startTick_(startTick) {}
 
-std::unique_ptr<SerialPort> VirtualHost::OpenSerial(const std::string& name)
+OpenedPort VirtualHost::OpenSerial(const std::string& name)
 {
     openAttempts_.push_back(name);
+    if (const auto refused = refusals_.find(name); refused != refusals_.end()) return {nullptr, refused->second};
     const auto found = factories_.find(name);
-    if (found == factories_.end()) return nullptr;
+    if (found == factories_.end()) return {nullptr, PortOpenFailure::NotFound};
     auto inner = found->second();
-    if (!inner) return nullptr;
-    return std::make_unique<ClockedPort>(std::move(inner), *this);
+    if (!inner) return {nullptr, PortOpenFailure::Other};
+    return {std::make_unique<ClockedPort>(std::move(inner), *this), PortOpenFailure::None};
 }
 
 uint32_t VirtualHost::TickCount()

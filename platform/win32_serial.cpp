@@ -39,18 +39,36 @@ public:
         return got;
     }
 
+    // The console's timer resolution is 1 ms (tarv-cli asks for it), so this costs at most 1 ms
+    // of latency per answer and no processor time.
+    void AwaitReceive(uint32_t maxMs) override { ::Sleep(maxMs < 1 ? maxMs : 1); }
+
 private:
     HANDLE handle_;
 };
 
-// Failures are ignored on purpose: the port stays open and the adapter's answer decides.
-void ConfigureLine(HANDLE handle)
+// From the settings the port has. A refused setting is ignored on purpose: the port stays open
+// and the adapter's answer decides.
+void ConfigureLine(HANDLE handle, DCB dcb)
 {
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    GetCommState(handle, &dcb);
     ApplyLineSettings(dcb);
     SetCommState(handle, &dcb);
+}
+
+PortOpenFailure FailureOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+        return PortOpenFailure::NotFound;
+    // Windows says "access denied" for a COM port that another program holds.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return PortOpenFailure::InUse;
+    default:
+        return PortOpenFailure::Other;
+    }
 }
 
 }  // namespace
@@ -79,14 +97,22 @@ void ApplyLineSettings(DCB& dcb)
     dcb.StopBits = TWOSTOPBITS;
 }
 
-std::unique_ptr<SerialPort> SystemHost::OpenSerial(const std::string& name)
+OpenedPort SystemHost::OpenSerial(const std::string& name)
 {
     const std::string path = "\\\\.\\" + name;
     const HANDLE handle =
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    ConfigureLine(handle);
-    return std::make_unique<Win32SerialPort>(handle);
+    if (handle == INVALID_HANDLE_VALUE) return {nullptr, FailureOf(GetLastError())};
+    // "\\.\" also reaches files and disks: only a character device with a line to set is a port,
+    // and nothing else is done with anything that is not.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (GetFileType(handle) != FILE_TYPE_CHAR || !GetCommState(handle, &dcb)) {
+        CloseHandle(handle);
+        return {nullptr, PortOpenFailure::NotSerial};
+    }
+    ConfigureLine(handle, dcb);
+    return {std::make_unique<Win32SerialPort>(handle), PortOpenFailure::None};
 }
 
 }  // namespace platform

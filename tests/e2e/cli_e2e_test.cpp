@@ -191,6 +191,36 @@ TEST_F(CliE2eTest, EveryExitCode)
     EXPECT_EQ(FileText(existing), "keep");
 }
 
+TEST_F(CliE2eTest, NothingButATerminalIsOpenedAsAPort)
+{
+    const fs::path file = root.path() / "some-file";
+    const std::string content = "the first bytes of a file that is no port";
+    std::ofstream(file) << content;
+    const fs::path folder = root.path() / "a-folder";
+    fs::create_directory(folder);
+    struct Case {
+        std::string port;
+        const char* saying;
+    };
+    const Case cases[] = {
+        {file.string(), "not a serial port"},
+        {"/dev/null", "not a serial port"},
+        {folder.string(), "not a serial port"},
+        {(root.path() / "missing").string(), "does not exist"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.port);
+        for (const std::vector<std::string>& command :
+             {std::vector<std::string>{"info"}, std::vector<std::string>{"program", "--direction", "negative"}}) {
+            std::vector<std::string> args = command;
+            args.insert(args.end(), {"--port", c.port});
+            EXPECT_EQ(Run(args), 2);
+            EXPECT_EQ(cli->Err(), "tarv-cli: " + c.port + ": " + c.saying + "\n");
+        }
+    }
+    EXPECT_EQ(FileText(file), content);
+}
+
 TEST_F(CliE2eTest, EveryResultButOkCarriesItsReason)
 {
     const eeprom::Image device = sim::Format2Image();

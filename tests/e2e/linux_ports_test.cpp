@@ -2,8 +2,11 @@
 // the device folder.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 
 #include "e2e/system_host_support.h"
 #include "link/Procedure_Tarv_Config.h"
@@ -58,23 +61,63 @@ TEST(LinuxPortsTest, AFolderThatCannotBeReadFailsTheListing)
 
 TEST(LinuxPortsTest, OpenSerialTakesOnlyPlainNamesInTheDeviceFolder)
 {
-    // Each refused name but the empty one leads to a file that would open: only the name check stops it.
+    // Each refused name but the empty one leads to a file: only the name check stops it there.
     TempDir root;
     ASSERT_FALSE(root.path().empty());
     const fs::path dev = root.path() / "dev";
     fs::create_directories(dev / "sub");
     WriteFile(root.path() / "outside", "");
     WriteFile(dev / "sub" / "port", "");
-    WriteFile(dev / "ttyPLAIN", "");
     RecordingSystemHost host({.sysClassTty = "/nonexistent", .devDir = dev.string()});
 
     const std::vector<std::string> refused = {"", "../outside", "sub/port", std::string("ttyPLAIN\0x", 10)};
     for (const std::string& name : refused) {
         SCOPED_TRACE("name '" + name + "'");
-        EXPECT_EQ(host.OpenSerial(name), nullptr);
+        EXPECT_EQ(host.OpenSerial(name).port, nullptr);
     }
-    // A file that is no tty refuses every line setting, and still opens: the adapter's answer decides.
-    EXPECT_NE(host.OpenSerial("ttyPLAIN"), nullptr);
+}
+
+// Only a terminal device is a port: a file, /dev/null (a character device, but no tty), a folder,
+// a FIFO and a name that leads nowhere are refused, with the reason, and nothing is written.
+TEST(LinuxPortsTest, OnlyATerminalDeviceOpensAndNothingElseIsWritten)
+{
+    TempDir root;
+    ASSERT_FALSE(root.path().empty());
+    const fs::path dev = root.path() / "dev";
+    const fs::path sys = root.path() / "tty";
+    fs::create_directories(dev / "ttyFOLDER");
+    const std::string content = "keep these bytes as they are";
+    WriteFile(dev / "ttyFILE", content);
+    fs::create_symlink("/dev/null", dev / "ttyNULL");
+    ASSERT_EQ(mkfifo((dev / "ttyFIFO").c_str(), 0600), 0);
+    // The window lists them all, as a sysfs entry with a device would.
+    for (const char* name : {"ttyFILE", "ttyNULL", "ttyFOLDER", "ttyFIFO", "ttyGONE"})
+        fs::create_directories(sys / name / "device");
+    RecordingSystemHost host({.sysClassTty = sys.string(), .devDir = dev.string()});
+
+    struct Case {
+        const char* name;
+        platform::PortOpenFailure failure;
+    };
+    using enum platform::PortOpenFailure;
+    for (const Case c : {Case{"ttyFILE", NotSerial}, Case{"ttyNULL", NotSerial}, Case{"ttyFOLDER", NotSerial},
+                         Case{"ttyFIFO", NotSerial}, Case{"ttyGONE", NotFound}}) {
+        SCOPED_TRACE(c.name);
+        const platform::OpenedPort opened = host.OpenSerial(c.name);
+        EXPECT_EQ(opened.port, nullptr);
+        EXPECT_EQ(opened.failure, c.failure);
+    }
+
+    // The window's search tries each listed name and writes into none of them.
+    const platform::ScopedHost installed(host);
+    EXPECT_FALSE(ScanForAdapter());
+    EXPECT_FALSE(PortIsOpen());
+    EXPECT_EQ(PortList.size(), 5u);
+    EXPECT_EQ(LastOpenFailure(), platform::PortOpenFailure::NotSerial);  // ttyNULL, the last in order
+    std::ifstream file(dev / "ttyFILE", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), content);
+    EXPECT_TRUE(host.messages.empty());
+    PortList.clear();
 }
 
 TEST(LinuxPortsTest, LongAndNonAsciiNamesThatNameNoDeviceDoNotOpen)

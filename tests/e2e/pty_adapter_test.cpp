@@ -96,7 +96,7 @@ TEST_F(PtyAdapterTest, ScanPassesOverASilentPortAndTakesTheAdapter)
     EXPECT_EQ(Requests("ttyUSB0", 1), std::vector{Presence()});
     EXPECT_TRUE(host.messages.empty());
     // The silent port was closed again, lock and all.
-    EXPECT_NE(host.OpenSerial("ttyACM0"), nullptr);
+    EXPECT_NE(host.OpenSerial("ttyACM0").port, nullptr);
 }
 
 TEST_F(PtyAdapterTest, ReadDeviceImageLoadsTheEncodersRecord)
@@ -161,14 +161,17 @@ TEST_F(PtyAdapterTest, APortInUseDoesNotOpenAgain)
 {
     Serve("ttyUSB0");
     auto first = host.OpenSerial("ttyUSB0");
-    ASSERT_NE(first, nullptr);
+    ASSERT_NE(first.port, nullptr);
 
     // The lock holds even for root, whom TIOCEXCL does not stop.
-    EXPECT_EQ(host.OpenSerial("ttyUSB0"), nullptr);
+    const platform::OpenedPort second = host.OpenSerial("ttyUSB0");
+    EXPECT_EQ(second.port, nullptr);
+    EXPECT_EQ(second.failure, platform::PortOpenFailure::InUse);
     EXPECT_EQ(TryPort("ttyUSB0"), -2);
+    EXPECT_EQ(LastOpenFailure(), platform::PortOpenFailure::InUse);
     EXPECT_TRUE(Requests("ttyUSB0").empty());
 
-    first.reset();
+    first.port.reset();
     EXPECT_EQ(TryPort("ttyUSB0"), 0);
 }
 

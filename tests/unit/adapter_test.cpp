@@ -49,6 +49,44 @@ TEST_F(AdapterTest, PingAnswerCountsUntilThePollThatPassesFiftyMs)
     }
 }
 
+// A console idles between the polls of the waits that have no pause (the ping, the blink, a
+// block's status) for at most the time left to the deadline; the deadline itself stays where it
+// was, and the waits with their own pause (the reads) are not touched.
+TEST_F(AdapterTest, AnIdlingHostWaitsUpToTheDeadlineAndNotPastIt)
+{
+    std::vector<uint32_t> idles;
+    host.OnIdleBetweenPolls([&](uint32_t maxMs) {
+        idles.push_back(maxMs);
+        host.Advance(uint64_t{maxMs} * 1000);  // nothing arrives: the whole time passes
+    });
+
+    auto silent = OpenAdapter(sim::Format2Image(), SilentAdapter());
+    const uint64_t start = host.NowMicros();
+    EXPECT_EQ(PingAdapter(), 0);
+    // One idle, from the first poll (1 ms on this clock) to just past 50 ms; then the poll that
+    // sees the deadline passed.
+    EXPECT_EQ(idles, (std::vector<uint32_t>{50}));
+    EXPECT_EQ(ElapsedMsSince(start), 52u);
+
+    idles.clear();
+    AdapterOptions slowEeprom;
+    slowEeprom.blockWriteTime = 300 * kMs;
+    OpenAdapter(sim::Format2Image(), slowEeprom);
+    host.OnIdleBetweenPolls([&](uint32_t maxMs) {
+        idles.push_back(maxMs);
+        host.Advance(uint64_t{std::min<uint32_t>(maxMs, 100)} * 1000);  // woken by the status byte
+    });
+    EXPECT_EQ(WriteEepromBlock(8, Bytes{0x42}), WriteOutcome::Written);
+    ASSERT_FALSE(idles.empty());
+    EXPECT_EQ(idles.front(), 500u);
+    for (const uint32_t maxMs : idles) EXPECT_LE(maxMs, 500u);
+
+    idles.clear();
+    std::array<uint8_t, 32> block{};
+    EXPECT_EQ(ReadEepromBlock(0, 32, block), 1);
+    EXPECT_TRUE(idles.empty());
+}
+
 TEST_F(AdapterTest, PingWithTwoBytesIsNoAnswerAndTheNextRequestDiscardsThem)
 {
     AdapterOptions options;

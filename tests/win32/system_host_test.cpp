@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 #include "e2e/system_host_support.h"
 #include "platform/win32_serial.h"
@@ -74,8 +75,43 @@ TEST(Win32SystemHostTest, PortsThatDoNotExistDoNotOpen)
     RecordingSystemHost host;
     for (const char* name : {"COM251", "TARVNOSUCHPORT"}) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(host.OpenSerial(name), nullptr);
+        const platform::OpenedPort opened = host.OpenSerial(name);
+        EXPECT_EQ(opened.port, nullptr);
+        EXPECT_EQ(opened.failure, platform::PortOpenFailure::NotFound);
     }
+}
+
+// "\\.\" reaches files and other devices too: only a character device with line settings is a
+// port, and a file named as one keeps its bytes.
+TEST(Win32SystemHostTest, AFileOrADeviceThatIsNoSerialPortIsRefused)
+{
+    char folder[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathA(MAX_PATH, folder), 0u);
+    const std::string file = std::string(folder) + "tarv-not-a-port.bin";
+    const std::string content = "the first bytes of a file that is no port";
+    const HANDLE created =
+        CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(created, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(created, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(created);
+
+    RecordingSystemHost host;
+    for (const std::string& name : {file, std::string("NUL")}) {
+        SCOPED_TRACE(name);
+        const platform::OpenedPort opened = host.OpenSerial(name);
+        EXPECT_EQ(opened.port, nullptr);
+        EXPECT_EQ(opened.failure, platform::PortOpenFailure::NotSerial);
+    }
+
+    std::string after(content.size() + 8, '\0');
+    const HANDLE reading = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reading, INVALID_HANDLE_VALUE);
+    DWORD got = 0;
+    ReadFile(reading, after.data(), static_cast<DWORD>(after.size()), &got, nullptr);
+    CloseHandle(reading);
+    DeleteFileA(file.c_str());
+    EXPECT_EQ(after.substr(0, got), content);
 }
 
 }  // namespace

@@ -284,7 +284,8 @@ TEST_F(CliCommandTest, PortsTellsAdapterNoAdapterAndUnavailable)
 
     EXPECT_EQ(cli::RunPorts(options, context), 0);
     const ordered_json expected = ordered_json::parse(R"json([{"port": "COM1", "status": "adapter"},
-        {"port": "COM2", "status": "no-adapter"}, {"port": "COM3", "status": "unavailable"}])json");
+        {"port": "COM2", "status": "no-adapter"},
+        {"port": "COM3", "status": "unavailable", "reason": "does not exist"}])json");
     ordered_json printed = ordered_json::parse(out.str());
     for (auto& port : printed) port.erase("tool");
     EXPECT_EQ(printed, expected);
@@ -294,6 +295,32 @@ TEST_F(CliCommandTest, PortsTellsAdapterNoAdapterAndUnavailable)
     out.str("");
     EXPECT_EQ(cli::RunPorts(Options(cli::Subcommand::Ports, "COM2"), context), 2);
     EXPECT_EQ(out.str(), "COM2              no-adapter\n");
+}
+
+TEST_F(CliCommandTest, APortThatDoesNotOpenSaysWhy)
+{
+    using enum platform::PortOpenFailure;
+    struct Case {
+        platform::PortOpenFailure failure;
+        const char* saying;
+    };
+    for (const Case c : {Case{NotFound, "does not exist"}, Case{PermissionDenied, "permission denied"},
+                         Case{InUse, "in use by another program"}, Case{NotSerial, "not a serial port"}}) {
+        SCOPED_TRACE(c.saying);
+        err.str("");
+        host.RefusePort("COM3", c.failure);
+        EXPECT_EQ(cli::RunInfo(Options(cli::Subcommand::Info), context), 2);
+        EXPECT_EQ(err.str().rfind(std::string("tarv-cli: COM3: ") + c.saying, 0), 0u) << err.str();
+    }
+
+    // The search names the ports that did not open, not just "no adapter".
+    err.str("");
+    AddAdapter("COM1", sim::Format2Image(), SilentAdapter());
+    host.ListPort("COM3");
+    host.RefusePort("COM3", PermissionDenied);
+    EXPECT_EQ(cli::RunInfo(Options(cli::Subcommand::Info, ""), context), 2);
+    EXPECT_EQ(err.str().rfind("tarv-cli: no adapter found on COM1, COM3 (COM3: permission denied", 0), 0u)
+        << err.str();
 }
 
 TEST_F(CliCommandTest, BackupKeepsAnExistingFileUnlessForced)

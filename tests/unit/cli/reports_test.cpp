@@ -180,7 +180,7 @@ TEST(CliReports, EveryPrintedObjectNamesTheToolFirst)
     EXPECT_EQ(line.begin().key(), "tool");
     EXPECT_EQ(line, ordered_json::parse(R"json({"tool": "tarv-cli 2.1.0.0", "port": "COM3", "bytes": 128})json"));
 
-    const ordered_json ports = ordered_json::parse(cli::JsonLine(cli::PortsJson({{"COM1", "adapter"}}), tool));
+    const ordered_json ports = ordered_json::parse(cli::JsonLine(cli::PortsJson({{"COM1", "adapter", ""}}), tool));
     EXPECT_EQ(ports, ordered_json::parse(R"json([{"tool": "tarv-cli 2.1.0.0", "port": "COM1", "status": "adapter"}])json"));
 }
 
