@@ -1,5 +1,6 @@
 #include "cli/port_connection.h"
 
+#include "cli/joined.h"
 #include "link/Procedure_Tarv_Config.h"
 
 namespace cli {
@@ -10,13 +11,6 @@ const char* StatusOf(int tryResult)
     if (tryResult == kAdapterAnswered) return "adapter";
     if (tryResult == kNoAdapter) return "no-adapter";
     return "unavailable";
-}
-
-std::string Joined(const std::vector<std::string>& items, const char* separator)
-{
-    std::string text;
-    for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
-    return text;
 }
 
 // "ttyUSB0: permission denied (...)" for each port that did not open.

@@ -5,17 +5,11 @@
 #include <set>
 #include <vector>
 
+#include "cli/joined.h"
 #include "commands/settings_tables.h"
 
 namespace cli {
 namespace {
-
-std::string Joined(const std::vector<std::string>& items)
-{
-    std::string text;
-    for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
-    return text;
-}
 
 std::string Quoted(std::string_view text)
 {
