@@ -1,8 +1,6 @@
 // tarv-cli-bench: tarv-cli as a whole process against a paced tarv-adapter-sim on a
 // pseudo-terminal: how long `info` and `program` take against the time their bytes need on the
 // wire, and how much processor time the tarv-cli process uses meanwhile.
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,8 +14,6 @@
 
 #include "bench/bench_harness.h"
 #include "sim/sim_process.h"
-
-extern char** environ;
 
 namespace {
 
@@ -38,21 +34,10 @@ struct ChildRun {
 
 ChildRun RunChild(const std::string& program, const std::vector<std::string>& args)
 {
-    std::vector<std::string> argv = {program};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& arg : argv) pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     ChildRun run;
     const auto start = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    const bool spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, pointers.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    if (!spawned) return run;
+    const pid_t pid = sim::SpawnProcess(program, args, sim::kInheritStream, sim::kNullStream, sim::kNullStream);
+    if (pid < 0) return run;
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);

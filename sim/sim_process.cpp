@@ -30,7 +30,8 @@ std::string ReadLine(int fd, std::chrono::milliseconds limit)
 }
 }  // namespace
 
-pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& args, int stdinFd, int stdoutFd)
+pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& args, int stdinFd, int stdoutFd,
+                   int stderrFd)
 {
     std::vector<std::string> argv = {program};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -40,10 +41,11 @@ pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& a
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    for (const auto& [from, to] : {std::pair{stdinFd, STDIN_FILENO}, std::pair{stdoutFd, STDOUT_FILENO}}) {
-        if (from < 0)
+    for (const auto& [from, to] : {std::pair{stdinFd, STDIN_FILENO}, std::pair{stdoutFd, STDOUT_FILENO},
+                                   std::pair{stderrFd, STDERR_FILENO}}) {
+        if (from == kNullStream)
             posix_spawn_file_actions_addopen(&actions, to, "/dev/null", O_RDWR, 0);
-        else
+        else if (from != kInheritStream)
             posix_spawn_file_actions_adddup2(&actions, from, to);
     }
     pid_t pid = -1;

@@ -11,9 +11,14 @@
 
 namespace sim {
 
-// Starts `program` with `args`, its stdin and stdout on the given descriptors (-1: /dev/null).
-// The process id, or -1 when it could not be started.
-pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& args, int stdinFd, int stdoutFd);
+// What a child's standard stream is, when it is not one of this process's descriptors.
+inline constexpr int kNullStream = -1;     // /dev/null
+inline constexpr int kInheritStream = -2;  // this process's own
+
+// Starts `program` with `args`, its standard streams on the given descriptors (or kNullStream,
+// kInheritStream). The process id, or -1 when it could not be started.
+pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& args, int stdinFd, int stdoutFd,
+                   int stderrFd = kInheritStream);
 
 // The exit code of a child that ends within `limit`; -1 for one that had to be killed or that
 // ended by a signal.

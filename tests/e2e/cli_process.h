@@ -4,13 +4,10 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,26 +15,17 @@
 #include "sim/sim_process.h"
 #include "support/text_files.h"
 
-extern char** environ;
-
 class CliProcess {
 public:
     // Starts `program` with `args`; its output goes to `folder`/cli.out and cli.err.
     CliProcess(const std::string& program, const std::vector<std::string>& args, const std::filesystem::path& folder)
         : outPath_(folder / "cli.out"), errPath_(folder / "cli.err")
     {
-        std::vector<std::string> argv = {program};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> pointers;
-        for (std::string& arg : argv) pointers.push_back(arg.data());
-        pointers.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, pointers.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        const int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (out >= 0 && err >= 0) pid_ = sim::SpawnProcess(program, args, sim::kNullStream, out, err);
+        if (out >= 0) close(out);
+        if (err >= 0) close(err);
     }
     ~CliProcess()
     {

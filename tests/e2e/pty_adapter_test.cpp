@@ -250,7 +250,7 @@ TEST(TarvAdapterSimTest, RejectsBadArgumentsWithExitCode2)
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args.front());
-        const pid_t pid = sim::SpawnProcess(TARV_ADAPTER_SIM, args, -1, -1);
+        const pid_t pid = sim::SpawnProcess(TARV_ADAPTER_SIM, args, sim::kNullStream, sim::kNullStream);
         ASSERT_GT(pid, 0);
         EXPECT_EQ(sim::Reap(pid, 2s), 2);
     }

@@ -1,0 +1,3 @@
+#include "link/Procedure_Tarv_Config.h"
+#include "model/Spremenljivke_Tarv_Config.h"
+#include "platform/host.h"
