@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "cli/encoder_load.h"
-#include "cli/program_log.h"
+#include "commands/json_lines.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
 #include "commands/program_command.h"
@@ -123,7 +123,7 @@ bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, Ru
     // The log first: it is the record that must survive a reader of the output going away.
     const std::string json = JsonLine(ProgramJson(record), context.tool);
     std::string failure;
-    if (!options.logPath.empty()) failure = AppendLogLine(options.logPath, json);
+    if (!options.logPath.empty()) failure = AppendLine(options.logPath, json);
     if (!options.quiet) {
         context.out << (options.json ? json + "\n" : ProgramLine(record)) << std::flush;
         if (!context.out && failure.empty()) failure = "the standard output cannot be written";

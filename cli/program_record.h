@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/encoder_report.h"
+#include "commands/encoder_report.h"
 #include "cli/exit_codes.h"
 
 namespace cli {

@@ -2,7 +2,7 @@
 #include "cli/cli_commands.h"
 #include "cli/encoder_programming.h"
 #include "cli/port_connection.h"
-#include "cli/program_log.h"
+#include "commands/json_lines.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
 #include "link/Procedure_Tarv_Config.h"
@@ -34,7 +34,7 @@ int ProgramOnce(const CliOptions& options, RunContext& context)
 int RunProgram(const CliOptions& options, RunContext& context)
 {
     if (!options.logPath.empty()) {
-        if (const std::string error = CheckLogWritable(options.logPath); !error.empty()) {
+        if (const std::string error = CheckAppendable(options.logPath); !error.empty()) {
             context.err << "tarv-cli: --log: " << error << "\n";
             return AsInt(ExitCode::BadArguments);
         }

@@ -1,25 +1,11 @@
 #include "cli/report_json.h"
 
-#include "cli/iso_time.h"
+#include "commands/json_lines.h"
+#include "commands/settings_json.h"
 
 namespace cli {
 namespace {
 using json = nlohmann::ordered_json;
-
-json TextOrNull(const std::string& text)
-{
-    return text.empty() ? json(nullptr) : json(text);
-}
-
-json OptionalSettings(const std::optional<SettingsReport>& settings)
-{
-    return settings ? SettingsJson(*settings) : json(nullptr);
-}
-
-json Microseconds(const std::optional<int>& nanoseconds)
-{
-    return nanoseconds ? json(*nanoseconds / 1000.0) : json(nullptr);
-}
 
 json Stamped(const json& object, const std::string& tool)
 {
@@ -28,27 +14,6 @@ json Stamped(const json& object, const std::string& tool)
     return stamped;
 }
 }  // namespace
-
-json DateJson(int32_t dayNumber)
-{
-    return dayNumber == 0 ? json(nullptr) : json(IsoDate(dayNumber));
-}
-
-json SettingsJson(const SettingsReport& settings)
-{
-    return {
-        {"resolution",
-         {{"designation", TextOrNull(settings.ResolutionDesignation())},
-          {"text", TextOrNull(settings.ResolutionText())},
-          {"code", settings.resolutionCode}}},
-        {"edge_separation",
-         {{"table", settings.edgeTable == 0 ? json(nullptr) : json(settings.edgeTable)},
-          {"text", TextOrNull(settings.EdgeText())},
-          {"microseconds", Microseconds(settings.EdgeNanoseconds())},
-          {"value", settings.edgeValue}}},
-        {"direction", settings.DirectionWord()},
-    };
-}
 
 json PortsJson(const std::vector<PortStatus>& ports)
 {
@@ -84,8 +49,8 @@ json ProgramJson(const ProgramRecord& record)
         {"port", record.port},
         {"product", TextOrNull(record.product.value_or(""))},
         {"serial", TextOrNull(record.serial.value_or(""))},
-        {"before", OptionalSettings(record.before)},
-        {"after", OptionalSettings(record.after)},
+        {"before", SettingsJson(record.before)},
+        {"after", SettingsJson(record.after)},
         {"result", ResultWord(record.code)},
     };
     if (record.code != ExitCode::Done) line["reason"] = record.reason;
@@ -120,7 +85,7 @@ std::string JsonLine(const json& value, const std::string& tool)
     if (value.is_array())
         for (json& item : stamped)
             if (item.is_object()) item = Stamped(item, tool);
-    return stamped.dump(-1, ' ', false, json::error_handler_t::replace);
+    return JsonText(stamped);
 }
 
 }  // namespace cli

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/encoder_report.h"
+#include "commands/encoder_report.h"
 #include "cli/program_record.h"
+#include "commands/settings_json.h"
 
 namespace cli {
 
@@ -16,10 +17,6 @@ struct PortStatus {
     std::string reason;  // why an unavailable port did not open; empty for the others
 };
 
-// A date of the record as ISO 8601, null for a blank one (day zero, as an erased record reads).
-nlohmann::ordered_json DateJson(int32_t dayNumber);
-
-nlohmann::ordered_json SettingsJson(const SettingsReport& settings);
 nlohmann::ordered_json PortsJson(const std::vector<PortStatus>& ports);
 nlohmann::ordered_json InfoJson(const std::string& port, const EncoderReport& encoder);
 nlohmann::ordered_json ProgramJson(const ProgramRecord& record);

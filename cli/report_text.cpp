@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cli/iso_time.h"
+#include "commands/iso_time.h"
 
 namespace cli {
 namespace {

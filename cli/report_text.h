@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/encoder_report.h"
+#include "commands/encoder_report.h"
 #include "cli/program_record.h"
 #include "cli/report_json.h"
 

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "cli/iso_time.h"
+#include "commands/iso_time.h"
 
 namespace cli {
 

@@ -5,7 +5,7 @@
 #include "cli/console_host.h"
 #include "cli/encoder_load.h"
 #include "cli/exit_codes.h"
-#include "cli/iso_time.h"
+#include "commands/iso_time.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
 #include "support/link_fixture.h"
@@ -22,9 +22,9 @@ TEST(CliReports, TimesAreUtcIso8601AndDatesIsoDays)
     };
     for (const Case c : {Case{0, "1970-01-01T00:00:00Z"}, Case{1'700'000'000, "2023-11-14T22:13:20Z"},
                          Case{951'868'799, "2000-02-29T23:59:59Z"}, Case{-1, "1969-12-31T23:59:59Z"}})
-        EXPECT_EQ(cli::UtcTimestamp(c.seconds), c.text) << c.seconds;
-    EXPECT_EQ(cli::IsoDate(0), "1899-12-30");
-    EXPECT_EQ(cli::IsoDate(41647), "2014-01-08");
+        EXPECT_EQ(UtcTimestamp(c.seconds), c.text) << c.seconds;
+    EXPECT_EQ(IsoDate(0), "1899-12-30");
+    EXPECT_EQ(IsoDate(41647), "2014-01-08");
 }
 
 TEST(CliReports, RecordFieldsReadAsTheWindowShowsThem)
@@ -40,7 +40,7 @@ TEST(CliReports, RecordFieldsReadAsTheWindowShowsThem)
         {{'K', 0xB5, 'V'}, "K\u00B5V"},        // each byte the character of its code
         {{'A', 0x07, 0x9B, 'B'}, "A??B"},      // no control characters reach a terminal
     };
-    for (const Case& c : cases) EXPECT_EQ(cli::FieldText(c.bytes), c.text);
+    for (const Case& c : cases) EXPECT_EQ(FieldText(c.bytes), c.text);
 }
 
 TEST(CliReports, MessageBoxesBecomeTitledLines)
@@ -71,10 +71,10 @@ TEST(CliReports, ExitCodesAndResultWordsOfProgramming)
 
 class CliEncoderReportTest : public LinkTest {
 protected:
-    cli::EncoderReport Describe(const eeprom::Image& memory)
+    EncoderReport Describe(const eeprom::Image& memory)
     {
         cli::LoadEncoder(memory);
-        return cli::DescribeEncoder(memory);
+        return DescribeEncoder(memory);
     }
 };
 
@@ -102,7 +102,7 @@ TEST_F(CliEncoderReportTest, SettingsWithoutRowsAreNull)
     // Code 0x17 has no row; value 4 belongs to table 1 without a row of its own; 0 to neither.
     for (const uint16_t edgeValue : {4, 0}) {
         const auto settings =
-            cli::SettingsJson(cli::DescribeSettings(sim::MakeConfigBlock(0x17, false, edgeValue), ProductFamily::A));
+            SettingsJson(DescribeSettings(sim::MakeConfigBlock(0x17, false, edgeValue), ProductFamily::A));
         EXPECT_EQ(settings["resolution"],
                   ordered_json::parse(R"json({"designation": null, "text": null, "code": 23})json"));
         EXPECT_EQ(settings["edge_separation"]["table"], edgeValue == 4 ? ordered_json(1) : ordered_json(nullptr));
@@ -138,7 +138,7 @@ TEST_F(CliEncoderReportTest, ChecksumsAreCheckedAsStoredInEachFormat)
         {"record changed", badChecksum, 2, true, false, "@B1234"},
     };
     for (const Case& c : cases) {
-        const cli::EncoderReport report = Describe(c.memory);
+        const EncoderReport report = Describe(c.memory);
         EXPECT_EQ(report.format, c.format) << c.what;
         EXPECT_EQ(report.configCrcOk, c.crcOk) << c.what;
         EXPECT_EQ(report.recordChecksumOk, c.checksumOk) << c.what;
@@ -148,7 +148,7 @@ TEST_F(CliEncoderReportTest, ChecksumsAreCheckedAsStoredInEachFormat)
 
 TEST_F(CliEncoderReportTest, ABlankRecordHasNoDates)
 {
-    const cli::EncoderReport blank = Describe(sim::BlankImage(0xFF));
+    const EncoderReport blank = Describe(sim::BlankImage(0xFF));
     const ordered_json info = cli::InfoJson("COM3", blank);
     EXPECT_EQ(info["manufactured"], nullptr);
     EXPECT_EQ(info["last_changed"], nullptr);

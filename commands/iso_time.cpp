@@ -1,11 +1,10 @@
-#include "cli/iso_time.h"
+#include "commands/iso_time.h"
 
 #include <chrono>
 #include <cstdio>
 
 #include "model/day_number.h"
 
-namespace cli {
 namespace {
 constexpr int64_t kSecondsPerDay = 86'400;
 constexpr int64_t kDayNumberOf1970 = 25'569;  // 1 January 1970 in days since 30 December 1899
@@ -42,4 +41,3 @@ int64_t UnixSecondsNow()
         .count();
 }
 
-}  // namespace cli

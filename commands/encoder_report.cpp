@@ -1,10 +1,8 @@
-#include "cli/encoder_report.h"
+#include "commands/encoder_report.h"
 
-#include "cli/settings_request.h"
 #include "commands/settings_tables.h"
 #include "link/Procedure_Tarv_Config.h"
 
-namespace cli {
 namespace {
 
 bool ConfigCrcHolds(const eeprom::Image& memory)
@@ -40,7 +38,7 @@ void AppendUtf8(std::string& text, uint8_t byte)
 
 std::string SettingsReport::ResolutionDesignation() const
 {
-    return resolutionRow ? cli::ResolutionDesignation(*resolutionRow) : std::string();
+    return resolutionRow ? kResolutionRows.at(static_cast<size_t>(*resolutionRow)).designation : std::string();
 }
 
 std::string SettingsReport::ResolutionText() const
@@ -111,4 +109,3 @@ std::vector<ByteChange> ImageChanges(const eeprom::Image& before, const eeprom::
     return changes;
 }
 
-}  // namespace cli

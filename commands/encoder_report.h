@@ -1,4 +1,4 @@
-// What tarv-cli reports about an encoder: its identity, its three settings as the window's lists
+// What is reported about an encoder: its identity, its three settings as the window's lists
 // name them, and whether its two checksums hold. Plain values, shaped into text or JSON elsewhere.
 #pragma once
 
@@ -10,8 +10,6 @@
 
 #include "commands/settings_codec.h"
 #include "model/Spremenljivke_Tarv_Config.h"
-
-namespace cli {
 
 struct SettingsReport {
     uint8_t resolutionCode = 0;
@@ -57,4 +55,3 @@ struct ByteChange {
 };
 std::vector<ByteChange> ImageChanges(const eeprom::Image& before, const eeprom::Image& after);
 
-}  // namespace cli

@@ -1,10 +1,9 @@
-#include "cli/program_log.h"
+#include "commands/json_lines.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-namespace cli {
 namespace {
 std::string Failure(const std::string& path)
 {
@@ -12,7 +11,12 @@ std::string Failure(const std::string& path)
 }
 }  // namespace
 
-std::string CheckLogWritable(const std::string& path)
+std::string JsonText(const nlohmann::ordered_json& value)
+{
+    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string CheckAppendable(const std::string& path)
 {
     std::FILE* file = std::fopen(path.c_str(), "ab");
     if (file == nullptr) return Failure(path);
@@ -20,9 +24,11 @@ std::string CheckLogWritable(const std::string& path)
     return {};
 }
 
-std::string AppendLogLine(const std::string& path, const std::string& line)
+std::string AppendLine(const std::string& path, const std::string& line)
 {
-    // Binary mode: the same "\n" line ends on every system, as JSON lines are usually read.
+    // Binary mode: the same "\n" line ends on every system, as JSON lines are usually read. A line
+    // shorter than the stream's buffer leaves in one write at the close, so lines appended by two
+    // programs at once do not mix.
     std::FILE* file = std::fopen(path.c_str(), "ab");
     if (file == nullptr) return Failure(path);
     const std::string text = line + "\n";
@@ -30,5 +36,3 @@ std::string AppendLogLine(const std::string& path, const std::string& line)
     const bool closed = std::fclose(file) == 0;
     return written && closed ? std::string() : Failure(path);
 }
-
-}  // namespace cli

@@ -1,10 +1,8 @@
-// Dates and times as tarv-cli prints them: ISO 8601, the time in UTC.
+// Dates and times as the reports and the journal write them: ISO 8601, the time in UTC.
 #pragma once
 
 #include <cstdint>
 #include <string>
-
-namespace cli {
 
 // YYYY-MM-DD of a DayNumber.
 std::string IsoDate(int32_t dayNumber);
@@ -15,4 +13,3 @@ std::string UtcTimestamp(int64_t unixSeconds);
 // Now, in seconds since 1970-01-01 00:00:00 UTC.
 int64_t UnixSecondsNow();
 
-}  // namespace cli
