@@ -2,16 +2,57 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
 
 #include "app/Main_Tarv_Config.h"
 #include "app/placement.h"
 #include "app/quit_on_signals.h"
+#include "commands/iso_time.h"
+#include "commands/wire_trace.h"
+#include "commands/write_witness.h"
 #include "dialogs/COM_List.h"
 #include "platform/host.h"
 
-int RunConfigurator(QApplication& app, platform::Host& host, void (*ready)(TForm1&))
+namespace {
+// The wire's trace that TARV_TRACE asks for; none when it is not set or the file does not open.
+std::unique_ptr<WireTrace> TraceFromEnvironment()
+{
+    const char* path = std::getenv("TARV_TRACE");
+    if (path == nullptr || *path == '\0') return nullptr;
+    std::string error;
+    auto trace = WireTrace::Start(path, "tarv-configurator " + platform::host().VersionString(), UnixSecondsNow(), error);
+    if (!trace) std::cerr << "tarv-configurator: TARV_TRACE: " << error << "\n";
+    return trace;
+}
+
+// Installs a store witness for as long as the window runs.
+class KeptWrites {
+public:
+    explicit KeptWrites(const std::filesystem::path& dataFolder)
+    {
+        if (dataFolder.empty()) return;
+        witness_.emplace(dataFolder, "window", std::cerr);
+        InstallWriteWitness(&*witness_);
+    }
+    ~KeptWrites() { InstallWriteWitness(nullptr); }
+    KeptWrites(const KeptWrites&) = delete;
+    KeptWrites& operator=(const KeptWrites&) = delete;
+
+private:
+    std::optional<StoreWitness> witness_;
+};
+}  // namespace
+
+int RunConfigurator(QApplication& app, platform::Host& host, const std::filesystem::path& dataFolder,
+                    void (*ready)(TForm1&))
 {
     platform::Install(host);
+    const std::unique_ptr<WireTrace> trace = TraceFromEnvironment();
+    const KeptWrites kept(dataFolder);
     QApplication::setApplicationName("Tarv_Configurator");
     QGuiApplication::setDesktopFileName("tarv-configurator");
     QApplication::setWindowIcon(QIcon(":/pictures/tarv-configurator.png"));

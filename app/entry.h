@@ -2,6 +2,8 @@
 // main window (which runs start-up), create the port dialog hidden, and run the message loop.
 #pragma once
 
+#include <filesystem>
+
 class QApplication;
 
 namespace platform {
@@ -10,5 +12,8 @@ class Host;
 
 class TForm1;
 
-// Builds the windows on `host` and calls `ready` (when given) just before the loop runs.
-int RunConfigurator(QApplication& app, platform::Host& host, void (*ready)(TForm1&) = nullptr);
+// Builds the windows on `host` and calls `ready` (when given) just before the loop runs. Every
+// encoder's memory is kept in `dataFolder` before the window writes to it (none kept when it is
+// empty), and TARV_TRACE names a file for a trace of the wire.
+int RunConfigurator(QApplication& app, platform::Host& host, const std::filesystem::path& dataFolder,
+                    void (*ready)(TForm1&) = nullptr);

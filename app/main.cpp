@@ -2,11 +2,12 @@
 #include <QApplication>
 
 #include "app/entry.h"
+#include "commands/image_store.h"
 #include "platform/qt_host.h"
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     platform::QtHost host;
-    return RunConfigurator(app, host);
+    return RunConfigurator(app, host, store::DataFolder());
 }

@@ -1,5 +1,7 @@
 #include "cli/exit_codes.h"
 
+#include "commands/result_words.h"
+
 namespace cli {
 
 ExitCode ExitCodeOf(ProgramResult result)
@@ -25,18 +27,16 @@ const char* ResultWord(ExitCode code)
 {
     switch (code) {
     case ExitCode::Done:
-        return "ok";
+        return result_words::kOk;
     case ExitCode::ReadFailed:
-        return "read-failed";
+        return result_words::kReadFailed;
     case ExitCode::WriteFailed:
-        return "write-failed";
+        return result_words::kWriteFailed;
     case ExitCode::VerificationFailed:
-        return "verification-failed";
+        return result_words::kVerificationFailed;
     case ExitCode::NotApplicable:
-        return "not-applicable";
-    case ExitCode::BadArguments:
-    case ExitCode::NoAdapter:
-    case ExitCode::RecordNotWritten:
+        return result_words::kNotApplicable;
+    default:
         break;
     }
     return "failed";

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <span>
 
+#include "commands/encoder_report.h"
+#include "commands/result_words.h"
+#include "commands/settings_codec.h"
+#include "commands/write_witness.h"
 #include "link/messages.h"
 #include "platform/host.h"
 
@@ -22,6 +26,23 @@ ProgramResult ReportWriteOutcome(WriteOutcome outcome)
     Show(messages::kWriteRefused);
     return ProgramResult::Refused;
 }
+
+// Tells the installed witness of a write from before its first block to its end.
+class WitnessedWrite {
+public:
+    WitnessedWrite(std::string_view command, const eeprom::Image& memory) : witness_(InstalledWriteWitness())
+    {
+        if (witness_ != nullptr) witness_->BeforeWriting(command, memory);
+    }
+    ProgramResult Ended(ProgramResult result, const std::optional<SettingsReport>& after = std::nullopt)
+    {
+        if (witness_ != nullptr) witness_->AfterWriting(ResultWordOf(result), after);
+        return result;
+    }
+
+private:
+    WriteWitness* witness_;
+};
 
 int FirstDifference(const eeprom::Image& a, const eeprom::Image& b)
 {
@@ -82,25 +103,29 @@ ProgramResult ProgramEncoder(const std::function<bool()>& readBack)
         return ProgramResult::NoDevice;
     }
     ConfigBytes edited = DeviceModel.ConfigBlock;
-    if (ReadDeviceImage() == 0) {
+    eeprom::Image memory{};
+    if (ReadWholeMemory(memory) == 0) {
         Show(messages::kProgramReadFailed);
         DeviceModel.ConfigBlock = edited;  // the lists and the model agree again
         return ProgramResult::ReadFailed;
     }
+    LoadDeviceImage(memory);
+    WitnessedWrite witnessed("program", memory);
     PrepareProgramming(edited);
     const auto tag = DeviceModel.DeviceTag;
     const auto record = RecordBytesOfModel();
     if (const WriteOutcome outcome = WriteImage(ProgrammingImage()); outcome != WriteOutcome::Written)
-        return ReportWriteOutcome(outcome);
+        return witnessed.Ended(ReportWriteOutcome(outcome));
 
-    if (!readBack()) return ProgramResult::ReadBackFailed;
+    if (!readBack()) return witnessed.Ended(ProgramResult::ReadBackFailed);
+    const std::optional<SettingsReport> after = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());
     // Against the edited copy, not the merged block: the device's own bits count too. A record
     // that reads back different would show a wrong identity as programmed.
     if (tag != DeviceModel.DeviceTag || edited != DeviceModel.ConfigBlock || record != RecordBytesOfModel()) {
         Show(messages::kVerificationFailed);
-        return ProgramResult::VerificationFailed;
+        return witnessed.Ended(ProgramResult::VerificationFailed, after);
     }
-    return ProgramResult::Done;
+    return witnessed.Ended(ProgramResult::Done, after);
 }
 
 ProgrammingReport ProgramLoadedEncoder(const BlockWritten& blockWritten)

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#include "commands/encoder_report.h"
+#include "commands/result_words.h"
+#include "commands/settings_codec.h"
+#include "commands/write_witness.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "platform/host.h"
@@ -23,12 +27,14 @@ void NameProduct(ProductModel model)
 
 bool RefreshDeviceModel()
 {
-    if (ReadDeviceImage() != 1) return false;
-    RepairBlankRecord();
+    eeprom::Image memory{};
+    if (ReadWholeMemory(memory) == 0) return false;
+    LoadDeviceImage(memory);
+    RepairBlankRecord(memory);
     return true;
 }
 
-void RepairBlankRecord()
+void RepairBlankRecord(const eeprom::Image& asRead)
 {
     const auto& name = DeviceModel.ProductName;
     if (std::any_of(name.begin(), name.end(), [](uint8_t b) { return b != 0; })) return;
@@ -37,5 +43,8 @@ void RepairBlankRecord()
     const uint8_t code = DeviceModel.ConfigBlock[eeprom::kResolutionByte] & eeprom::kResolutionMask;
     if (code == 0x10) NameProduct(HXD3);
     if (code == 0x12) NameProduct(HXD6);
-    WriteProductRecord();
+    WriteWitness* witness = InstalledWriteWitness();
+    if (witness != nullptr) witness->BeforeWriting("repair", asRead);
+    const RecordWriteResult result = WriteProductRecord();
+    if (witness != nullptr) witness->AfterWriting(ResultWordOf(result), DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags()));
 }

@@ -1,11 +1,14 @@
 // READ's device rules: refresh the memory copy and name a blank product record.
 #pragma once
 
+#include "model/Spremenljivke_Tarv_Config.h"
+
 // Reads the whole memory into DeviceModel and repairs a blank record; false (already reported)
 // when the read failed and DeviceModel is unchanged.
 bool RefreshDeviceModel();
 
 // A record with an empty name whose two dates show the same text gets the name that its
 // resolution code tells (0x10: HXD3, 0x12: HXD6, with that product's flag), and is written
-// back, named or not.
-void RepairBlankRecord();
+// back, named or not. `asRead` is the memory that DeviceModel was loaded from: the installed
+// write witness keeps it before the record is written.
+void RepairBlankRecord(const eeprom::Image& asRead);

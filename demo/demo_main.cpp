@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "app/Main_Tarv_Config.h"
-#include "demo/demo_host.h"
 #include "app/entry.h"
+#include "demo/demo_host.h"
 
 namespace {
 int reportAfterMs = -1;
@@ -45,5 +45,7 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[i], "--screenshot") == 0) screenshotPath = argv[i + 1];
     }
     DemoHost host;
-    return RunConfigurator(app, host, ScheduleReport);
+    // The emulated encoders are nobody's: their images are kept only where TARV_DATA_DIR asks.
+    const char* dataFolder = std::getenv("TARV_DATA_DIR");
+    return RunConfigurator(app, host, dataFolder != nullptr ? dataFolder : "", ScheduleReport);
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -135,6 +136,11 @@ inline constexpr std::array<uint32_t, 256> CrcTable = [] {
 uint8_t ComputeConfigCrc(std::span<const uint8_t> bytes, uint32_t count, uint8_t start);
 uint8_t SumChecksum(std::span<const uint8_t> bytes);
 
+// Hears every transfer on the serial channel, when one is installed: '>' for bytes sent, '<' for
+// bytes received, 'x' for bytes that a discard throws away (read first, so that they can be told).
+using WireObserver = std::function<void(const std::string& port, char direction, std::span<const uint8_t> bytes)>;
+void ObserveWire(WireObserver observer);  // an empty one: none
+
 // ---- Memory read and record write (eeprom.cpp) ---------------------------------------------
 
 // 1 when all 128 bytes were read into DeviceModel, 0 (already reported, model unchanged) if not.
@@ -144,8 +150,14 @@ uint8_t ReadWholeMemory(eeprom::Image& into);
 // What ReadDeviceImage does with the bytes it read: settings, tag and record into DeviceModel,
 // a format-1 record turned into format 2 and an unknown format into an empty record.
 void LoadDeviceImage(const eeprom::Image& image);
+// How the record write ended (each failure has shown its message).
+enum class RecordWriteResult {
+    Verified,        // written and read back equal
+    WriteFailed,     // no port, or a block refused or unanswered (the blocks before it are written)
+    ReadBackDiffers  // written, but the read-back (or its failure) does not show the record
+};
 // Writes the record held in DeviceModel to bytes 72..93 and verifies it by reading it back.
-void WriteProductRecord();
+RecordWriteResult WriteProductRecord();
 // The 21 record bytes of DeviceModel in image order (72..92), without the checksum.
 std::array<uint8_t, 21> RecordBytesOfModel();
 // The checksum that makes those 21 bytes and itself sum to zero.

@@ -138,23 +138,25 @@ uint8_t ReadWholeMemory(eeprom::Image& into)
     return 1;
 }
 
-void WriteProductRecord()
+RecordWriteResult WriteProductRecord()
 {
     std::array<uint8_t, eeprom::kProductRecordSize> record{};
     const auto body = RecordBytesOfModel();
     std::copy(body.begin(), body.end(), record.begin());
     record.back() = SumChecksum(body);
 
-    if (SerialChannel.portName.empty() || !PortIsOpen()) return;
+    if (SerialChannel.portName.empty() || !PortIsOpen()) return RecordWriteResult::WriteFailed;
     DiscardReceived();
     const std::span<const uint8_t> bytes(record);
     constexpr auto base = static_cast<uint8_t>(eeprom::kProductRecordAddress);
     if (!WriteRecordBlock(base, bytes.subspan(0, 8)) || !WriteRecordBlock(base + 8, bytes.subspan(8, 8)) ||
         !WriteRecordBlock(base + 16, bytes.subspan(16, 6)))
-        return;
+        return RecordWriteResult::WriteFailed;
 
     // The read-back's own failure is reported by ReadEepromBlock; the zeros then fail the check.
     std::array<uint8_t, eeprom::kProductRecordSize> readBack{};
     ReadEepromBlock(base, eeprom::kProductRecordSize, readBack);
-    if (!std::equal(body.begin(), body.end(), readBack.begin())) Show(messages::kRecordCorrupted);
+    if (std::equal(body.begin(), body.end(), readBack.begin())) return RecordWriteResult::Verified;
+    Show(messages::kRecordCorrupted);
+    return RecordWriteResult::ReadBackDiffers;
 }

@@ -1,10 +1,34 @@
 // The one open serial port: a channel of bytes to the adapter.
+#include <optional>
+#include <vector>
+
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "platform/host.h"
 
 namespace {
 platform::PortOpenFailure lastOpenFailure = platform::PortOpenFailure::None;
+WireObserver wireObserver;
+
+void Observe(char direction, std::span<const uint8_t> bytes)
+{
+    if (wireObserver && !bytes.empty()) wireObserver(SerialChannel.portName, direction, bytes);
+}
+
+// What a discard is about to throw away, read from the port's receive queue first.
+void ObserveDiscard()
+{
+    const std::optional<uint32_t> waiting = SerialChannel.port->BytesWaiting();
+    if (!waiting || *waiting == 0) return;
+    std::vector<uint8_t> bytes(*waiting);
+    bytes.resize(SerialChannel.port->Read(bytes));
+    Observe('x', bytes);
+}
+}  // namespace
+
+void ObserveWire(WireObserver observer)
+{
+    wireObserver = std::move(observer);
 }
 
 void SerialPortCloser::operator()(platform::SerialPort* port) const
@@ -41,7 +65,9 @@ platform::PortOpenFailure LastOpenFailure()
 
 void DiscardReceived()
 {
-    if (PortIsOpen()) SerialChannel.port->DiscardReceived();
+    if (!PortIsOpen()) return;
+    if (wireObserver) ObserveDiscard();
+    SerialChannel.port->DiscardReceived();
 }
 
 uint32_t BytesWaiting()
@@ -54,10 +80,15 @@ uint32_t BytesWaiting()
 
 void WriteBytes(std::span<const uint8_t> bytes)
 {
-    if (PortIsOpen()) SerialChannel.port->Write(bytes);
+    if (!PortIsOpen()) return;
+    Observe('>', bytes);
+    SerialChannel.port->Write(bytes);
 }
 
 size_t ReadBytes(std::span<uint8_t> into)
 {
-    return PortIsOpen() ? SerialChannel.port->Read(into) : 0;
+    if (!PortIsOpen()) return 0;
+    const size_t read = SerialChannel.port->Read(into);
+    Observe('<', into.first(read));
+    return read;
 }

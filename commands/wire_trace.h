@@ -1,0 +1,35 @@
+// A trace of the wire in a file: a header line naming the program, its version and the start
+// time, then one line per transfer, "<ms since the start, one decimal> <port> <direction>
+// <bytes in hex>", the direction '>' for sent, '<' for received and 'x' for bytes thrown away by
+// a discard. An existing file is appended to; each line is flushed as it happens, so a trace
+// survives a crash.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+
+class WireTrace {
+public:
+    // Opens `path` and observes the serial channel until the trace is destroyed; nullptr, with
+    // the reason in `error`, when the file cannot be opened.
+    static std::unique_ptr<WireTrace> Start(const std::string& path, const std::string& program, int64_t unixSeconds,
+                                            std::string& error);
+    ~WireTrace();
+    WireTrace(const WireTrace&) = delete;
+    WireTrace& operator=(const WireTrace&) = delete;
+
+private:
+    explicit WireTrace(std::FILE* file);
+    void Write(const std::string& port, char direction, std::span<const uint8_t> bytes);
+
+    std::FILE* file_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// The line of one transfer, without its line end.
+std::string WireTraceLine(double millisecondsSinceStart, const std::string& port, char direction,
+                          std::span<const uint8_t> bytes);
