@@ -33,33 +33,68 @@ void AddCommonOptions(CLI::App& command, CliOptions& options)
         ->type_name("NAME");
     command.add_flag("-j,--json", options.json, "print JSON instead of text");
     command.add_flag("-q,--quiet", options.quiet, "print only errors; the exit code tells the result");
+    command.add_option("--trace", options.tracePath, "append a line for each transfer on the wire to FILE")
+        ->type_name("FILE");
     command.footer(kExitCodesHelp);
 }
 
-void AddProgramOptions(CLI::App& program, CliOptions& options, SettingTexts& texts)
+void AddSettingOptions(CLI::App& command, SettingTexts& texts, const char* resolutionHelp)
 {
     texts.resolutionOption =
-        program.add_option("--resolution", texts.resolution, "a designation such as D50 or 04B, or a row's whole text")
-            ->type_name("DESIGNATION");
+        command.add_option("--resolution", texts.resolution, resolutionHelp)->type_name("DESIGNATION");
     texts.edgeSeparationOption =
-        program
+        command
             .add_option("--edge-separation", texts.edgeSeparation,
                         "the minimum edge separation in microseconds, from the encoder's own table: 0.5, 1, 0.12")
             ->type_name("MICROSECONDS");
     texts.directionOption =
-        program.add_option("--direction", texts.direction, "the counting direction")->type_name("positive|negative");
+        command.add_option("--direction", texts.direction, "the counting direction")->type_name("positive|negative");
+}
+
+CLI::Option* AddEachOptions(CLI::App& command, bool& eachOption, SettingTexts& texts, const char* eachHelp)
+{
+    auto* each = command.add_flag("--each", eachOption, eachHelp);
+    texts.countOption = command.add_option("--count", texts.count, "with --each: stop after N encoders done ok")
+                            ->type_name("N")
+                            ->needs(each);
+    return each;
+}
+
+void AddProgramOptions(CLI::App& program, CliOptions& options, SettingTexts& texts)
+{
+    AddSettingOptions(program, texts, "a designation such as D50 or 04B, or a row's whole text");
+    program
+        .add_option("--like", options.likePath,
+                    "take the settings of another encoder: its 128-byte image, or its info --json output "
+                    "(the options given override them)")
+        ->type_name("FILE");
     auto* dryRun = program.add_flag("-n,--dry-run", options.dryRun,
                                     "read the encoder and print what programming would change; write nothing");
     auto* log = program.add_option("--log", options.logPath, "append one JSON line per programmed encoder to FILE")
                     ->type_name("FILE");
-    auto* each = program.add_flag("--each", options.each,
-                                  "production mode: program every encoder put on the adapter until SIGINT or SIGTERM");
-    texts.countOption = program.add_option("--count", texts.count, "with --each: stop after N encoders programmed ok")
-                            ->type_name("N")
-                            ->needs(each);
+    auto* each = AddEachOptions(program, options.each, texts,
+                                "production mode: program every encoder put on the adapter until SIGINT or SIGTERM");
+    program.add_flag("--no-backup", options.noBackup, "write without keeping the encoder's image in the store");
     program.add_flag("-v,--verbose", options.verbose, "a line for each block written")
         ->excludes(program.get_option("--quiet"));
     dryRun->excludes(each)->excludes(log);
+}
+
+void AddRestoreOptions(CLI::App& restore, CliOptions& options)
+{
+    restore.add_option("FILE", options.imageFile, "the 128-byte image to write back")->required();
+    restore.add_flag("-n,--dry-run", options.dryRun, "print the addresses that would change; write nothing");
+    restore.add_flag("--force", options.force,
+                     "write an image whose checksums do not hold, or that belongs to another encoder");
+    restore.add_flag("--no-backup", options.noBackup, "write without keeping the encoder's image in the store");
+    restore.add_flag("-v,--verbose", options.verbose, "a line for each block written")
+        ->excludes(restore.get_option("--quiet"));
+}
+
+void AddVerifyOptions(CLI::App& verify, CliOptions& options, SettingTexts& texts)
+{
+    AddSettingOptions(verify, texts, "the designation expected, such as D50 or 04B, or a row's whole text");
+    AddEachOptions(verify, options.each, texts, "check every encoder put on the adapter until SIGINT or SIGTERM");
 }
 
 // A whole number of 1 or more, written plainly: "3", not "+3", "3.0" or "0x3".
@@ -73,7 +108,7 @@ std::optional<int> PositiveCount(const std::string& text)
 }
 
 // Checks the setting values against both families' lists; the encoder's own lists come later.
-std::string CheckSettings(const SettingTexts& texts, SettingsRequest& settings)
+std::string CheckSettingValues(const SettingTexts& texts, SettingsRequest& settings)
 {
     if (texts.resolutionOption->count() > 0) {
         auto parsed = ParseResolution(texts.resolution);
@@ -90,7 +125,6 @@ std::string CheckSettings(const SettingTexts& texts, SettingsRequest& settings)
         if (!parsed.value) return parsed.error;
         settings.direction = parsed.value;
     }
-    if (settings.Empty()) return "program needs at least one of --resolution, --edge-separation, --direction";
     return {};
 }
 
@@ -114,7 +148,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, const s
 {
     CliOptions options;
     SettingTexts texts;
-    CLI::App app("Reads, programs and backs up linear encoders through the programming adapter.", "tarv-cli");
+    CLI::App app("Reads, programs, verifies, backs up and restores linear encoders through the programming adapter.",
+                 "tarv-cli");
     app.require_subcommand(1);
     app.set_version_flag("-V,--version", "tarv-cli " + version);
     app.footer(kExitCodesHelp);
@@ -123,16 +158,25 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, const s
     CLI::App* info = app.add_subcommand("info", "show the encoder's identity and settings (reads only)");
     CLI::App* program = app.add_subcommand("program", "write settings into the encoder, then read them back");
     CLI::App* backup = app.add_subcommand("backup", "save the encoder's 128 bytes, as read, into FILE");
-    const std::array<CLI::App*, 4> commands = {ports, info, program, backup};
+    CLI::App* restore = app.add_subcommand("restore", "write an image back into the encoder it belongs to, and verify it");
+    CLI::App* verify = app.add_subcommand("verify", "check the encoder's checksums and settings (reads only)");
+    CLI::App* history = app.add_subcommand("history", "list the writes kept in the journal, newest last");
+    const std::array<CLI::App*, 7> commands = {ports, info, program, backup, restore, verify, history};
     for (CLI::App* command : commands) AddCommonOptions(*command, options);
+    SettingTexts verifyTexts;
     AddProgramOptions(*program, options, texts);
+    AddRestoreOptions(*restore, options);
+    AddVerifyOptions(*verify, options, verifyTexts);
     backup->add_option("FILE", options.backupFile, "the file to write; - for standard output")->required();
     backup->add_flag("--force", options.force, "replace FILE if it exists");
+    history->add_option("--serial", options.serial, "only this serial number")->type_name("SERIAL");
+    history->add_option("--product", options.product, "only this product")->type_name("PRODUCT");
 
     // CLI11 would only say that a subcommand is required.
     const auto named = [&args](const CLI::App* command) { return command->check_name(args[0]); };
     if (!args.empty() && !args[0].starts_with("-") && std::none_of(commands.begin(), commands.end(), named))
-        return Failed("'" + args[0] + "' is not a subcommand; choices: ports, info, program, backup");
+        return Failed("'" + args[0] +
+                      "' is not a subcommand; choices: ports, info, program, backup, restore, verify, history");
     std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them last first
     try {
         app.parse(reversed);
@@ -146,10 +190,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, const s
     if (ports->parsed()) options.command = Subcommand::Ports;
     if (info->parsed()) options.command = Subcommand::Info;
     if (backup->parsed()) options.command = Subcommand::Backup;
+    if (restore->parsed()) options.command = Subcommand::Restore;
+    if (history->parsed()) options.command = Subcommand::History;
     if (program->parsed()) {
         options.command = Subcommand::Program;
-        if (const std::string error = CheckSettings(texts, options.settings); !error.empty()) return Failed(error);
+        if (const std::string error = CheckSettingValues(texts, options.settings); !error.empty()) return Failed(error);
+        if (options.settings.Empty() && options.likePath.empty())
+            return Failed("program needs at least one of --resolution, --edge-separation, --direction, --like");
         if (const std::string error = CheckCount(texts, options); !error.empty()) return Failed(error);
+    }
+    if (verify->parsed()) {
+        options.command = Subcommand::Verify;
+        if (const std::string error = CheckSettingValues(verifyTexts, options.settings); !error.empty())
+            return Failed(error);
+        if (const std::string error = CheckCount(verifyTexts, options); !error.empty()) return Failed(error);
     }
     return {options, {}, 0};
 }

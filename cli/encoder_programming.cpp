@@ -6,6 +6,7 @@
 #include "commands/json_lines.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
+#include "commands/image_store.h"
 #include "commands/program_command.h"
 #include "link/Procedure_Tarv_Config.h"
 
@@ -27,7 +28,28 @@ std::string HexByte(int value)
     return text;
 }
 
-// Why programming did not end with an encoder that holds the image, in a few words.
+}  // namespace
+
+std::string KeepEncoderImage(const eeprom::Image& memory, ProgramRecord& record, const CliOptions& options,
+                             RunContext& context)
+{
+    if (options.noBackup) return {};
+    const store::KeptImage kept = store::KeepImage(context.dataFolder, memory, record.product.value_or(""),
+                                                   record.serial.value_or(""), context.unixSecondsNow());
+    if (kept.fileName.empty())
+        return "cannot keep the encoder's image: " + kept.error + "; --no-backup goes on without it";
+    record.image = kept.fileName;
+    return {};
+}
+
+BlockWritten BlockLines(const CliOptions& options, RunContext& context)
+{
+    if (!options.verbose) return {};
+    return [&context](int address) {
+        context.err << "tarv-cli: block " << HexByte(address) << " written\n" << std::flush;
+    };
+}
+
 std::string ReasonOf(const ProgrammingReport& report)
 {
     const std::string block = "block " + HexByte(report.address);
@@ -49,8 +71,6 @@ std::string ReasonOf(const ProgrammingReport& report)
     }
     return {};
 }
-
-}  // namespace
 
 ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& port, RunContext& context)
 {
@@ -78,12 +98,9 @@ ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& po
     if (!rows.value) return finish(ExitCode::NotApplicable, rows.error);
     ApplyRequest(options.settings);
 
-    BlockWritten blockWritten;
-    if (options.verbose)
-        blockWritten = [&context](int address) {
-            context.err << "tarv-cli: block " << HexByte(address) << " written\n" << std::flush;
-        };
-    const ProgrammingReport report = ProgramLoadedEncoder(blockWritten);
+    if (std::string error = KeepEncoderImage(memory, record, options, context); !error.empty())
+        return finish(ExitCode::RecordNotWritten, std::move(error));
+    const ProgrammingReport report = ProgramLoadedEncoder(BlockLines(options, context));
     if (report.result == ProgramResult::Done || report.result == ProgramResult::VerificationFailed)
         record.after = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());
     return finish(ExitCodeOf(report.result), ReasonOf(report));
@@ -124,6 +141,11 @@ bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, Ru
     const std::string json = JsonLine(ProgramJson(record), context.tool);
     std::string failure;
     if (!options.logPath.empty()) failure = AppendLine(options.logPath, json);
+    if (record.image) {
+        // The journal has a line for every write whose image was kept.
+        const std::string error = store::AppendToJournal(context.dataFolder, JournalEntryOf(record));
+        if (failure.empty()) failure = error;
+    }
     if (!options.quiet) {
         context.out << (options.json ? json + "\n" : ProgramLine(record)) << std::flush;
         if (!context.out && failure.empty()) failure = "the standard output cannot be written";
@@ -131,6 +153,22 @@ bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, Ru
     if (failure.empty()) return true;
     context.err << "tarv-cli: the record of this encoder could not be written: " << failure << "\n" << std::flush;
     return false;
+}
+
+store::JournalEntry JournalEntryOf(const ProgramRecord& record)
+{
+    store::JournalEntry entry;
+    entry.time = record.time;
+    entry.program = "cli";
+    entry.command = record.command;
+    entry.port = record.port;
+    entry.product = record.product.value_or("");
+    entry.serial = record.serial.value_or("");
+    entry.before = record.before;
+    entry.after = record.after;
+    entry.result = ResultWord(record.code);
+    entry.image = record.image;
+    return entry;
 }
 
 ExitCode WithRecord(ExitCode code, bool recorded)

@@ -9,6 +9,8 @@
 #include "cli/cli_options.h"
 #include "cli/program_record.h"
 #include "cli/run_context.h"
+#include "commands/image_store.h"
+#include "commands/program_command.h"
 
 namespace cli {
 
@@ -22,7 +24,21 @@ struct DryRunOutcome {
 };
 DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, const std::string& port, RunContext& context);
 
-// Appends the record to the --log file, then prints it (a line of text or of JSON); false, told
+// Keeps `memory` in the image store and names it in the record, unless --no-backup; empty when
+// the write may go on, else why it may not.
+std::string KeepEncoderImage(const eeprom::Image& memory, ProgramRecord& record, const CliOptions& options,
+                             RunContext& context);
+
+// With -v, a line on `context.err` for each block written.
+BlockWritten BlockLines(const CliOptions& options, RunContext& context);
+
+// Why a write did not end with an encoder that holds the image, in a few words; empty for Done.
+std::string ReasonOf(const ProgrammingReport& report);
+
+// The journal's line of a write whose image was kept.
+store::JournalEntry JournalEntryOf(const ProgramRecord& record);
+
+// Appends the record to the --log file and the journal, then prints it (a line of text or of JSON); false, told
 // on `context.err`, when either could not be written.
 bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, RunContext& context);
 

@@ -15,7 +15,9 @@ enum class ExitCode : int {
     VerificationFailed = 5,  // all written, but the read-back differs or could not be read
     NotApplicable = 6,       // the setting does not apply to this encoder, or its product is unknown;
                              // nothing written
-    RecordNotWritten = 8,    // all else went well, but the encoder's record could not be written
+    ImageOfAnotherEncoder = 7,  // restore: the image names another product or serial; nothing written
+    RecordNotWritten = 8,       // the encoder's image could not be kept (nothing written), or all else went
+                                // well but its record (--log, journal, output) could not be written
 };
 
 // A command that a signal stopped ends with 128 and the signal's number, as a shell reports it.

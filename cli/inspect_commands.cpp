@@ -154,6 +154,12 @@ int RunCommand(const CliOptions& options, RunContext& context)
         return RunBackup(options, context);
     case Subcommand::Program:
         return RunProgram(options, context);
+    case Subcommand::Restore:
+        return RunRestore(options, context);
+    case Subcommand::Verify:
+        return RunVerify(options, context);
+    case Subcommand::History:
+        return RunHistory(options, context);
     }
     return AsInt(ExitCode::BadArguments);
 }

@@ -1,5 +1,6 @@
 // tarv-cli: the configurator's commands for scripts and production lines.
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,8 @@
 #include "cli/console_host.h"
 #include "cli/port_connection.h"
 #include "cli/stop_signals.h"
+#include "commands/image_store.h"
+#include "commands/wire_trace.h"
 #include "link/Procedure_Tarv_Config.h"
 #ifdef _WIN32
 #include <fcntl.h>
@@ -66,9 +69,14 @@ cli::ConsoleHost MakeHost([[maybe_unused]] const std::string& port)
 #endif
 }
 
-bool WritesToEncoder(const cli::CliOptions& options)
+// The commands that a stop signal lets finish the encoder in hand: those that write to it, and
+// the line's check, which ends with its summary.
+bool FinishesTheEncoderOnStop(const cli::CliOptions& options)
 {
-    return options.command == cli::Subcommand::Program && !options.dryRun;
+    using cli::Subcommand;
+    const bool writes = (options.command == Subcommand::Program || options.command == Subcommand::Restore) &&
+                        !options.dryRun;
+    return writes || (options.command == Subcommand::Verify && options.each);
 }
 
 }  // namespace
@@ -93,11 +101,21 @@ int main(int argc, char** argv)
     cli::ConsoleHost host = MakeHost(options.port);
     host.SetQuiet(options.quiet);
     platform::Install(host);
-    if (WritesToEncoder(options)) cli::InstallStopSignals();
+    if (FinishesTheEncoderOnStop(options)) cli::InstallStopSignals();
 
     cli::RunContext context{std::cout, std::cerr};
     context.stopSignal = cli::StopSignal;
     context.tool = std::string("tarv-cli ") + TARV_VERSION_STRING;
+    context.dataFolder = store::DataFolder();
+    std::unique_ptr<WireTrace> trace;
+    if (!options.tracePath.empty()) {
+        std::string error;
+        trace = WireTrace::Start(options.tracePath, context.tool, context.unixSecondsNow(), error);
+        if (!trace) {
+            std::cerr << "tarv-cli: --trace: " << error << "\n";
+            return cli::AsInt(cli::ExitCode::BadArguments);
+        }
+    }
     const int code = cli::RunCommand(options, context);
     ClosePort();
     return code;

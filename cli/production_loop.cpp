@@ -40,7 +40,10 @@ auto Quietly(Step step)
 
 class ProductionLoop {
 public:
-    ProductionLoop(const CliOptions& options, RunContext& context) : options_(options), context_(context) {}
+    ProductionLoop(const CliOptions& options, RunContext& context, EncoderStep step)
+        : options_(options), context_(context), step_(std::move(step))
+    {
+    }
 
     int Run()
     {
@@ -104,19 +107,18 @@ private:
 
     bool Program(int sightedModel)
     {
-        const ProgramRecord record = ProgramOneEncoder(options_, PortLabel(options_.port), context_);
-        // A failed read leaves the loop waiting for an encoder it has not seen: the same one is
-        // programmed once it reads cleanly. Any other ending is this encoder's, until it goes.
-        if (record.code != ExitCode::ReadFailed) {
+        const EncoderDone done = step_([&] {
             // Before the line goes out: whoever reads it may put the next encoder on at once.
             presentModel_ = sightedModel;
             presentSerial_ = SerialAsItIsNow();
             Enter(Station::Present);
-        }
-        const bool recorded = ReportProgrammed(record, options_, context_);
-        Tally(record.code);
-        if (!recorded) {
-            // An encoder without its record ends the run: the ones after it would have none either.
+        });
+        // A failed read leaves the loop waiting for an encoder it has not seen: the same one is
+        // done once it reads cleanly. Any other ending is this encoder's, until it goes.
+        Tally(done.code);
+        if (!done.recorded || done.code == ExitCode::RecordNotWritten) {
+            // An encoder without its record (or its image) ends the run: the ones after it would
+            // have none either.
             if (exitCode_ == 0) exitCode_ = AsInt(ExitCode::RecordNotWritten);
             return true;
         }
@@ -179,6 +181,7 @@ private:
 
     const CliOptions& options_;
     RunContext& context_;
+    EncoderStep step_;
     Station station_ = Station::Starting;
     int presentModel_ = -1;
     std::optional<SerialBytes> presentSerial_;
@@ -188,9 +191,18 @@ private:
 
 }  // namespace
 
+int RunProductionLoop(const CliOptions& options, RunContext& context, const EncoderStep& step)
+{
+    return ProductionLoop(options, context, step).Run();
+}
+
 int RunProductionLoop(const CliOptions& options, RunContext& context)
 {
-    return ProductionLoop(options, context).Run();
+    return RunProductionLoop(options, context, [&](const std::function<void()>& seen) {
+        const ProgramRecord record = ProgramOneEncoder(options, PortLabel(options.port), context);
+        if (record.code != ExitCode::ReadFailed) seen();
+        return EncoderDone{record.code, ReportProgrammed(record, options, context)};
+    });
 }
 
 }  // namespace cli

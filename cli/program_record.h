@@ -11,7 +11,8 @@
 namespace cli {
 
 struct ProgramRecord {
-    std::string time;  // UTC, YYYY-MM-DDTHH:MM:SSZ
+    std::string command = "program";  // or "restore"
+    std::string time;                 // UTC, YYYY-MM-DDTHH:MM:SSZ
     std::string port;
     std::optional<std::string> product;  // none before the memory was read
     std::optional<std::string> serial;
@@ -19,6 +20,7 @@ struct ProgramRecord {
     std::optional<SettingsReport> after;   // as read back; none when the read-back did not happen or failed
     ExitCode code = ExitCode::Done;
     std::string reason;  // why the result is not ok; empty when it is
+    std::optional<std::string> image;  // the image kept in the store before the first block
 };
 
 // What a dry run found: the settings now and as they would be written, and every byte that
@@ -30,6 +32,7 @@ struct DryRunReport {
     SettingsReport before;
     SettingsReport after;
     std::vector<ByteChange> changes;
+    std::string command = "programming";  // what would change the bytes: "programming", "restore"
 };
 
 }  // namespace cli

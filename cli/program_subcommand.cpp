@@ -1,6 +1,7 @@
 // `program` on one encoder, or its dry run; --each goes to the production loop.
 #include "cli/cli_commands.h"
 #include "cli/encoder_programming.h"
+#include "cli/like_file.h"
 #include "cli/port_connection.h"
 #include "commands/json_lines.h"
 #include "cli/report_json.h"
@@ -31,8 +32,17 @@ int ProgramOnce(const CliOptions& options, RunContext& context)
 
 }  // namespace
 
-int RunProgram(const CliOptions& options, RunContext& context)
+int RunProgram(const CliOptions& given, RunContext& context)
 {
+    CliOptions options = given;
+    if (!options.likePath.empty()) {
+        Checked<SettingsRequest> like = SettingsLike(options.likePath, options.settings);
+        if (!like.value) {
+            context.err << "tarv-cli: " << like.error << "\n";
+            return AsInt(ExitCode::BadArguments);
+        }
+        options.settings = *like.value;
+    }
     if (!options.logPath.empty()) {
         if (const std::string error = CheckAppendable(options.logPath); !error.empty()) {
             context.err << "tarv-cli: --log: " << error << "\n";

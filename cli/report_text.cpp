@@ -102,7 +102,7 @@ std::string DryRunText(const DryRunReport& r)
         Row("Resolution:", ResolutionSummary(r.before) + " -> " + ResolutionSummary(r.after)) +
         Row("Edge separation:", EdgeSeparationSummary(r.before) + " -> " + EdgeSeparationSummary(r.after)) +
         Row("Direction:", r.before.DirectionWord() + " -> " + r.after.DirectionWord());
-    text += "Bytes that programming would change (address: now -> written):\n";
+    text += "Bytes that " + r.command + " would change (address: now -> written):\n";
     for (size_t first = 0; first < r.changes.size();) {
         // Neighbours that change alike, such as the unused bytes that become zero, share a line.
         size_t last = first;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -18,6 +19,7 @@ struct RunContext {
     // The number of the signal that asked the command to stop; 0 while none has.
     std::function<int()> stopSignal = [] { return 0; };
     std::string tool = "tarv-cli";  // the program and its version, as every JSON object names them
+    std::filesystem::path dataFolder = {};  // the image store's; empty: none could be told
 };
 
 }  // namespace cli

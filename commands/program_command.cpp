@@ -128,17 +128,15 @@ ProgramResult ProgramEncoder(const std::function<bool()>& readBack)
     return witnessed.Ended(ProgramResult::Done, after);
 }
 
-ProgrammingReport ProgramLoadedEncoder(const BlockWritten& blockWritten)
+ProgrammingReport WriteAndVerify(const eeprom::Image& image, const BlockWritten& blockWritten)
 {
     ProgrammingReport report;
+    report.written = image;
     if (SerialChannel.portName.empty()) {
         Show(messages::kNoProgrammingDevice);
         report.result = ProgramResult::NoDevice;
         return report;
     }
-    ConfigBytes edited = DeviceModel.ConfigBlock;
-    PrepareProgramming(edited);
-    report.written = ProgrammingImage();
     if (const WriteOutcome outcome = WriteImage(report.written, blockWritten, &report.address);
         outcome != WriteOutcome::Written) {
         report.result = ReportWriteOutcome(outcome);
@@ -155,4 +153,12 @@ ProgrammingReport ProgramLoadedEncoder(const BlockWritten& blockWritten)
         report.result = ProgramResult::VerificationFailed;
     }
     return report;
+}
+
+ProgrammingReport ProgramLoadedEncoder(const BlockWritten& blockWritten)
+{
+    if (SerialChannel.portName.empty()) return WriteAndVerify({}, blockWritten);  // tells there is no adapter
+    ConfigBytes edited = DeviceModel.ConfigBlock;
+    PrepareProgramming(edited);
+    return WriteAndVerify(ProgrammingImage(), blockWritten);
 }

@@ -63,6 +63,10 @@ struct ProgrammingReport {
     eeprom::Image readBack{};  // what the encoder holds afterwards, when it could be read
 };
 
+// Writes `image` as sixteen blocks, reads all 128 bytes back and compares them with it, byte by
+// byte: what restoring an image does. Shows PROG's messages; DeviceModel holds the read-back.
+ProgrammingReport WriteAndVerify(const eeprom::Image& image, const BlockWritten& blockWritten = {});
+
 // PROG for a caller that has just read the whole memory into DeviceModel and set its settings in
 // ConfigBlock, so that the product it checked and the memory it writes come from the same read:
 // stamp, write, read all 128 bytes back and compare them with the image, byte by byte. Shows

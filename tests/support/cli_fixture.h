@@ -21,11 +21,16 @@ inline constexpr int64_t kCliTestNow = 1'714'557'600;
 
 class CliTest : public LinkTest {
 protected:
-    CliTest() { host.SetToday(kToday); }
+    CliTest()
+    {
+        host.SetToday(kToday);
+        context.dataFolder = DataFolder();
+    }
     ~CliTest() override
     {
         std::error_code ignored;
         std::filesystem::remove(ScratchPath(), ignored);
+        std::filesystem::remove_all(DataFolder(), ignored);
     }
 
     static cli::CliOptions Options(cli::Subcommand command, const std::string& port = "COM3")
@@ -43,6 +48,9 @@ protected:
         return std::filesystem::temp_directory_path() /
                (std::string("tarv-cli-") + test->test_suite_name() + "-" + test->name() + ".tmp");
     }
+
+    // The image store of this test: its own folder in the temporary folder, removed after it.
+    static std::filesystem::path DataFolder() { return ScratchPath().string() + ".data"; }
 
     static constexpr int32_t kToday = 45413;  // 2024-05-01
 

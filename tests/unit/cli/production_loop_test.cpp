@@ -123,6 +123,7 @@ TEST_F(CliProductionLoopTest, TheNextEncoderPutOnAsTheLineAppearsIsNotMistakenFo
     std::ostream reacting(&buffer);
     cli::RunContext swapping{reacting, err, [] { return kCliTestNow; },
                              [this] { return host.NowMicros() > 20'000'000 ? SIGINT : 0; }};
+    swapping.dataFolder = context.dataFolder;
 
     EXPECT_EQ(cli::RunProgram(Each(2), swapping), 0);
     EXPECT_EQ(printed, 2);

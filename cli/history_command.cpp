@@ -1,0 +1,76 @@
+// `history`: the journal's lines, newest last, as a table or as the JSON lines they are.
+#include <fstream>
+#include <iomanip>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/cli_commands.h"
+#include "commands/image_store.h"
+
+namespace cli {
+namespace {
+
+std::string Field(const nlohmann::json& line, const char* key)
+{
+    const auto found = line.find(key);
+    if (found == line.end() || found->is_null()) return "-";
+    return found->is_string() ? found->get<std::string>() : found->dump();
+}
+
+bool Wanted(const nlohmann::json& line, const CliOptions& options)
+{
+    return (options.serial.empty() || Field(line, "serial") == options.serial) &&
+           (options.product.empty() || Field(line, "product") == options.product);
+}
+
+constexpr const char* kColumns[] = {"time", "program", "command", "product", "serial", "result", "image"};
+
+std::string Table(const std::vector<nlohmann::json>& lines)
+{
+    std::vector<std::vector<std::string>> rows = {{"TIME", "PROGRAM", "COMMAND", "PRODUCT", "SERIAL", "RESULT", "IMAGE"}};
+    for (const nlohmann::json& line : lines) {
+        std::vector<std::string> row;
+        for (const char* column : kColumns) row.push_back(Field(line, column));
+        rows.push_back(std::move(row));
+    }
+    std::vector<size_t> widths(std::size(kColumns), 0);
+    for (const auto& row : rows)
+        for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    std::ostringstream text;
+    for (const auto& row : rows) {
+        for (size_t i = 0; i < row.size(); ++i) {
+            text << row[i];
+            if (i + 1 < row.size()) text << std::string(widths[i] - row[i].size() + 2, ' ');
+        }
+        text << "\n";
+    }
+    return text.str();
+}
+
+}  // namespace
+
+int RunHistory(const CliOptions& options, RunContext& context)
+{
+    const std::filesystem::path journal = store::JournalPath(context.dataFolder);
+    std::ifstream in(journal, std::ios::binary);
+    if (!in) {
+        context.err << "tarv-cli: no journal yet (" << journal.string() << ")\n";
+        return AsInt(ExitCode::Done);
+    }
+    std::vector<nlohmann::json> lines;
+    std::vector<std::string> texts;
+    for (std::string text; std::getline(in, text);) {
+        nlohmann::json line = nlohmann::json::parse(text, nullptr, false);
+        if (!line.is_object() || !Wanted(line, options)) continue;  // a torn or foreign line is left out
+        lines.push_back(std::move(line));
+        texts.push_back(text);
+    }
+    if (options.quiet) return AsInt(ExitCode::Done);
+    if (options.json)
+        for (const std::string& text : texts) context.out << text << "\n";
+    else
+        context.out << Table(lines);
+    return AsInt(ExitCode::Done);
+}
+
+}  // namespace cli

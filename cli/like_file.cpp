@@ -1,0 +1,90 @@
+#include "cli/like_file.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "cli/encoder_load.h"
+#include "cli/image_file.h"
+#include "commands/encoder_report.h"
+#include "commands/settings_codec.h"
+
+namespace cli {
+namespace {
+
+// What the file says of each setting: a value as the options take it, or empty when it does not say.
+struct SettingWords {
+    std::string resolution;
+    std::string edgeSeparation;
+    std::string direction;
+};
+
+SettingWords WordsOfImage(const eeprom::Image& image)
+{
+    LoadEncoder(image);  // the file's own product decides how its settings read
+    const SettingsReport settings = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());
+    const std::optional<int> nanoseconds = settings.EdgeNanoseconds();
+    return {settings.ResolutionDesignation(), nanoseconds ? MicrosecondsText(*nanoseconds) : "",
+            settings.DirectionWord()};
+}
+
+std::string StringAt(const nlohmann::json& object, const char* key)
+{
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : "";
+}
+
+std::optional<SettingWords> WordsOfInfoJson(const std::vector<uint8_t>& bytes)
+{
+    const nlohmann::json info = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    if (!info.is_object()) return std::nullopt;
+    SettingWords words;
+    if (const auto resolution = info.find("resolution"); resolution != info.end() && resolution->is_object())
+        words.resolution = StringAt(*resolution, "designation");
+    if (const auto edge = info.find("edge_separation"); edge != info.end() && edge->is_object()) {
+        const auto microseconds = edge->find("microseconds");
+        if (microseconds != edge->end() && microseconds->is_number())
+            words.edgeSeparation = MicrosecondsText(static_cast<int>(std::lround(microseconds->get<double>() * 1000)));
+    }
+    words.direction = StringAt(info, "direction");
+    return words;
+}
+
+}  // namespace
+
+Checked<SettingsRequest> SettingsLike(const std::string& path, const SettingsRequest& given)
+{
+    const FileContents file = ReadWholeFile(path);
+    if (!file.error.empty()) return {std::nullopt, "--like: " + file.error};
+    std::optional<SettingWords> words;
+    if (const std::optional<eeprom::Image> image = AsImage(file.bytes))
+        words = WordsOfImage(*image);
+    else
+        words = WordsOfInfoJson(file.bytes);
+    if (!words)
+        return {std::nullopt, "--like: " + path + " is neither a 128-byte image nor the output of info --json"};
+
+    SettingsRequest request = given;
+    const auto lacks = [&path](const char* what) {
+        return Checked<SettingsRequest>{std::nullopt, "--like: " + path + " has no " + what + " that can be taken"};
+    };
+    if (!request.resolution) {
+        if (words->resolution.empty()) return lacks("resolution designation");
+        auto parsed = ParseResolution(words->resolution);
+        if (!parsed.value) return {std::nullopt, "--like: " + path + ": " + parsed.error};
+        request.resolution = parsed.value;
+    }
+    if (!request.edgeSeparation) {
+        if (words->edgeSeparation.empty()) return lacks("edge separation of either table");
+        auto parsed = ParseEdgeSeparation(words->edgeSeparation);
+        if (!parsed.value) return {std::nullopt, "--like: " + path + ": " + parsed.error};
+        request.edgeSeparation = parsed.value;
+    }
+    if (!request.direction) {
+        auto parsed = ParseDirection(words->direction);
+        if (!parsed.value) return lacks("direction");
+        request.direction = parsed.value;
+    }
+    return {request, {}};
+}
+
+}  // namespace cli

@@ -1,0 +1,137 @@
+// `verify`: reads the encoder and checks, never writing (no repair either), that its settings CRC
+// and record checksum hold and that it has each setting asked for. With --each, the end-of-line
+// check of a production line.
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_commands.h"
+#include "cli/encoder_load.h"
+#include "cli/encoder_programming.h"
+#include "cli/port_connection.h"
+#include "cli/report_json.h"
+#include "commands/encoder_report.h"
+#include "link/Procedure_Tarv_Config.h"
+
+namespace cli {
+namespace {
+
+struct Difference {
+    std::string field;  // resolution, edge_separation, direction, config_crc, record_checksum
+    std::string expected;
+    std::string found;
+};
+
+struct VerifyRecord {
+    std::string time;
+    std::string port;
+    std::optional<EncoderReport> encoder;  // none when it could not be read
+    std::vector<Difference> differences;
+    ExitCode code = ExitCode::Done;
+};
+
+std::string FoundResolution(const SettingsReport& settings)
+{
+    const std::string designation = settings.ResolutionDesignation();
+    if (!designation.empty()) return designation;
+    char code[8];
+    std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned>(settings.resolutionCode));
+    return "code " + std::string(code);
+}
+
+std::string FoundEdgeSeparation(const SettingsReport& settings)
+{
+    const std::optional<int> nanoseconds = settings.EdgeNanoseconds();
+    return nanoseconds ? MicrosecondsText(*nanoseconds) : "value " + std::to_string(settings.edgeValue);
+}
+
+std::vector<Difference> Differences(const SettingsRequest& expected, const EncoderReport& encoder)
+{
+    std::vector<Difference> differences;
+    const auto check = [&differences](const char* field, const std::string& want, const std::string& found) {
+        if (want != found) differences.push_back({field, want, found});
+    };
+    const SettingsReport& settings = encoder.settings;
+    if (expected.resolution)
+        check("resolution", ResolutionDesignation(expected.resolution->row), FoundResolution(settings));
+    if (expected.edgeSeparation)
+        check("edge_separation", MicrosecondsText(expected.edgeSeparation->nanoseconds), FoundEdgeSeparation(settings));
+    if (expected.direction)
+        check("direction", *expected.direction == Direction::Positive ? "positive" : "negative",
+              settings.DirectionWord());
+    check("config_crc", "valid", encoder.configCrcOk ? "valid" : "invalid");
+    check("record_checksum", "valid", encoder.recordChecksumOk ? "valid" : "invalid");
+    return differences;
+}
+
+VerifyRecord VerifyEncoder(const CliOptions& options, RunContext& context)
+{
+    VerifyRecord record;
+    record.port = PortLabel(options.port);
+    record.time = UtcTimestamp(context.unixSecondsNow());
+    eeprom::Image memory{};
+    if (ReadWholeMemory(memory) == 0) {
+        record.code = ExitCode::ReadFailed;
+        return record;
+    }
+    LoadEncoder(memory);
+    record.encoder = DescribeEncoder(memory);
+    record.differences = Differences(options.settings, *record.encoder);
+    if (!record.differences.empty()) record.code = ExitCode::VerificationFailed;
+    return record;
+}
+
+nlohmann::ordered_json VerifyJson(const VerifyRecord& record)
+{
+    nlohmann::ordered_json differences = nlohmann::ordered_json::array();
+    for (const Difference& d : record.differences)
+        differences.push_back({{"field", d.field}, {"expected", d.expected}, {"found", d.found}});
+    return {
+        {"time", record.time},
+        {"port", record.port},
+        {"product", record.encoder ? nlohmann::ordered_json(record.encoder->product) : nullptr},
+        {"serial", record.encoder ? nlohmann::ordered_json(record.encoder->serial) : nullptr},
+        {"ok", record.code == ExitCode::Done},
+        {"result", ResultWord(record.code)},
+        {"differences", differences},
+    };
+}
+
+std::string VerifyText(const VerifyRecord& record)
+{
+    std::string text = record.time + " " + record.port;
+    if (record.encoder) text += " " + record.encoder->product + " " + record.encoder->serial;
+    text += std::string(" ") + ResultWord(record.code) + "\n";
+    for (const Difference& d : record.differences) text += d.field + ": " + d.expected + " expected, " + d.found + " found\n";
+    return text;
+}
+
+// Prints the record; false, told on `context.err`, when the output cannot be written.
+bool ReportVerified(const VerifyRecord& record, const CliOptions& options, RunContext& context)
+{
+    if (options.quiet) return true;
+    context.out << (options.json ? JsonLine(VerifyJson(record), context.tool) + "\n" : VerifyText(record))
+                << std::flush;
+    if (context.out) return true;
+    context.err << "tarv-cli: the record of this encoder could not be written: the standard output cannot be "
+                   "written\n";
+    return false;
+}
+
+}  // namespace
+
+int RunVerify(const CliOptions& options, RunContext& context)
+{
+    if (options.each) {
+        return RunProductionLoop(options, context, [&](const std::function<void()>& seen) {
+            const VerifyRecord record = VerifyEncoder(options, context);
+            if (record.code != ExitCode::ReadFailed) seen();
+            return EncoderDone{record.code, ReportVerified(record, options, context)};
+        });
+    }
+    if (const ExitCode code = ConnectAdapter(options.port, context.err); code != ExitCode::Done) return AsInt(code);
+    const VerifyRecord record = VerifyEncoder(options, context);
+    ClosePort();
+    if (record.code == ExitCode::ReadFailed) return AsInt(record.code);
+    return AsInt(WithRecord(record.code, ReportVerified(record, options, context)));
+}
+
+}  // namespace cli
