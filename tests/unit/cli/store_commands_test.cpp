@@ -1,0 +1,301 @@
+// What tarv-cli keeps before it writes (the image store and the journal), and the commands built
+// on it: restore, verify, program --like and history. Against emulated adapters on the virtual
+// clock, with what the wire saw and what the encoder holds afterwards.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "cli/settings_request.h"
+#include "commands/image_store.h"
+#include "support/cli_fixture.h"
+#include "support/frames.h"
+
+namespace {
+
+using nlohmann::ordered_json;
+using sim::RequestKind;
+
+eeprom::Image Encoder(const char* product, const char* serial)
+{
+    sim::ProductRecordSpec spec;
+    spec.name = product;
+    spec.serial = serial;
+    return sim::Format2Image(spec);
+}
+
+class CliStoreTest : public CliTest {
+protected:
+    cli::CliOptions Program(const char* resolution)
+    {
+        cli::CliOptions options = Options(cli::Subcommand::Program);
+        options.settings.resolution = cli::ParseResolution(resolution).value;
+        return options;
+    }
+
+    cli::CliOptions Restore(const std::filesystem::path& file)
+    {
+        cli::CliOptions options = Options(cli::Subcommand::Restore);
+        options.imageFile = file.string();
+        return options;
+    }
+
+    std::vector<std::filesystem::path> StoredImages() const
+    {
+        std::vector<std::filesystem::path> images;
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(store::ImagesFolder(DataFolder()), ignored))
+            images.push_back(entry.path());
+        return images;
+    }
+
+    std::vector<ordered_json> Journal() const
+    {
+        std::vector<ordered_json> lines;
+        for (const std::string& line : Lines(FileText(store::JournalPath(DataFolder()))))
+            lines.push_back(ordered_json::parse(line));
+        return lines;
+    }
+
+    std::filesystem::path WriteFile(const std::vector<uint8_t>& bytes) const
+    {
+        std::ofstream(ScratchPath(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return ScratchPath();
+    }
+
+    std::filesystem::path WriteImage(const eeprom::Image& image) const
+    {
+        return WriteFile(std::vector<uint8_t>(image.begin(), image.end()));
+    }
+};
+
+TEST_F(CliStoreTest, ProgramKeepsTheMemoryAsReadAndJournalsTheWrite)
+{
+    const eeprom::Image before = sim::Format2Image();
+    auto adapter = AddAdapter("COM3", before);
+
+    EXPECT_EQ(cli::RunProgram(Program("D50"), context), 0);
+    ASSERT_EQ(StoredImages().size(), 1u);
+    EXPECT_EQ(StoredImages()[0].filename(), "KV24-AB1234-20240501T100000Z.bin");
+    EXPECT_EQ(FileText(StoredImages()[0]), std::string(before.begin(), before.end()));
+    const std::vector<ordered_json> journal = Journal();
+    ASSERT_EQ(journal.size(), 1u);
+    const ordered_json& line = journal[0];
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : line.items()) keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"time", "program", "command", "port", "product", "serial", "before",
+                                              "after", "result", "image"}));
+    EXPECT_EQ(line["time"], "2024-05-01T10:00:00Z");
+    EXPECT_EQ(line["program"], "cli");
+    EXPECT_EQ(line["command"], "program");
+    EXPECT_EQ(line["before"]["resolution"]["designation"], "12B");
+    EXPECT_EQ(line["after"]["resolution"]["designation"], "D50");
+    EXPECT_EQ(line["result"], "ok");
+    EXPECT_EQ(line["image"], "KV24-AB1234-20240501T100000Z.bin");
+}
+
+TEST_F(CliStoreTest, AStoreThatCannotBeWrittenStopsTheWriteUnlessNoBackup)
+{
+    auto adapter = AddAdapter("COM3");
+    std::ofstream(DataFolder().string());  // a file where the folder should be
+    context.dataFolder = DataFolder();
+
+    EXPECT_EQ(cli::RunProgram(Program("D50"), context), 8);
+    EXPECT_TRUE(adapter->FramesOf(RequestKind::EepromWrite).empty());
+    EXPECT_NE(err.str().find("tarv-cli: cannot keep the encoder's image: "), std::string::npos);
+    EXPECT_NE(err.str().find("; --no-backup goes on without it"), std::string::npos);
+
+    cli::CliOptions options = Program("D50");
+    options.noBackup = true;
+    EXPECT_EQ(cli::RunProgram(options, context), 0);
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+    std::filesystem::remove(DataFolder());
+}
+
+TEST_F(CliStoreTest, RestoreOfTheStoredImageGivesBackEveryByteThatProgZeroed)
+{
+    const eeprom::Image original = sim::Format2Image();  // bytes 16..71 and 94..119 hold a pattern
+    auto adapter = AddAdapter("COM3", original);
+    ASSERT_EQ(cli::RunProgram(Program("D50"), context), 0);
+    ASSERT_NE(adapter->memory(), original);
+    const std::filesystem::path stored = StoredImages().at(0);
+    adapter->ClearLog();
+
+    EXPECT_EQ(cli::RunRestore(Restore(stored), context), 0) << err.str();
+    EXPECT_EQ(adapter->memory(), original);
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+    // The restore kept what it replaced, and journalled itself.
+    EXPECT_EQ(StoredImages().size(), 2u);
+    const std::vector<ordered_json> journal = Journal();
+    ASSERT_EQ(journal.size(), 2u);
+    EXPECT_EQ(journal[1]["command"], "restore");
+    EXPECT_EQ(journal[1]["after"]["resolution"]["designation"], "12B");
+}
+
+// Programming cut off after block k: the image kept before the first block puts it all back.
+TEST_F(CliStoreTest, AnEncoderCutOffInTheMiddleOfItsBlocksIsRestoredByteForByte)
+{
+    // After block 15 all are written and the read-back goes unanswered: verification failed.
+    for (const auto& [lastAnswered, code] : {std::pair{0, 4}, std::pair{7, 4}, std::pair{15, 5}}) {
+        SCOPED_TRACE(lastAnswered);
+        const eeprom::Image original = sim::Format2Image();
+        auto adapter = AddAdapter("COM3", original);
+        // The read's four requests, then the blocks up to the last that is answered.
+        adapter->UnplugAfter(1 + 4 + lastAnswered + 1);
+        EXPECT_EQ(cli::RunProgram(Program("D50"), context), code);
+        EXPECT_NE(adapter->memory(), original);
+        const std::vector<std::filesystem::path> images = StoredImages();
+        ASSERT_FALSE(images.empty());
+        const std::filesystem::path stored = images.back();
+
+        adapter->options().unplugged = false;
+        adapter->options().unplugAfterFrames = -1;
+        EXPECT_EQ(cli::RunRestore(Restore(stored), context), 0) << err.str();
+        EXPECT_EQ(adapter->memory(), original);
+        std::filesystem::remove_all(DataFolder());
+        ResetProgramState();
+    }
+}
+
+TEST_F(CliStoreTest, RestoreRefusesAFileThatIsNotThisEncodersSoundImage)
+{
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB1234"));
+    eeprom::Image badCrc = sim::Format2Image();
+    badCrc[eeprom::kConfigCrcByte] ^= 0xFF;
+    const eeprom::Image other = Encoder("KV26", "XY0001");
+
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        int code;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"127 bytes", std::vector<uint8_t>(127, 0), 1, " holds 127 bytes; an encoder's image holds 128"},
+        {"bad CRC", {badCrc.begin(), badCrc.end()}, 1, ": its settings CRC does not hold (--force writes it"},
+        {"another encoder", {other.begin(), other.end()}, 7,
+         "tarv-cli: the image belongs to KV26 XY0001, the encoder is KV24 AB1234"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        err.str("");
+        EXPECT_EQ(cli::RunRestore(Restore(WriteFile(c.bytes)), context), c.code);
+        EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+        EXPECT_TRUE(adapter->FramesOf(RequestKind::EepromWrite).empty());
+        EXPECT_TRUE(StoredImages().empty());
+    }
+    // --force writes another encoder's image all the same.
+    cli::CliOptions forced = Restore(WriteImage(other));
+    forced.force = true;
+    EXPECT_EQ(cli::RunRestore(forced, context), 0);
+    EXPECT_EQ(adapter->memory(), other);
+}
+
+TEST_F(CliStoreTest, RestoreDryRunNamesTheBytesAndWritesNothing)
+{
+    auto adapter = AddAdapter("COM3");
+    eeprom::Image changed = sim::Format2Image();
+    changed[0x20] = 0x00;
+    cli::CliOptions options = Restore(WriteImage(changed));
+    options.dryRun = true;
+
+    EXPECT_EQ(cli::RunRestore(options, context), 0);
+    EXPECT_NE(out.str().find("Bytes that restore would change (address: now -> written):\n  0x20: 0xA5 -> 0x00\n"),
+              std::string::npos)
+        << out.str();
+    EXPECT_TRUE(adapter->FramesOf(RequestKind::EepromWrite).empty());
+    EXPECT_TRUE(StoredImages().empty());
+}
+
+TEST_F(CliStoreTest, VerifyReadsOnlyAndNamesEachDifference)
+{
+    eeprom::Image image = sim::Format2Image();  // 12B, 1 µs, negative
+    auto adapter = AddAdapter("COM3", image);
+    cli::CliOptions options = Options(cli::Subcommand::Verify);
+
+    EXPECT_EQ(cli::RunVerify(options, context), 0);
+    options.settings.resolution = cli::ParseResolution("D50").value;
+    options.settings.edgeSeparation = cli::ParseEdgeSeparation("0.5").value;
+    options.settings.direction = cli::Direction::Positive;
+    out.str("");
+    EXPECT_EQ(cli::RunVerify(options, context), 5);
+    EXPECT_EQ(Lines(out.str()), (std::vector<std::string>{"2024-05-01T10:00:00Z COM3 KV24 AB1234 verification-failed",
+                                                          "resolution: D50 expected, 12B found",
+                                                          "edge_separation: 0.5 expected, 1 found",
+                                                          "direction: positive expected, negative found"}));
+
+    adapter->memory()[eeprom::kConfigCrcByte] ^= 0xFF;
+    adapter->memory()[0x5D] ^= 0xFF;
+    options.settings = {};
+    options.json = true;
+    out.str("");
+    EXPECT_EQ(cli::RunVerify(options, context), 5);
+    const ordered_json result = ordered_json::parse(out.str());
+    EXPECT_EQ(result["ok"], false);
+    EXPECT_EQ(result["differences"],
+              ordered_json::parse(R"([{"field":"config_crc","expected":"valid","found":"invalid"},
+                                      {"field":"record_checksum","expected":"valid","found":"invalid"}])"));
+    EXPECT_TRUE(adapter->FramesOf(RequestKind::EepromWrite).empty());
+    EXPECT_TRUE(StoredImages().empty());
+}
+
+TEST_F(CliStoreTest, ProgramLikeTakesTheMeaningOfAnImageOrOfInfoJson)
+{
+    // The source: a KV26 (family B, table 2) at D50, 0.5 µs, positive. The target: a KV24 (family
+    // A, table 1), whose direction bit and edge byte for the same meaning differ.
+    sim::ProductRecordSpec kv26;
+    kv26.name = "KV26";
+    const eeprom::Image source = sim::Format2Image(kv26, sim::MakeConfigBlock(0x14, true, 5));
+    auto adapter = AddAdapter("COM3", source);
+    cli::CliOptions info = Options(cli::Subcommand::Info);
+    info.json = true;
+    ASSERT_EQ(cli::RunInfo(info, context), 0);
+    const std::string infoJson = out.str();
+    ASSERT_EQ(ordered_json::parse(infoJson)["edge_separation"]["microseconds"], 0.5);
+
+    for (const bool fromImage : {true, false}) {
+        SCOPED_TRACE(fromImage ? "image" : "info --json");
+        const eeprom::Image target = sim::Format2Image();
+        adapter->PutEncoder(target);
+        cli::CliOptions options = Options(cli::Subcommand::Program);
+        options.likePath = (fromImage ? WriteImage(source) : WriteFile({infoJson.begin(), infoJson.end()})).string();
+        options.settings.direction = cli::Direction::Negative;  // the command line wins
+        out.str("");
+        ASSERT_EQ(cli::RunProgram(options, context), 0) << err.str();
+
+        cli::CliOptions verify = Options(cli::Subcommand::Verify);
+        verify.settings.resolution = cli::ParseResolution("D50").value;
+        verify.settings.edgeSeparation = cli::ParseEdgeSeparation("0.5").value;
+        verify.settings.direction = cli::Direction::Negative;
+        EXPECT_EQ(cli::RunVerify(verify, context), 0) << out.str();
+        // The target's identity stays its own.
+        EXPECT_TRUE(std::equal(target.begin() + 72, target.begin() + 84, adapter->memory().begin() + 72));
+    }
+}
+
+TEST_F(CliStoreTest, HistoryListsTheJournalNewestLastAndFilters)
+{
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    ASSERT_EQ(cli::RunProgram(Program("D50"), context), 0);
+    adapter->PutEncoder(Encoder("KV24", "AB0002"));
+    ASSERT_EQ(cli::RunProgram(Program("D25"), context), 0);
+    cli::CliOptions options = Options(cli::Subcommand::History);
+
+    out.str("");
+    EXPECT_EQ(cli::RunHistory(options, context), 0);
+    const std::vector<std::string> table = Lines(out.str());
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[0].substr(0, 30), "TIME                  PROGRAM ");
+    EXPECT_NE(table[1].find("AB0001"), std::string::npos);
+    EXPECT_NE(table[2].find("AB0002"), std::string::npos);
+
+    options.serial = "AB0002";
+    options.json = true;
+    out.str("");
+    EXPECT_EQ(cli::RunHistory(options, context), 0);
+    const std::vector<std::string> lines = Lines(out.str());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(ordered_json::parse(lines[0])["image"], "KV24-AB0002-20240501T100000Z.bin");
+}
+
+}  // namespace
