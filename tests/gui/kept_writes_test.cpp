@@ -59,7 +59,10 @@ protected:
         return adapter->Frames();
     }
 
-    std::filesystem::path folder_ = std::filesystem::temp_directory_path() / "tarv-gui-kept-writes";
+    // A folder of this test's own: ctest runs the tests side by side.
+    std::filesystem::path folder_ =
+        std::filesystem::temp_directory_path() /
+        (std::string("tarv-gui-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::ostringstream errors_;
     StoreWitness witness_{folder_, "window", errors_, [] { return kNoon; }};
 };
