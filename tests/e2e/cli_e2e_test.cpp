@@ -46,7 +46,12 @@ std::vector<LoggedRequest> Concat(std::vector<std::vector<LoggedRequest>> parts)
 
 class CliE2eTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_FALSE(root.path().empty()); }
+    void SetUp() override
+    {
+        ASSERT_FALSE(root.path().empty());
+        // Each test runs in a process of its own: its tarv-cli children keep their images here.
+        setenv("TARV_DATA_DIR", dataFolder.c_str(), 1);
+    }
 
     // An emulated adapter whose port is the link `port` in the scratch folder.
     sim::SimProcess& Serve(std::vector<std::string> args = {})
@@ -91,6 +96,7 @@ protected:
     TempDir root;
     const fs::path logPath = root.path() / "sim.log";
     const std::string port = (root.path() / "ttyADAPTER").string();
+    const std::string dataFolder = (root.path() / "data").string();
     std::unique_ptr<CliProcess> cli;
     std::vector<std::unique_ptr<sim::SimProcess>> sims;  // declared last: the servers end first
 };
@@ -381,6 +387,42 @@ TEST_F(CliE2eTest, ALogThatCannotBeWrittenIsAFailure)
     EXPECT_NE(cli->Err().find("tarv-cli: the record of this encoder could not be written: /dev/full: No space left on device"),
               std::string::npos)
         << cli->Err();
+}
+
+// The whole round trip through the real serial code: program keeps the image, restore puts every
+// byte back, verify finds the encoder as it was; and the trace shows what the emulator received.
+TEST_F(CliE2eTest, ProgramThenRestoreOfTheKeptImageGivesBackTheEncoderAndTheTraceShowsTheWire)
+{
+    Serve({"--product", "KV24", "--serial", "AB1234"});
+    const fs::path original = root.path() / "original.bin";
+    ASSERT_EQ(Run({"backup", "--port", port, original.string()}), 0) << cli->Err();
+    const fs::path trace = root.path() / "wire.trace";
+    ASSERT_EQ(Run({"program", "--port", port, "--resolution", "D50", "--trace", trace.string()}), 0) << cli->Err();
+
+    // Every request that the emulator logged was sent, in order, as the trace has it.
+    std::vector<std::string> sent;
+    const std::vector<std::string> traceLines = Lines(FileText(trace));
+    ASSERT_FALSE(traceLines.empty());
+    EXPECT_EQ(traceLines[0].rfind("# tarv-cli 2.1.0.0, trace started ", 0), 0u);
+    for (const std::string& line : traceLines) {
+        const size_t arrow = line.find(" > ");
+        if (arrow != std::string::npos) sent.push_back(line.substr(arrow + 3));
+    }
+    std::vector<std::string> logged;
+    for (const LoggedRequest& request : Requests()) logged.push_back(request.bytes);
+    ASSERT_GE(logged.size(), sent.size());
+    EXPECT_EQ(std::vector<std::string>(logged.end() - static_cast<long>(sent.size()), logged.end()), sent);
+    EXPECT_EQ(sent.size(), 1u + 4 + 16 + 4);  // presence, read, sixteen blocks, read-back
+
+    std::vector<fs::path> images;
+    for (const auto& entry : fs::directory_iterator(fs::path(dataFolder) / "images")) images.push_back(entry.path());
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(FileText(images[0]), FileText(original));
+    ASSERT_EQ(Run({"restore", "--port", port, images[0].string()}), 0) << cli->Err();
+    const fs::path after = root.path() / "after.bin";
+    ASSERT_EQ(Run({"backup", "--port", port, after.string()}), 0) << cli->Err();
+    EXPECT_EQ(FileText(after), FileText(original));
+    EXPECT_EQ(Run({"verify", "--port", port, "--resolution", "12B"}), 0) << cli->Out();
 }
 
 }  // namespace
