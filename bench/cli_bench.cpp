@@ -84,6 +84,8 @@ int main(int argc, char** argv)
     char folder[] = "/tmp/tarv-cli-bench-XXXXXX";
     if (mkdtemp(folder) == nullptr) return 1;
     const std::string port = std::string(folder) + "/ttyADAPTER";
+    // The images that `program` keeps go to the bench's own folder, never to a real data folder.
+    setenv("TARV_DATA_DIR", (std::string(folder) + "/data").c_str(), 1);
     int failed = 0;
     {
         sim::SimProcess server(TARV_ADAPTER_SIM, {"--pace", "--block-write-ms", std::to_string(options.blockWriteMs),
@@ -95,12 +97,15 @@ int main(int argc, char** argv)
         const double wholeRead = 144 * kByteMs;
         const double blocks = 16 * (13 * kByteMs + options.blockWriteMs);
         Row info{"info", presence + wholeRead, {}, {}};
-        Row program{"program (read, 16 blocks, read-back)", presence + 2 * wholeRead + blocks, {}, {}};
+        Row program{"program (read, image kept, 16 blocks, read-back)", presence + 2 * wholeRead + blocks, {}, {}};
+        Row unkept{"program --no-backup", presence + 2 * wholeRead + blocks, {}, {}};
         const char* resolutions[] = {"D50", "12B"};  // every run writes something new
         for (int run = -1; run < options.runs; ++run) {
             const ChildRun i = RunChild(options.cli, {"info", "--port", port});
             const ChildRun p = RunChild(options.cli, {"program", "--port", port, "--resolution",
                                                       resolutions[(run + 2) % 2]});
+            const ChildRun n = RunChild(options.cli, {"program", "--no-backup", "--port", port, "--resolution",
+                                                      resolutions[(run + 3) % 2]});
             if (run < 0) continue;  // warm-up
             info.wall.push_back(i.wallMs);
             info.cpu.push_back(i.cpuMs);
@@ -108,6 +113,9 @@ int main(int argc, char** argv)
             program.wall.push_back(p.wallMs);
             program.cpu.push_back(p.cpuMs);
             program.failures += p.exitCode != 0;
+            unkept.wall.push_back(n.wallMs);
+            unkept.cpu.push_back(n.cpuMs);
+            unkept.failures += n.exitCode != 0;
         }
         std::printf("tarv-cli-bench: %s, %d runs, EEPROM block write %d ms, wire 19200 baud 8N2\n\n",
                     options.cli.c_str(), options.runs, options.blockWriteMs);
@@ -115,7 +123,8 @@ int main(int argc, char** argv)
         std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
         Print(info);
         Print(program);
-        failed = info.failures + program.failures;
+        Print(unkept);
+        failed = info.failures + program.failures + unkept.failures;
     }
     std::filesystem::remove_all(folder);
     return failed == 0 ? 0 : 1;

@@ -81,9 +81,11 @@ std::string FileNamePart(std::string_view text)
 
 std::string ImageFileName(std::string_view product, std::string_view serial, int64_t unixSeconds, int duplicate)
 {
-    std::string name = FileNamePart(product) + "-" + FileNamePart(serial) + "-" + CompactTime(unixSeconds);
-    if (duplicate > 1) name += "-" + std::to_string(duplicate);
-    return name + ".bin";
+    // Appended piece by piece: GCC 12 at -O3 warns wrongly about "-" + std::string.
+    std::string name = FileNamePart(product);
+    for (const std::string& part : {FileNamePart(serial), CompactTime(unixSeconds)}) name.append("-").append(part);
+    if (duplicate > 1) name.append("-").append(std::to_string(duplicate));
+    return name.append(".bin");
 }
 
 bool RenameInPlace(const std::filesystem::path& from, const std::filesystem::path& to)

@@ -126,7 +126,12 @@ xvfb_start
 wine_warm_up
 echo "X display $DISPLAY"
 
-# The date format is that of wine's default (US English) locale, whatever the machine's is.
+# The date format is that of wine's default (US English) locale, whatever the machine's is. The
+# image store is a folder of the session's own.
+dataFolder=$sessionWork/data
+mkdir -p "$dataFolder"
+TARV_DATA_DIR=$(timeout 30 winepath -w "$dataFolder" 2>/dev/null)
+export TARV_DATA_DIR
 LC_ALL=C timeout 300 wine build/mingw-gui/tarv-configurator.exe >"$sessionWork/gui.out" 2>&1 &
 programPid=$!
 window=$(wait_window '^Tarv Configurator' 60) || true
@@ -160,6 +165,11 @@ dayAfter=$(day_bytes)
 echo "ok: today's date ($stamped) stamped as the last-changed date"
 sleep 1 # the read-back refreshes the labels
 no_message_boxes
+images=$(find "$dataFolder/images" -name 'KV24-AB1234-*.bin' -size 128c 2>/dev/null | wc -l)
+[ "$images" -eq 1 ] || fail "$images images of 128 bytes kept in $dataFolder/images, 1 expected"
+grep -q '"program":"window","command":"program",.*"result":"ok","image":"KV24-AB1234-' "$dataFolder/journal.jsonl" ||
+    fail "no journal line of the window's PROG: $(cat "$dataFolder/journal.jsonl" 2>/dev/null)"
+echo "ok: the encoder's image kept before the write, and the write journalled"
 screenshot "$window" "$artifacts/tarv-configurator-under-wine.png" || fail "no screenshot"
 echo "screenshot: $artifacts/tarv-configurator-under-wine.png"
 
