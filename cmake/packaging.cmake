@@ -12,17 +12,8 @@ foreach(program tarv-configurator tarv-configurator-demo tarv-cli)
   endif()
 endforeach()
 
-# The project's own licence text, when the repository has one.
-set(TARV_LICENSE_FILE)
-foreach(candidate LICENSE LICENSE.txt LICENSE.md COPYING)
-  if(EXISTS ${PROJECT_SOURCE_DIR}/${candidate})
-    set(TARV_LICENSE_FILE ${PROJECT_SOURCE_DIR}/${candidate})
-    break()
-  endif()
-endforeach()
-if(NOT TARV_LICENSE_FILE)
-  message(STATUS "No licence file at the top of the source tree: the packages carry none of the project's own")
-endif()
+# The project's own licence (MIT), in every package.
+set(TARV_LICENSE_FILE ${PROJECT_SOURCE_DIR}/LICENSE)
 
 if(WIN32)
   set(TARV_INSTALL_BIN .)
@@ -31,9 +22,7 @@ if(WIN32)
     install(TARGETS ${TARV_PROGRAMS} RUNTIME DESTINATION ${TARV_INSTALL_BIN})
   endif()
   install(FILES README.md DESTINATION ${TARV_INSTALL_DOC})
-  if(TARV_LICENSE_FILE)
-    install(FILES ${TARV_LICENSE_FILE} DESTINATION licenses RENAME tarv-configurator-LICENSE.txt)
-  endif()
+  install(FILES ${TARV_LICENSE_FILE} DESTINATION licenses RENAME tarv-configurator-LICENSE.txt)
 
   if(TARV_BUILD_GUI)
     get_target_property(tarvQtCoreType Qt6::Core TYPE)
@@ -48,6 +37,9 @@ if(WIN32)
                             "scripts/qt-windows.sh puts them there")
       endif()
       install(DIRECTORY ${TARV_QT_LICENSE_DIR}/ DESTINATION licenses/Qt)
+      # What the LGPL asks to be told: Qt is inside, where its source is, how to relink.
+      configure_file(${PROJECT_SOURCE_DIR}/resources/windows/NOTICE.txt.in ${PROJECT_BINARY_DIR}/NOTICE.txt @ONLY)
+      install(FILES ${PROJECT_BINARY_DIR}/NOTICE.txt DESTINATION ${TARV_INSTALL_DOC})
     elseif(Qt6_VERSION VERSION_LESS 6.5)
       message(FATAL_ERROR "A Windows build with a shared Qt needs Qt 6.5 or later (qt_generate_deploy_app_script); "
                           "a static Qt (scripts/qt-windows.sh) needs no deployment")
@@ -70,27 +62,29 @@ else()
   # The udev rule is optional (it changes who may open USB serial ports), so it goes with the
   # documentation, to be copied into /etc/udev/rules.d by whoever wants it.
   install(FILES resources/60-tarv-adapter.rules README.md DESTINATION ${tarvDocDir})
-  if(TARV_LICENSE_FILE)
-    install(FILES ${TARV_LICENSE_FILE} DESTINATION ${tarvDocDir} RENAME copyright)
-  endif()
+  install(FILES resources/debian/copyright DESTINATION ${tarvDocDir})
+  install(FILES metainfo/com.tarv.Configurator.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  include(${PROJECT_SOURCE_DIR}/cmake/man_pages.cmake)
 endif()
 
 # Values reach CPack as written here, quotes and all (the installer's version keys need quotes).
 set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_PACKAGE_NAME ${TARV_PACKAGE_NAME})
 set(CPACK_PACKAGE_VENDOR "Tarv")
-set(CPACK_PACKAGE_CONTACT "Tarv Configurator developers")
+set(CPACK_PACKAGE_CONTACT "Tarv Configurator developers <maintainers@tarv-configurator.invalid>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Reads and programs linear encoders through the programming adapter")
+# Lines of at most 80 characters: the Debian package shows them as they are.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-  "Finds the programming adapter on a serial port (19200 baud, 8N2), shows the encoder's identity and "
-  "reads and writes its resolution, edge separation and counting direction.")
+  "Finds the programming adapter on a serial port (19200 baud, 8N2), shows the\n"
+  "identity of the encoder on it and reads and writes its resolution, edge\n"
+  "separation and counting direction. Every encoder's memory is kept before it is\n"
+  "written, so that it can be restored. With tarv-cli for scripts and production\n"
+  "lines, and an emulated adapter for trying it without hardware.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "${TARV_DISPLAY_NAME}")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
-if(TARV_LICENSE_FILE)
-  set(CPACK_RESOURCE_FILE_LICENSE ${TARV_LICENSE_FILE})
-endif()
+set(CPACK_RESOURCE_FILE_LICENSE ${TARV_LICENSE_FILE})
 
 if(WIN32)
   set(CPACK_GENERATOR "ZIP;NSIS")
@@ -121,10 +115,11 @@ if(WIN32)
     "  VIAddVersionKey /LANG=1033 FileVersion ${PROJECT_VERSION}\n"
     "  VIAddVersionKey /LANG=1033 FileDescription \"${TARV_DISPLAY_NAME} Setup\"\n"
     "  VIAddVersionKey /LANG=1033 CompanyName \"${CPACK_PACKAGE_VENDOR}\"\n"
-    "  VIAddVersionKey /LANG=1033 LegalCopyright \"${CPACK_PACKAGE_VENDOR}\"")
+    "  VIAddVersionKey /LANG=1033 LegalCopyright \"Copyright 2026 the Tarv Configurator developers, MIT licence\"")
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
   set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The library dependencies come from dpkg-shlibdeps on the installed programs.

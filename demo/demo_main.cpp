@@ -1,6 +1,7 @@
 // The configurator with an emulated adapter and encoder built in: try everything without
 // hardware. `--report-after MS` prints what the window shows after MS milliseconds and quits
-// (used by the tests that start the demo); `--screenshot FILE` saves the window then as well.
+// (used by the tests that start the demo); `--screenshot FILE` saves the window then as well, and
+// `--port-dialog-screenshot FILE` the port dialog that the port button then opens.
 #include <QApplication>
 #include <QLabel>
 #include <QTimer>
@@ -15,6 +16,19 @@
 namespace {
 int reportAfterMs = -1;
 const char* screenshotPath = nullptr;
+const char* portDialogPath = nullptr;
+
+// Presses the port button and saves the dialog it opens, once it shows, then closes it.
+void SavePortDialog(TForm1& form)
+{
+    QTimer::singleShot(500, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            dialog->grab().save(portDialogPath);
+            dialog->close();
+        }
+    });
+    form.BitBtn1Click();  // returns when the dialog is closed
+}
 
 void PrintLabels(TForm1& form)
 {
@@ -31,6 +45,7 @@ void ScheduleReport(TForm1& form)
     QTimer::singleShot(reportAfterMs, &form, [&form] {
         PrintLabels(form);
         if (screenshotPath != nullptr) form.grab().save(screenshotPath);
+        if (portDialogPath != nullptr) SavePortDialog(form);
         QCoreApplication::quit();
     });
 }
@@ -43,6 +58,7 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[i], "--report-after") == 0)
             reportAfterMs = static_cast<int>(std::strtol(argv[i + 1], nullptr, 10));
         if (std::strcmp(argv[i], "--screenshot") == 0) screenshotPath = argv[i + 1];
+        if (std::strcmp(argv[i], "--port-dialog-screenshot") == 0) portDialogPath = argv[i + 1];
     }
     DemoHost host;
     // The emulated encoders are nobody's: their images are kept only where TARV_DATA_DIR asks.

@@ -36,4 +36,4 @@ QT_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake 
 WINDOWS_GUI_PACKAGES=("${QT_WINDOWS_PACKAGES[@]}" xvfb xauth xdotool scrot)
 # The packages (scripts/package.sh, scripts/test-packages.sh): NSIS to make the Windows installer
 # on Linux, dpkg-dev for dpkg-shlibdeps, which finds the Debian package's dependencies.
-PACKAGE_PACKAGES=(nsis dpkg-dev)
+PACKAGE_PACKAGES=(nsis dpkg-dev help2man lintian appstream desktop-file-utils)

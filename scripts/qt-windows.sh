@@ -78,6 +78,43 @@ install_licenses() {
     done
 }
 
+# Qt's complete corresponding source, as the LGPL asks it to go with the programs: the source
+# package files as fetched, and a note of how this Qt was built from them. scripts/package.sh
+# puts them beside the Windows packages. Added to a prefix that lacks them, as the licences are.
+install_source() {
+    [ -f "$prefix/source/QT-SOURCE.txt" ] && return 0
+    local files=("$downloads"/qt6-base_"$qtVersion"*)
+    if [ ! -f "${files[0]}" ]; then
+        say "the Qt source package files are gone from $downloads; remove $prefix to build again"
+        exit 1
+    fi
+    mkdir -p "$prefix/source"
+    cp -p "${files[@]}" "$prefix/source/"
+    {
+        echo "Qt $qtVersion for Windows, as linked statically into tarv-configurator.exe and"
+        echo "tarv-configurator-demo.exe"
+        echo
+        echo "Source: Debian's qt6-base source package, version $debianVersion, the files beside this"
+        echo "note (qt6-base_*.dsc, qt6-base_*.orig.tar.xz, qt6-base_*.debian.tar.xz) as apt-get source"
+        echo "fetched them. The build uses the upstream source in the .orig.tar.xz as it is: Debian's"
+        echo "patches in the .debian.tar.xz are not applied."
+        echo
+        echo "Compiler: $(x86_64-w64-mingw32-g++-posix --version | head -n 1), with the toolchain file"
+        echo "cmake/mingw-w64-x86_64.cmake of the configurator's source. Host tools (moc, uic, rcc):"
+        echo "Debian's own Qt $qtVersion (qt6-base-dev-tools)."
+        echo
+        echo "Configure options (cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE=... -DCMAKE_INSTALL_PREFIX=...):"
+        printf '  %s\n' "${qtOptions[@]}" "${hostOptions[@]}"
+        echo
+        echo "To build the same Qt again, or a modified one: in the configurator's source, run"
+        echo "scripts/qt-windows.sh (it fetches this source package, unpacks the .orig.tar.xz into"
+        echo "~/.cache/tarv-qt, configures it with the options above and installs it; it prints the"
+        echo "install prefix). To use a modified Qt, change the unpacked source there, remove the prefix"
+        echo "and run the script again; then TARV_QT_PREFIX=<prefix> scripts/test-windows.sh links the"
+        echo "configurator's programs against it."
+    } >"$prefix/source/QT-SOURCE.txt"
+}
+
 # One build at a time per cache: a second run waits here, then finds the prefix complete.
 mkdir -p "$cache"
 exec 8>"$cache/.lock"
@@ -86,8 +123,11 @@ if ! flock -n 8; then
     flock 8
 fi
 
+debianVersion=$(dpkg-query -W -f='${source:Version}' qt6-base-dev)
+downloads=$cache/downloads
 if [ -f "$prefix/.complete" ]; then
     install_licenses
+    install_source
     say "Qt $qtVersion for Windows is ready in $prefix"
     echo "$prefix"
     exit 0
@@ -116,12 +156,11 @@ ensure_deb_src() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq >&2
 }
 
-downloads=$cache/downloads
 if [ ! -f "$source_dir/.unpacked" ]; then
     ensure_deb_src
     mkdir -p "$downloads"
     say "fetching the $sourcePackage source package"
-    (cd "$downloads" && apt-get source --download-only -qq "$sourcePackage=$(dpkg-query -W -f='${source:Version}' qt6-base-dev)" >&2)
+    (cd "$downloads" && apt-get source --download-only -qq "$sourcePackage=$debianVersion" >&2)
     rm -rf "$source_dir"
     tar -xf "$downloads"/qt6-base_"$qtVersion"*.orig.tar.xz -C "$cache"
     touch "$source_dir/.unpacked"
@@ -154,6 +193,7 @@ fi
 
 cmake --install "$build" >"$build.install.log" 2>&1
 install_licenses
+install_source
 touch "$prefix/.complete"
 say "Qt $qtVersion for Windows installed in $prefix"
 echo "$prefix"

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Tests the packages that scripts/package.sh made in dist/:
-#  - the Debian package, unpacked into a scratch root with dpkg-deb -x: its fields, its files,
-#    and its programs running from there;
+#  - the Debian package, as Debian checks packages (lintian, appstreamcli, desktop-file-validate),
+#    then unpacked into a scratch root with dpkg-deb -x: its fields, its files, and its programs
+#    running from there;
 #  - the Windows zip: the programs (one file each, importing only system DLLs), README, licences;
 #  - the NSIS installer, run silently under wine (/S) in a throwaway prefix: what it installs,
-#    the installed program's window on a private X display, and a clean uninstall.
+#    the installed program's window on a private X display, and a clean uninstall;
+#  - Qt's corresponding source and the checksums in dist/;
+#  - the same bytes again: the programs linked and packed a second time give the same .deb and .zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
 source scripts/wine-session.sh
-ensure_packages "${WINDOWS_PACKAGES[@]}" "${TEST_PACKAGES[@]}" xdotool
+ensure_packages "${WINDOWS_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" xdotool
 
 readonly version=2.1.0.0
 deb=dist/tarv-configurator_${version}_amd64.deb
@@ -27,8 +30,22 @@ expect_file() {
 }
 
 step "checksums"
-(cd dist && for sum in *.sha256; do sha256sum --quiet -c "$sum" || fail "checksum of ${sum%.sha256}"; done)
+listed=$(cut -c67- dist/SHA256SUMS | LC_ALL=C sort)
+present=$(cd dist && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%f\n' | LC_ALL=C sort)
+[ "$listed" = "$present" ] || fail "SHA256SUMS lists: $listed; dist/ holds: $present"
+(cd dist && sha256sum --quiet -c SHA256SUMS) || fail "a checksum of SHA256SUMS does not hold"
+echo "ok: $(wc -l <dist/SHA256SUMS) files"
+
+step "Qt's corresponding source beside the Windows packages"
+for pattern in 'qt6-base_*.dsc' 'qt6-base_*.orig.tar.xz' 'qt6-base_*.debian.tar.xz' QT-SOURCE.txt; do
+    compgen -G "dist/$pattern" >/dev/null || fail "dist/ lacks $pattern"
+done
 echo "ok"
+
+step "lintian"
+lintian --fail-on error,warning --display-info "$deb" | tee "$sessionWork/lintian.log" ||
+    fail "lintian found errors or warnings"
+echo "ok: no errors, no warnings"
 
 step "Debian package $deb"
 field() { dpkg-deb -f "$deb" "$1"; }
@@ -51,6 +68,17 @@ expect_file "$root/share/applications/tarv-configurator.desktop"
 expect_file "$root/share/icons/hicolor/64x64/apps/tarv-configurator.png"
 expect_file "$root/share/doc/tarv-configurator/60-tarv-adapter.rules"
 expect_file "$root/share/doc/tarv-configurator/README.md"
+expect_file "$root/share/doc/tarv-configurator/copyright"
+expect_file "$root/share/doc/tarv-configurator/changelog.gz"
+for page in tarv-configurator tarv-configurator-demo tarv-adapter-sim tarv-cli; do
+    expect_file "$root/share/man/man1/$page.1.gz"
+done
+grep -q '^License: Expat' "$root/share/doc/tarv-configurator/copyright" || fail "the copyright file names no MIT (Expat) licence"
+man -l "$root/share/man/man1/tarv-cli.1.gz" 2>/dev/null | grep -q 'restore' || fail "tarv-cli's manual page does not tell restore"
+metainfo=$root/share/metainfo/com.tarv.Configurator.metainfo.xml
+expect_file "$metainfo"
+appstreamcli validate --no-net "$metainfo" || fail "the AppStream metainfo does not validate"
+desktop-file-validate "$root/share/applications/tarv-configurator.desktop" || fail "the desktop entry does not validate"
 # The desktop entry starts a program of the package and names its icon.
 exec=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$root/share/applications/tarv-configurator.desktop")
 [ -x "$root/bin/$exec" ] || fail "the desktop entry starts '$exec', which the package does not hold"
@@ -69,8 +97,8 @@ step "Windows zip $zip"
 mkdir -p "$scratch/zip"
 (cd "$scratch/zip" && cmake -E tar xf "$OLDPWD/$zip")
 top=$scratch/zip/tarv-configurator-${version}-win64
-for file in tarv-configurator.exe tarv-configurator-demo.exe README.md licenses/Qt/LGPL-3.0-only.txt \
-    licenses/Qt/GPL-3.0-only.txt; do
+for file in tarv-configurator.exe tarv-configurator-demo.exe tarv-cli.exe README.md NOTICE.txt \
+    licenses/tarv-configurator-LICENSE.txt licenses/Qt/LGPL-3.0-only.txt licenses/Qt/GPL-3.0-only.txt; do
     expect_file "$top/$file"
 done
 dlls=$(find "$top" -iname '*.dll')
@@ -88,7 +116,8 @@ step "NSIS installer $setup, silently under wine"
 timeout 300 wine "$setup" /S </dev/null >"$sessionWork/setup.log" 2>&1 || fail "the installer failed: $(cat "$sessionWork/setup.log")"
 timeout 120 wineserver -w || true
 installed="$WINEPREFIX/drive_c/Program Files/Tarv Configurator"
-for file in tarv-configurator.exe tarv-configurator-demo.exe Uninstall.exe README.md licenses/Qt/LGPL-3.0-only.txt; do
+for file in tarv-configurator.exe tarv-configurator-demo.exe Uninstall.exe README.md NOTICE.txt \
+    licenses/tarv-configurator-LICENSE.txt licenses/Qt/LGPL-3.0-only.txt; do
     [ -f "$installed/$file" ] || fail "not installed: $file"
 done
 menu=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Tarv Configurator' -type d | head -n 1)
@@ -125,4 +154,22 @@ timeout 120 wineserver -w || true
 [ ! -e "$menu" ] || fail "the Start-menu shortcuts are left behind"
 if timeout 60 wine reg query "$uninstallKey" </dev/null >/dev/null 2>&1; then fail "the uninstall entry is left behind"; fi
 echo "ok: nothing left behind"
+
+step "the same bytes again"
+# The programs are linked again and everything packed again from the same commit; the objects
+# they are linked from are the compiler's output of the same files with the same flags.
+rm -f build/package/tarv-configurator build/package/tarv-configurator-demo build/package/tarv-adapter-sim \
+    build/package/cli/tarv-cli build/mingw-gui/*.exe build/mingw-gui/cli/*.exe
+again=$sessionWork/dist-again
+TARV_DIST=$again scripts/package.sh >"$sessionWork/package-again.log" 2>&1 ||
+    fail "the second packaging failed: $(tail -n 30 "$sessionWork/package-again.log")"
+for file in "$deb" "$zip"; do
+    cmp "$file" "$again/$(basename "$file")" || fail "$(basename "$file") differs between two runs"
+    echo "ok: $(basename "$file") is the same, byte for byte"
+done
+if cmp -s "$setup" "$again/$(basename "$setup")"; then
+    echo "ok: $(basename "$setup") is the same, byte for byte"
+else
+    echo "note: $(basename "$setup") differs between two runs (NSIS)"
+fi
 step "done"

@@ -3,7 +3,8 @@
 #  1. the build without Qt (build/mingw): the core unit tests, the Win32 host tests, and an
 #     end-to-end run of the link through a COM port that wine maps to tarv-adapter-sim;
 #  2. the Windows programs (build/mingw-gui) with the static Qt of scripts/qt-windows.sh, built
-#     from Debian's source the first time (30-45 minutes) and cached after that: the real
+#     from Debian's source the first time (30-45 minutes) and cached after that, or the Qt that
+#     TARV_QT_PREFIX names (a modified one, to relink the programs against it): the real
 #     tarv-configurator.exe driven with xdotool on a private Xvfb display against the emulator on
 #     COM33, and the demo. The window's screenshot and the emulator's log of that run are kept in
 #     build/mingw-gui/artifacts/ (with the whole screen when the stage fails).
@@ -25,7 +26,7 @@ readonly artifacts=build/mingw-gui/artifacts
 
 if [ "$gui" != 0 ]; then
     step "Qt for Windows (scripts/qt-windows.sh: built once, then cached)"
-    TARV_QT_PREFIX=$(scripts/qt-windows.sh)
+    TARV_QT_PREFIX=${TARV_QT_PREFIX:-$(scripts/qt-windows.sh)}
     export TARV_QT_PREFIX
 fi
 
