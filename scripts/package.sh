@@ -57,6 +57,10 @@ else
         "the Windows packages must not be passed on without it" >&2
 fi
 
+step "the configurator's own source, for relinking the Windows programs with another Qt"
+# The commit's tree as it is (git archive: the commit's time on every member, no owners).
+git archive --format=tar.gz --prefix=tarv-configurator-2.1.0.0/ -o "$dist/tarv-configurator-2.1.0.0-source.tar.gz" HEAD
+
 step "$dist/"
 (cd "$dist" && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%f\n' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
 ls -l "$dist/"

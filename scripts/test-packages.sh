@@ -36,8 +36,9 @@ present=$(cd dist && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%f\n
 (cd dist && sha256sum --quiet -c SHA256SUMS) || fail "a checksum of SHA256SUMS does not hold"
 echo "ok: $(wc -l <dist/SHA256SUMS) files"
 
-step "Qt's corresponding source beside the Windows packages"
-for pattern in 'qt6-base_*.dsc' 'qt6-base_*.orig.tar.xz' 'qt6-base_*.debian.tar.xz' QT-SOURCE.txt; do
+step "Qt's corresponding source and the configurator's own beside the Windows packages"
+for pattern in 'qt6-base_*.dsc' 'qt6-base_*.orig.tar.xz' 'qt6-base_*.debian.tar.xz' QT-SOURCE.txt \
+    "tarv-configurator-${version}-source.tar.gz"; do
     compgen -G "dist/$pattern" >/dev/null || fail "dist/ lacks $pattern"
 done
 echo "ok"
