@@ -19,6 +19,15 @@
 // 2024-05-01T10:00:00Z
 inline constexpr int64_t kCliTestNow = 1'714'557'600;
 
+// A format-2 encoder of `product` with serial number `serial`.
+inline eeprom::Image Encoder(const char* product, const char* serial)
+{
+    sim::ProductRecordSpec spec;
+    spec.name = product;
+    spec.serial = serial;
+    return sim::Format2Image(spec);
+}
+
 class CliTest : public LinkTest {
 protected:
     CliTest()

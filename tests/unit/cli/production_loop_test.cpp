@@ -13,14 +13,6 @@ namespace {
 using nlohmann::ordered_json;
 using sim::RequestKind;
 
-eeprom::Image Encoder(const char* product, const char* serial)
-{
-    sim::ProductRecordSpec spec;
-    spec.name = product;
-    spec.serial = serial;
-    return sim::Format2Image(spec);
-}
-
 size_t Count(const std::string& text, const std::string& part)
 {
     size_t count = 0;

@@ -15,14 +15,6 @@ namespace {
 using nlohmann::ordered_json;
 using sim::RequestKind;
 
-eeprom::Image Encoder(const char* product, const char* serial)
-{
-    sim::ProductRecordSpec spec;
-    spec.name = product;
-    spec.serial = serial;
-    return sim::Format2Image(spec);
-}
-
 class CliStoreTest : public CliTest {
 protected:
     cli::CliOptions Program(const char* resolution)
