@@ -102,6 +102,8 @@ for file in tarv-configurator.exe tarv-configurator-demo.exe tarv-cli.exe README
     licenses/tarv-configurator-LICENSE.txt licenses/Qt/LGPL-3.0-only.txt licenses/Qt/GPL-3.0-only.txt; do
     expect_file "$top/$file"
 done
+# The programs lie flat beside the README, each once.
+[ ! -e "$top/bin" ] || fail "the zip has a bin/ folder: $(ls "$top/bin")"
 dlls=$(find "$top" -iname '*.dll')
 [ -z "$dlls" ] || fail "the zip holds DLLs: $dlls"
 for exe in "$top"/*.exe; do
