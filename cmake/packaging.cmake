@@ -105,9 +105,11 @@ if(WIN32)
   set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
   # A 64-bit installer for 64-bit programs: it sees the 64-bit registry and Program Files (and
   # runs under a 64-bit-only wine). It carries its own version record, so Explorer shows 2.1.0.0
-  # on the setup file too.
+  # on the setup file too. The installed files get the time of installing, not of packing
+  # (SetDateSave off), so the same source makes the same installer.
   string(CONCAT CPACK_NSIS_DEFINES
     "Target amd64-unicode\n"
+    "  SetDateSave off\n"
     "  VIProductVersion ${PROJECT_VERSION}\n"
     "  VIAddVersionKey /LANG=1033 ProductName \"${TARV_DISPLAY_NAME}\"\n"
     "  VIAddVersionKey /LANG=1033 ProductVersion ${PROJECT_VERSION}\n"
