@@ -1,6 +1,7 @@
 // `history`: the journal's lines, newest last, as a table or as the JSON lines they are.
+#include <algorithm>
 #include <fstream>
-#include <iomanip>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 

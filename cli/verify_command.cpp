@@ -1,6 +1,7 @@
 // `verify`: reads the encoder and checks, never writing (no repair either), that its settings CRC
 // and record checksum hold and that it has each setting asked for. With --each, the end-of-line
 // check of a production line.
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_commands.h"
