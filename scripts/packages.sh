@@ -16,16 +16,17 @@ ensure_packages() {
 
 # What the build needs on Debian 12, and what the tests need on top. The keyboard library is the
 # one Qt's X11 support already runs on; the window reads the keyboard map through it. CLI11 and
-# nlohmann-json are header-only, for tarv-cli.
+# nlohmann-json are header-only, for tarv-cli and the command core's journal. ccache keeps the
+# compilers' output across builds and clones (CMakeLists.txt).
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev fonts-dejavu-core
-    libxkbcommon-dev libxkbcommon-x11-dev libcli11-dev nlohmann-json3-dev)
+    libxkbcommon-dev libxkbcommon-x11-dev libcli11-dev nlohmann-json3-dev ccache)
 TEST_PACKAGES=(xvfb xauth)
 # The Windows cross build and its tests under wine (scripts/test-windows.sh): the POSIX thread
 # model compiler, not the g++-mingw-w64-x86-64 meta-package, whose "win32" default has no
 # std::thread; GoogleTest's sources; 64-bit wine; the Linux build of the adapter emulator; and the
 # header-only argument and JSON libraries of tarv-cli.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 g++ cmake ninja-build
-    libcli11-dev nlohmann-json3-dev)
+    libcli11-dev nlohmann-json3-dev ccache)
 # Qt for Windows, built from Debian's qt6-base source (scripts/qt-windows.sh): the cross compiler,
 # and the Linux Qt of the same version, whose moc, uic and rcc serve the cross build.
 QT_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build perl xz-utils
