@@ -17,4 +17,11 @@ void LoadEncoder(const eeprom::Image& memory)
     if (const int model = RecordedProductModel(); model >= 0) DeviceModel.ProductFamilyFlags[model] = 1;
 }
 
+std::optional<EncoderReport> ReadEncoder(eeprom::Image& memory)
+{
+    if (ReadWholeMemory(memory) == 0) return std::nullopt;
+    LoadEncoder(memory);
+    return DescribeEncoder(memory);
+}
+
 }  // namespace cli

@@ -13,14 +13,6 @@
 namespace cli {
 namespace {
 
-// Reads the whole memory and loads it; nullopt (already reported by the link) when the read failed.
-std::optional<EncoderReport> ReadEncoder(eeprom::Image& memory)
-{
-    if (ReadWholeMemory(memory) == 0) return std::nullopt;
-    LoadEncoder(memory);
-    return DescribeEncoder(memory);
-}
-
 std::string HexByte(int value)
 {
     char text[8];

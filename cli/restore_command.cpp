@@ -75,9 +75,9 @@ int RunRestore(const CliOptions& options, RunContext& context)
     }
 
     eeprom::Image memory{};
-    if (ReadWholeMemory(memory) == 0) return Finish(ExitCode::ReadFailed);
-    LoadEncoder(memory);
-    const EncoderReport encoder = DescribeEncoder(memory);
+    const std::optional<EncoderReport> read = ReadEncoder(memory);
+    if (!read) return Finish(ExitCode::ReadFailed);
+    const EncoderReport& encoder = *read;
     if (Identity(encoder) != Identity(image->report) && !options.force) {
         context.err << "tarv-cli: the image belongs to " << Identity(image->report) << ", the encoder is "
                     << Identity(encoder) << "\n";

@@ -69,12 +69,11 @@ VerifyRecord VerifyEncoder(const CliOptions& options, RunContext& context)
     record.port = PortLabel(options.port);
     record.time = UtcTimestamp(context.unixSecondsNow());
     eeprom::Image memory{};
-    if (ReadWholeMemory(memory) == 0) {
+    record.encoder = ReadEncoder(memory);
+    if (!record.encoder) {
         record.code = ExitCode::ReadFailed;
         return record;
     }
-    LoadEncoder(memory);
-    record.encoder = DescribeEncoder(memory);
     record.differences = Differences(options.settings, *record.encoder);
     if (!record.differences.empty()) record.code = ExitCode::VerificationFailed;
     return record;
