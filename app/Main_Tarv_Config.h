@@ -6,9 +6,11 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/virtual_key.h"
+#include "model/Spremenljivke_Tarv_Config.h"
 
 class QLabel;
 class QTimer;
@@ -52,7 +54,8 @@ public:
     void CmbBoxDirChange(int row);
 
     // The commands.
-    bool BtnReadClick();  // true when the memory was read
+    // The memory as read, before any repair of its record; none when the read failed.
+    std::optional<eeprom::Image> BtnReadClick();
     void BtnProgClick();
     void BitBtn1Click();
 

@@ -6,12 +6,12 @@
 #include "commands/read_command.h"
 #include "ui_Main_Tarv_Config.h"
 
-bool TForm1::BtnReadClick()
+std::optional<eeprom::Image> TForm1::BtnReadClick()
 {
     const TimerPause pause(*Timer1);
     WaitWatchIdle();
     ui->BtnRead->setEnabled(false);
-    const bool read = RefreshDeviceModel();
+    const std::optional<eeprom::Image> read = RefreshDeviceModel();
     if (read) {
         FillSettingLists();
         ShowSettings();

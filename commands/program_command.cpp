@@ -44,6 +44,13 @@ private:
     WriteWitness* witness_;
 };
 
+// The record's bytes before its checksum: the identity that PROG wrote.
+bool SameRecordBody(const eeprom::Image& a, const eeprom::Image& b)
+{
+    const auto first = a.begin() + eeprom::kProductRecordAddress;
+    return std::equal(first, first + eeprom::kProductRecordSize - 1, b.begin() + eeprom::kProductRecordAddress);
+}
+
 int FirstDifference(const eeprom::Image& a, const eeprom::Image& b)
 {
     const auto differs = std::mismatch(a.begin(), a.end(), b.begin());
@@ -96,7 +103,7 @@ WriteOutcome WriteImage(const eeprom::Image& image, const BlockWritten& blockWri
     return WriteOutcome::Written;
 }
 
-ProgramResult ProgramEncoder(const std::function<bool()>& readBack)
+ProgramResult ProgramEncoder(const ReadCommand& read)
 {
     if (SerialChannel.portName.empty()) {
         Show(messages::kNoProgrammingDevice);
@@ -113,19 +120,22 @@ ProgramResult ProgramEncoder(const std::function<bool()>& readBack)
     WitnessedWrite witnessed("program", memory);
     PrepareProgramming(edited);
     const auto tag = DeviceModel.DeviceTag;
-    const auto record = RecordBytesOfModel();
-    if (const WriteOutcome outcome = WriteImage(ProgrammingImage()); outcome != WriteOutcome::Written)
+    const eeprom::Image written = ProgrammingImage();
+    if (const WriteOutcome outcome = WriteImage(written); outcome != WriteOutcome::Written)
         return witnessed.Ended(ReportWriteOutcome(outcome));
 
-    if (!readBack()) return witnessed.Ended(ProgramResult::ReadBackFailed);
-    const std::optional<SettingsReport> after = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());
-    // Against the edited copy, not the merged block: the device's own bits count too. A record
-    // that reads back different would show a wrong identity as programmed.
-    if (tag != DeviceModel.DeviceTag || edited != DeviceModel.ConfigBlock || record != RecordBytesOfModel()) {
-        Show(messages::kVerificationFailed);
-        return witnessed.Ended(ProgramResult::VerificationFailed, after);
-    }
-    return witnessed.Ended(ProgramResult::Done, after);
+    // A read-back that fails leaves DeviceModel as PROG wrote it, and the settings and the tag are
+    // compared with that all the same. Against the edited copy, not the merged block: the device's
+    // own bits count too. The record is compared as it came off the encoder, before READ's repair
+    // of a blank record renames it: a record that reads back different would show a wrong identity
+    // as programmed.
+    const std::optional<eeprom::Image> readBack = read();
+    const bool differs = tag != DeviceModel.DeviceTag || edited != DeviceModel.ConfigBlock ||
+                         (readBack && !SameRecordBody(*readBack, written));
+    if (differs) Show(messages::kVerificationFailed);
+    if (!readBack) return witnessed.Ended(ProgramResult::ReadBackFailed);
+    return witnessed.Ended(differs ? ProgramResult::VerificationFailed : ProgramResult::Done,
+                           DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags()));
 }
 
 ProgrammingReport WriteAndVerify(const eeprom::Image& image, const BlockWritten& blockWritten)

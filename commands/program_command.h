@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
@@ -49,11 +50,14 @@ inline constexpr int kImageBlockSize = 8;
 // when given, receives the address of that block.
 WriteOutcome WriteImage(const eeprom::Image& image, const BlockWritten& blockWritten = {}, int* failedBlock = nullptr);
 
-// The whole command on the encoder, showing its own messages. `readBack` is the READ command in
-// full, false when its read failed (it shows its own message, and nothing was verified); the
-// settings, the tag and the record's first 21 bytes it leaves in DeviceModel are compared with
-// what was written.
-ProgramResult ProgramEncoder(const std::function<bool()>& readBack);
+// The READ command in full: the memory as it read it, before its repair of a blank record
+// changed anything; none when its read failed (it has shown its own message).
+using ReadCommand = std::function<std::optional<eeprom::Image>()>;
+
+// The whole command on the encoder, showing its own messages. After the sixteen blocks it runs
+// `read` and compares the settings and the tag that DeviceModel then holds (what was written,
+// when the read failed) with what it wrote, and the record's first 21 bytes as read back.
+ProgramResult ProgramEncoder(const ReadCommand& read);
 
 // What programming an encoder that was just read did, and where it stopped or differed.
 struct ProgrammingReport {

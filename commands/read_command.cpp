@@ -25,13 +25,13 @@ void NameProduct(ProductModel model)
 }
 }  // namespace
 
-bool RefreshDeviceModel()
+std::optional<eeprom::Image> RefreshDeviceModel()
 {
     eeprom::Image memory{};
-    if (ReadWholeMemory(memory) == 0) return false;
+    if (ReadWholeMemory(memory) == 0) return std::nullopt;
     LoadDeviceImage(memory);
     RepairBlankRecord(memory);
-    return true;
+    return memory;
 }
 
 void RepairBlankRecord(const eeprom::Image& asRead)

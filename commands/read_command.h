@@ -1,11 +1,13 @@
 // READ's device rules: refresh the memory copy and name a blank product record.
 #pragma once
 
+#include <optional>
+
 #include "model/Spremenljivke_Tarv_Config.h"
 
-// Reads the whole memory into DeviceModel and repairs a blank record; false (already reported)
-// when the read failed and DeviceModel is unchanged.
-bool RefreshDeviceModel();
+// Reads the whole memory into DeviceModel and repairs a blank record. The memory as read, before
+// the repair; none (already reported) when the read failed and DeviceModel is unchanged.
+std::optional<eeprom::Image> RefreshDeviceModel();
 
 // A record with an empty name whose two dates show the same text gets the name that its
 // resolution code tells (0x10: HXD3, 0x12: HXD6, with that product's flag), and is written

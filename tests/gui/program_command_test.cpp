@@ -123,6 +123,79 @@ TEST_F(ProgramCommandTest, ARecordThatReadsBackDifferentFailsVerification)
     EXPECT_TRUE(Get<QPushButton>("BtnProg")->isEnabled());
 }
 
+TEST_F(ProgramCommandTest, AFailedReadBackIsStillComparedWithWhatWasWritten)
+{
+    // The adapter answers the fresh read and the sixteen blocks, then falls silent: DeviceModel
+    // keeps what PROG wrote, and the edited copy is compared with that.
+    struct Case {
+        const char* what;
+        bool deviceByteChanged;  // ConfigBlock byte 1, carried from the device, changed since the first sight
+        std::vector<Message> messages;
+    };
+    const Message readFailed{"False communication with EEPROM", "ERROR"};
+    const Case cases[] = {
+        {"the device as seen", false, {readFailed}},
+        {"the device's byte 1 changed", true, {readFailed, {"EEPROM verification error", "ERROR"}}},
+    };
+    for (const auto& c : cases) {
+        eeprom::Image device = sim::Format2Image();
+        auto adapter = SeenEncoder(device);
+        const auto edited = DeviceModel.ConfigBlock;
+        if (c.deviceByteChanged) adapter->memory()[1] ^= 0x01;
+        device = adapter->memory();
+        adapter->UnplugAfter(4 + 16);
+
+        form->BtnProgClick();
+
+        const eeprom::Image written = ExpectedImage(device, edited);
+        EXPECT_EQ(adapter->Frames(), ProgrammingFrames(written)) << c.what;
+        EXPECT_EQ(adapter->memory(), written) << c.what;
+        EXPECT_EQ(host.messages(), c.messages) << c.what;
+        EXPECT_EQ(AsBytes(DeviceModel.ConfigBlock), ImageBytes(written, 0, 16)) << c.what;
+        EXPECT_TRUE(Get<QPushButton>("BtnProg")->isEnabled()) << c.what;
+        EXPECT_TRUE(form->Timer1->isActive()) << c.what;
+        form.reset();
+    }
+}
+
+TEST_F(ProgramCommandTest, ReadsRepairAfterTheWriteIsNoVerificationError)
+{
+    // An unnamed record made today: once PROG stamps today as its last change, the READ that
+    // reads it back names it and writes its record, as READ does; PROG compares what it wrote
+    // with the record as it came back, before that repair.
+    sim::ProductRecordSpec spec;
+    spec.name = std::string(4, '\0');
+    spec.manufactured = DateFromDayNumber(kToday);
+    spec.lastChanged = DateFromDayNumber(kToday - 30);
+    const eeprom::Image device = sim::Format2Image(spec);
+    auto adapter = SeenEncoder(device);
+    form->BtnReadClick();  // the dates differ: no repair yet
+    auto* resolution = Get<QComboBox>("CmbBoxRes");
+    Pick(resolution, resolution->findText(QString::fromUtf8("2D0 (2000)= 1 \u00B5m")));
+    ASSERT_EQ(DeviceModel.ConfigBlock[0] & 0x1F, 0x10);
+    const auto edited = DeviceModel.ConfigBlock;
+    adapter->ClearLog();
+
+    form->BtnProgClick();
+
+    const eeprom::Image written = ExpectedImage(device, edited);
+    eeprom::Image named = written;
+    std::copy_n("HXD3", 4, named.begin() + 73);
+    named[93] = SumChecksum(std::span(named).subspan(72, 21));
+    std::vector<Bytes> frames = ProgrammingFrames(written);
+    for (const int address : {72, 80, 88}) {
+        const int count = address == 88 ? 6 : 8;
+        Bytes frame = {0x55, 0xA0, static_cast<uint8_t>(address), static_cast<uint8_t>(count)};
+        frame.insert(frame.end(), named.begin() + address, named.begin() + address + count);
+        frames.push_back(frame);
+    }
+    frames.push_back({0x55, 0xA1, 72, 22});
+    EXPECT_EQ(adapter->Frames(), frames);
+    EXPECT_EQ(adapter->memory(), named);
+    EXPECT_TRUE(host.messages().empty());
+    EXPECT_TRUE(Get<QPushButton>("BtnProg")->isEnabled());
+}
+
 TEST_F(ProgramCommandTest, WithoutAdapterNothingIsSent)
 {
     host.ListPort("COM1");
