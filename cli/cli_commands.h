@@ -6,6 +6,7 @@
 #include "cli/cli_options.h"
 #include "cli/exit_codes.h"
 #include "cli/run_context.h"
+#include "link/encoder_identity.h"
 
 namespace cli {
 
@@ -23,9 +24,11 @@ struct EncoderDone {
     ExitCode code = ExitCode::Done;
     bool recorded = true;
 };
-// Does the line's work on the encoder on the adapter; calls `seen` once the encoder has been read
-// (and so is the one to wait for to be taken off), before its line goes out.
-using EncoderStep = std::function<EncoderDone(const std::function<void()>& seen)>;
+// Does the line's work on the encoder on the adapter; calls `seen` with the identity that its read
+// found once the encoder has been read (and so is the one to wait for to be taken off), before its
+// line goes out.
+using EncoderSeen = std::function<void(const EncoderIdentity&)>;
+using EncoderStep = std::function<EncoderDone(const EncoderSeen& seen)>;
 // The production line's loop (--each) with its own work for each encoder.
 int RunProductionLoop(const CliOptions& options, RunContext& context, const EncoderStep& step);
 

@@ -84,6 +84,7 @@ ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& po
     record.product = encoder->product;
     record.serial = encoder->serial;
     record.before = encoder->settings;
+    record.identity = IdentityOfImage(memory);
     if (RecordedProductModel() < 0) return finish(ExitCode::NotApplicable, "unknown product");
 
     const Checked<PickedRows> rows = ResolveRequest(options.settings, FamilyOfFlags(), StoredEdgeTableId());
@@ -138,10 +139,9 @@ bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, Ru
         const std::string error = store::AppendToJournal(context.dataFolder, JournalEntryOf(record));
         if (failure.empty()) failure = error;
     }
-    if (!options.quiet) {
-        context.out << (options.json ? json + "\n" : ProgramLine(record)) << std::flush;
-        if (!context.out && failure.empty()) failure = "the standard output cannot be written";
-    }
+    if (!options.quiet) context.out << (options.json ? json + "\n" : ProgramLine(record));
+    // Also the -v lines and the messages before it: whoever reads them has the rest of the story.
+    if (!StreamsWritten(context) && failure.empty()) failure = "the output cannot be written";
     if (failure.empty()) return true;
     context.err << "tarv-cli: the record of this encoder could not be written: " << failure << "\n" << std::flush;
     return false;

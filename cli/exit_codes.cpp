@@ -50,10 +50,11 @@ const char* const kExitCodesHelp =
     "  3  the encoder's memory could not be read\n"
     "  4  a write was refused or not answered (the blocks before it are written)\n"
     "  5  verification failed: the read-back differs or could not be read; verify found a difference\n"
-    "  6  the setting does not apply to this encoder, or its product is unknown\n"
+    "  6  the setting does not apply to this encoder, or its product is unknown (verify too)\n"
     "  7  restore: the image belongs to another encoder\n"
     "  8  the image store cannot be written (nothing written; --no-backup goes on without it), or the\n"
-    "     encoder's record (--log, the journal, or the output) could not be written\n"
+    "     encoder's record (--log, the journal, or the output) could not be written; the output of\n"
+    "     any other subcommand could not be written\n"
     "  129, 130, 143  stopped by SIGHUP, SIGINT or SIGTERM (an encoder being written is finished first)\n"
     "Nothing is written to the encoder on exit codes 1, 2, 3, 6 and 7.\n";
 

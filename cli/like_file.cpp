@@ -18,9 +18,20 @@ struct SettingWords {
     std::string direction;
 };
 
-SettingWords WordsOfImage(const eeprom::Image& image)
+// Why the settings that an image holds cannot be taken from it; empty when they can.
+std::string WhyUnreadable(const eeprom::Image& image)
 {
-    LoadEncoder(image);  // the file's own product decides how its settings read
+    const EncoderReport report = DescribeEncoder(image);
+    if (report.format != eeprom::kFormat1 && report.format != eeprom::kFormat2) return "its record is blank";
+    if (RecordedProductModel() < 0) return "its product is unknown, so its settings cannot be read";
+    if (!report.configCrcOk) return "its settings CRC does not hold";
+    if (!report.recordChecksumOk) return "its record checksum does not hold";
+    return {};
+}
+
+// The settings of the encoder that DeviceModel holds, loaded from an image.
+SettingWords WordsOfLoadedEncoder()
+{
     const SettingsReport settings = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());
     const std::optional<int> nanoseconds = settings.EdgeNanoseconds();
     return {settings.ResolutionDesignation(), nanoseconds ? MicrosecondsText(*nanoseconds) : "",
@@ -56,9 +67,12 @@ Checked<SettingsRequest> SettingsLike(const std::string& path, const SettingsReq
     const FileContents file = ReadWholeFile(path);
     if (!file.error.empty()) return {std::nullopt, "--like: " + file.error};
     std::optional<SettingWords> words;
-    if (const std::optional<eeprom::Image> image = AsImage(file.bytes))
-        words = WordsOfImage(*image);
-    else
+    if (const std::optional<eeprom::Image> image = AsImage(file.bytes)) {
+        LoadEncoder(*image);  // the file's own product decides how its settings read
+        if (const std::string why = WhyUnreadable(*image); !why.empty())
+            return {std::nullopt, "--like: " + path + ": " + why};
+        words = WordsOfLoadedEncoder();
+    } else
         words = WordsOfInfoJson(file.bytes);
     if (!words)
         return {std::nullopt, "--like: " + path + " is neither a 128-byte image nor the output of info --json"};

@@ -1,4 +1,6 @@
 // tarv-cli: the configurator's commands for scripts and production lines.
+#include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -79,10 +81,25 @@ bool FinishesTheEncoderOnStop(const cli::CliOptions& options)
     return writes || (options.command == Subcommand::Verify && options.each);
 }
 
+// Whether everything written to standard output and error reached them, through the streams
+// and through stdio (the link's messages).
+bool StandardStreamsWritten()
+{
+    std::cout.flush();
+    std::cerr.flush();
+    return !std::cout.fail() && !std::cerr.fail() && std::fflush(stdout) == 0 && std::ferror(stdout) == 0 &&
+           std::ferror(stderr) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+#ifndef _WIN32
+    // A reader that goes away (head, a tee stopped by Ctrl+C) must not end the program between two
+    // blocks: its writes fail instead, and the encoder in hand is finished and recorded first.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     const cli::ParsedCommandLine parsed =
         cli::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), TARV_VERSION_STRING);
     if (!parsed.options) {
@@ -118,5 +135,7 @@ int main(int argc, char** argv)
     }
     const int code = cli::RunCommand(options, context);
     ClosePort();
-    return code;
+    if (code != 0 || StandardStreamsWritten()) return code;
+    std::cerr << "tarv-cli: the output cannot be written\n";
+    return cli::AsInt(cli::ExitCode::RecordNotWritten);
 }

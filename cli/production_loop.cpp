@@ -12,6 +12,7 @@
 #include "cli/quiet_host.h"
 #include "commands/device_watch.h"
 #include "link/Procedure_Tarv_Config.h"
+#include "link/encoder_identity.h"
 
 namespace cli {
 namespace {
@@ -22,14 +23,12 @@ constexpr uint32_t kRestSliceMs = 50;
 enum class Station {
     Starting,
     Searching,  // the adapter does not answer
-    Waiting,    // for an encoder not seen yet
-    Present,    // the encoder just reported is still on the adapter
+    Waiting,    // for an encoder not done yet
+    Present,    // the encoder done last is still on the adapter
 };
 
-using SerialBytes = std::array<uint8_t, 6>;
-
-// Runs a step of a poll with the link's message boxes dropped: an empty adapter fails its name
-// read on every tick, and the loop tells its changes of station itself.
+// Runs a step of a poll with the link's message boxes dropped: an empty adapter fails its read on
+// every tick, and the loop tells its changes of station itself.
 template <typename Step>
 auto Quietly(Step step)
 {
@@ -75,14 +74,21 @@ private:
     bool Poll()
     {
         if (!Quietly([this] { return KeepAdapter([this] { SearchAgain(); }); })) {
+            // The encoder done last stays done: an adapter that comes back with it has nothing new.
             Enter(Station::Searching);
             return false;
         }
-        if (station_ == Station::Searching) Enter(Station::Waiting);
-        const ProductSighting sighting = Quietly([] { return SightProduct(); });
-        if (station_ == Station::Present && TakenOff(sighting)) Enter(Station::Waiting);
-        if (station_ != Station::Waiting || !sighting.nameRead) return false;
-        return Program(sighting.model);
+        const std::optional<EncoderIdentity> onAdapter = EncoderOnAdapter();
+        // Taken off: no encoder answers, or another one does.
+        if (done_ && (!onAdapter || !SameEncoder(*onAdapter, *done_))) done_.reset();
+        Enter(done_ ? Station::Present : Station::Waiting);
+        if (done_ || !onAdapter) return false;
+        if (context_.out.fail() || context_.err.fail()) {
+            // Nobody hears of the next encoder: it is left as it is.
+            if (exitCode_ == 0) exitCode_ = AsInt(ExitCode::RecordNotWritten);
+            return true;
+        }
+        return Program();
     }
 
     // Where the line looks for a lost adapter: on every port, or on the one it was given.
@@ -94,26 +100,24 @@ private:
             TryPort(SplitPortArgument(options_.port).name);
     }
 
-    // The encoder reported last is gone when none answers, one of another product does, or the
-    // serial number changed.
-    bool TakenOff(const ProductSighting& sighting)
+    // The encoder on the adapter, from one read of its record's head; none when none answers.
+    static std::optional<EncoderIdentity> EncoderOnAdapter()
     {
-        if (!sighting.nameRead || sighting.model != presentModel_) return true;
-        const std::optional<SerialBytes> serial = SerialAsItIsNow();
-        if (!serial) return true;
-        if (!presentSerial_) presentSerial_ = serial;
-        return serial != presentSerial_;
+        std::array<uint8_t, kIdentitySize> head{};
+        if (Quietly([&head] { return ReadEepromBlock(kIdentityAddress, kIdentitySize, head); }) == 0)
+            return std::nullopt;
+        return IdentityOfRecordHead(head);
     }
 
-    bool Program(int sightedModel)
+    bool Program()
     {
-        const EncoderDone done = step_([&] {
-            // Before the line goes out: whoever reads it may put the next encoder on at once.
-            presentModel_ = sightedModel;
-            presentSerial_ = SerialAsItIsNow();
+        const EncoderDone done = step_([this](const EncoderIdentity& identity) {
+            // The encoder done is the one that the step read, whatever came on after that read.
+            // Noted before the line goes out: whoever reads it may put the next encoder on at once.
+            done_ = identity;
             Enter(Station::Present);
         });
-        // A failed read leaves the loop waiting for an encoder it has not seen: the same one is
+        // A failed read leaves the loop waiting for an encoder it has not done: the same one is
         // done once it reads cleanly. Any other ending is this encoder's, until it goes.
         Tally(done.code);
         if (!done.recorded || done.code == ExitCode::RecordNotWritten) {
@@ -129,16 +133,6 @@ private:
     {
         ++results_[code];
         if (code != ExitCode::Done) exitCode_ = AsInt(code);
-    }
-
-    // The serial number that tells this encoder from the next, read as the encoder holds it after
-    // programming (a format-1 record has become format 2); if unread, the next tick takes it.
-    static std::optional<SerialBytes> SerialAsItIsNow()
-    {
-        SerialBytes serial{};
-        if (Quietly([&serial] { return ReadEepromBlock(eeprom::format2::kSerialNumber, 6, serial); }) == 0)
-            return std::nullopt;
-        return serial;
     }
 
     // Says once what the line is waiting for; the polls themselves stay silent.
@@ -183,8 +177,7 @@ private:
     RunContext& context_;
     EncoderStep step_;
     Station station_ = Station::Starting;
-    int presentModel_ = -1;
-    std::optional<SerialBytes> presentSerial_;
+    std::optional<EncoderIdentity> done_;  // the encoder done last, until it is taken off
     std::map<ExitCode, int> results_;
     int exitCode_ = 0;
 };
@@ -198,9 +191,9 @@ int RunProductionLoop(const CliOptions& options, RunContext& context, const Enco
 
 int RunProductionLoop(const CliOptions& options, RunContext& context)
 {
-    return RunProductionLoop(options, context, [&](const std::function<void()>& seen) {
+    return RunProductionLoop(options, context, [&](const EncoderSeen& seen) {
         const ProgramRecord record = ProgramOneEncoder(options, PortLabel(options.port), context);
-        if (record.code != ExitCode::ReadFailed) seen();
+        if (record.identity) seen(*record.identity);
         return EncoderDone{record.code, ReportProgrammed(record, options, context)};
     });
 }

@@ -7,6 +7,7 @@
 
 #include "commands/encoder_report.h"
 #include "cli/exit_codes.h"
+#include "link/encoder_identity.h"
 
 namespace cli {
 
@@ -21,6 +22,7 @@ struct ProgramRecord {
     ExitCode code = ExitCode::Done;
     std::string reason;  // why the result is not ok; empty when it is
     std::optional<std::string> image;  // the image kept in the store before the first block
+    std::optional<EncoderIdentity> identity;  // the encoder as its read found it; none before the read
 };
 
 // What a dry run found: the settings now and as they would be written, and every byte that

@@ -11,6 +11,7 @@
 #include "commands/program_command.h"
 #include "commands/settings_codec.h"
 #include "link/Procedure_Tarv_Config.h"
+#include "link/encoder_identity.h"
 
 namespace cli {
 namespace {
@@ -78,9 +79,11 @@ int RunRestore(const CliOptions& options, RunContext& context)
     const std::optional<EncoderReport> read = ReadEncoder(memory);
     if (!read) return Finish(ExitCode::ReadFailed);
     const EncoderReport& encoder = *read;
-    if (Identity(encoder) != Identity(image->report) && !options.force) {
+    // By the bytes, never by their display text, which shows every control byte as '?'.
+    if (!SameEncoder(IdentityOfImage(memory), IdentityOfImage(image->bytes)) && !options.force) {
+        const bool lookAlike = Identity(encoder) == Identity(image->report);
         context.err << "tarv-cli: the image belongs to " << Identity(image->report) << ", the encoder is "
-                    << Identity(encoder) << "\n";
+                    << Identity(encoder) << (lookAlike ? " (the same text, other bytes)" : "") << "\n";
         return Finish(ExitCode::ImageOfAnotherEncoder);
     }
     const std::string port = PortLabel(options.port);

@@ -22,4 +22,12 @@ struct RunContext {
     std::filesystem::path dataFolder = {};  // the image store's; empty: none could be told
 };
 
+// Flushes both streams; false once either has failed a write (a reader that went away, a full disk).
+inline bool StreamsWritten(RunContext& context)
+{
+    context.out.flush();
+    context.err.flush();
+    return !context.out.fail() && !context.err.fail();
+}
+
 }  // namespace cli

@@ -11,6 +11,7 @@
 #include "cli/report_json.h"
 #include "commands/encoder_report.h"
 #include "link/Procedure_Tarv_Config.h"
+#include "link/encoder_identity.h"
 
 namespace cli {
 namespace {
@@ -25,8 +26,10 @@ struct VerifyRecord {
     std::string time;
     std::string port;
     std::optional<EncoderReport> encoder;  // none when it could not be read
+    std::optional<EncoderIdentity> identity;
     std::vector<Difference> differences;
     ExitCode code = ExitCode::Done;
+    std::string reason;  // why an encoder could not be judged
 };
 
 std::string FoundResolution(const SettingsReport& settings)
@@ -74,6 +77,14 @@ VerifyRecord VerifyEncoder(const CliOptions& options, RunContext& context)
         record.code = ExitCode::ReadFailed;
         return record;
     }
+    record.identity = IdentityOfImage(memory);
+    if (RecordedProductModel() < 0) {
+        // Its settings cannot be read without knowing the product: not a pass.
+        record.code = ExitCode::NotApplicable;
+        record.reason = "unknown product";
+        context.err << "tarv-cli: " << record.reason << "\n" << std::flush;
+        return record;
+    }
     record.differences = Differences(options.settings, *record.encoder);
     if (!record.differences.empty()) record.code = ExitCode::VerificationFailed;
     return record;
@@ -84,7 +95,7 @@ nlohmann::ordered_json VerifyJson(const VerifyRecord& record)
     nlohmann::ordered_json differences = nlohmann::ordered_json::array();
     for (const Difference& d : record.differences)
         differences.push_back({{"field", d.field}, {"expected", d.expected}, {"found", d.found}});
-    return {
+    nlohmann::ordered_json json = {
         {"time", record.time},
         {"port", record.port},
         {"product", record.encoder ? nlohmann::ordered_json(record.encoder->product) : nullptr},
@@ -93,13 +104,15 @@ nlohmann::ordered_json VerifyJson(const VerifyRecord& record)
         {"result", ResultWord(record.code)},
         {"differences", differences},
     };
+    if (!record.reason.empty()) json["reason"] = record.reason;
+    return json;
 }
 
 std::string VerifyText(const VerifyRecord& record)
 {
     std::string text = record.time + " " + record.port;
     if (record.encoder) text += " " + record.encoder->product + " " + record.encoder->serial;
-    text += std::string(" ") + ResultWord(record.code) + "\n";
+    text += std::string(" ") + ResultWord(record.code) + (record.reason.empty() ? "" : ": " + record.reason) + "\n";
     for (const Difference& d : record.differences) text += d.field + ": " + d.expected + " expected, " + d.found + " found\n";
     return text;
 }
@@ -107,12 +120,10 @@ std::string VerifyText(const VerifyRecord& record)
 // Prints the record; false, told on `context.err`, when the output cannot be written.
 bool ReportVerified(const VerifyRecord& record, const CliOptions& options, RunContext& context)
 {
-    if (options.quiet) return true;
-    context.out << (options.json ? JsonLine(VerifyJson(record), context.tool) + "\n" : VerifyText(record))
-                << std::flush;
-    if (context.out) return true;
-    context.err << "tarv-cli: the record of this encoder could not be written: the standard output cannot be "
-                   "written\n";
+    if (!options.quiet)
+        context.out << (options.json ? JsonLine(VerifyJson(record), context.tool) + "\n" : VerifyText(record));
+    if (StreamsWritten(context)) return true;
+    context.err << "tarv-cli: the record of this encoder could not be written: the output cannot be written\n";
     return false;
 }
 
@@ -121,9 +132,9 @@ bool ReportVerified(const VerifyRecord& record, const CliOptions& options, RunCo
 int RunVerify(const CliOptions& options, RunContext& context)
 {
     if (options.each) {
-        return RunProductionLoop(options, context, [&](const std::function<void()>& seen) {
+        return RunProductionLoop(options, context, [&](const EncoderSeen& seen) {
             const VerifyRecord record = VerifyEncoder(options, context);
-            if (record.code != ExitCode::ReadFailed) seen();
+            if (record.identity) seen(*record.identity);
             return EncoderDone{record.code, ReportVerified(record, options, context)};
         });
     }

@@ -1,9 +1,9 @@
 // Whole-memory read into DeviceModel, and the product-record write with its read-back.
 #include <algorithm>
-#include <cstdio>
 
 #include "link/Procedure_Tarv_Config.h"
 #include "link/answer_wait.h"
+#include "link/encoder_identity.h"
 #include "link/messages.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "platform/host.h"
@@ -21,16 +21,6 @@ template <size_t N>
 uint8_t* AppendField(uint8_t* out, const std::array<uint8_t, N>& field)
 {
     return std::copy(field.begin(), field.end(), out);
-}
-
-// The format-1 serial number is a two-character prefix and a 16-bit counter; format 2 holds the
-// prefix and the counter's first four decimal digits, zero-padded on the left (12345 -> "1234").
-void ConvertFormat1Serial(std::array<uint8_t, 6>& serial)
-{
-    const unsigned counter = serial[2] * 256u + serial[3];
-    char digits[8];
-    std::snprintf(digits, sizeof digits, "%04u", counter);
-    std::copy_n(digits, 4, serial.begin() + 2);
 }
 
 void LoadRecord(const eeprom::Image& image)

@@ -13,7 +13,6 @@
 extern char** environ;
 
 namespace sim {
-namespace {
 using namespace std::chrono_literals;
 
 std::string ReadLine(int fd, std::chrono::milliseconds limit)
@@ -28,7 +27,6 @@ std::string ReadLine(int fd, std::chrono::milliseconds limit)
     }
     return "";
 }
-}  // namespace
 
 pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& args, int stdinFd, int stdoutFd,
                    int stderrFd)
@@ -48,8 +46,18 @@ pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& a
         else if (from != kInheritStream)
             posix_spawn_file_actions_adddup2(&actions, from, to);
     }
+    // As from a shell: a signal that this process ignores (SIGPIPE, say) has its default action in
+    // the child, whose own handling is what the tests look at.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, pointers.data(), environ) != 0) pid = -1;
+    if (posix_spawn(&pid, program.c_str(), &actions, &attributes, pointers.data(), environ) != 0) pid = -1;
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }

@@ -20,6 +20,9 @@ inline constexpr int kInheritStream = -2;  // this process's own
 pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& args, int stdinFd, int stdoutFd,
                    int stderrFd = kInheritStream);
 
+// One line from `fd`, without its line end; empty when none came within `limit`.
+std::string ReadLine(int fd, std::chrono::milliseconds limit);
+
 // The exit code of a child that ends within `limit`; -1 for one that had to be killed or that
 // ended by a signal.
 int Reap(pid_t pid, std::chrono::milliseconds limit);

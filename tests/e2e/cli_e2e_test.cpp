@@ -289,13 +289,13 @@ TEST_F(CliE2eTest, EachProgramsEncodersSwappedInTurnAndLogsThem)
     ASSERT_EQ(cli->WaitForLines(1).size(), 1u) << cli->Err();
     ASSERT_TRUE(sim.SendCommand("remove"));
     // Let the loop find the adapter empty a few times before the next encoder comes.
-    const auto nameReads = [this] {
+    const auto identityReads = [this] {
         const std::vector<LoggedRequest> requests = Requests();
-        return std::count(requests.begin(), requests.end(), LoggedRequest{"eeprom-read", "55 A1 49 04", "19200 8N2"});
+        return std::count(requests.begin(), requests.end(), LoggedRequest{"eeprom-read", "55 A1 48 0D", "19200 8N2"});
     };
-    const auto emptyFrom = nameReads();
+    const auto emptyFrom = identityReads();
     const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (nameReads() < emptyFrom + 3 && std::chrono::steady_clock::now() < deadline)
+    while (identityReads() < emptyFrom + 3 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(20ms);
     ASSERT_TRUE(sim.SendCommand("encoder KV26 AB0002"));
     ASSERT_EQ(cli->WaitForLines(2).size(), 2u) << cli->Err();
@@ -387,6 +387,69 @@ TEST_F(CliE2eTest, ALogThatCannotBeWrittenIsAFailure)
     EXPECT_NE(cli->Err().find("tarv-cli: the record of this encoder could not be written: /dev/full: No space left on device"),
               std::string::npos)
         << cli->Err();
+}
+
+// `tarv-cli ... 2>&1 | head -n1`, and a production line's `2>&1 | tee` whose tee dies first on
+// Ctrl+C: the encoder in hand gets all sixteen blocks, its read-back and its journal line; the
+// output that went nowhere is a record failure, and a stop signal's code wins over it.
+TEST_F(CliE2eTest, AReaderThatGoesAwayDoesNotCutTheWriteShort)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int signal;  // sent once the reader has gone; 0 for none
+        int code;
+    };
+    const Case cases[] = {
+        {"program -v | head -n1", {"program", "-v"}, 0, 8},
+        {"program --each -v | tee, and Ctrl+C", {"program", "--each", "-v"}, SIGINT, 130},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ignored;
+        fs::remove_all(dataFolder, ignored);
+        fs::remove(logPath, ignored);
+        Serve({"--block-write-ms", "20"});
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--port", port, "--direction", "negative"});
+        int pipeEnds[2];
+        ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
+        const pid_t pid = sim::SpawnProcess(TARV_CLI, args, sim::kNullStream, pipeEnds[1], pipeEnds[1]);
+        close(pipeEnds[1]);
+        ASSERT_GT(pid, 0);
+        // The reader goes once the first block is written.
+        std::string line;
+        do line = sim::ReadLine(pipeEnds[0], 10s);
+        while (!line.empty() && line.find("block 0x00 written") == std::string::npos);
+        close(pipeEnds[0]);
+        ASSERT_FALSE(line.empty());
+        if (c.signal != 0) kill(pid, c.signal);
+        EXPECT_EQ(sim::Reap(pid, 20s), c.code);
+
+        const std::vector<LoggedRequest> requests = Requests(1 + 4 + 16 + 4);
+        EXPECT_EQ(Count(requests, "eeprom-write"), 16u);
+        EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                                [](const LoggedRequest& r) { return r.kind == "eeprom-read" && r.bytes.ends_with(" 20"); }),
+                  8);
+        const std::vector<std::string> journal = Lines(FileText(fs::path(dataFolder) / "journal.jsonl"));
+        ASSERT_EQ(journal.size(), 1u);
+        EXPECT_EQ(ordered_json::parse(journal[0])["result"], "ok");
+        sims.clear();
+    }
+
+    // The other subcommands: output that reaches nobody is exit 8, except `backup -`, whose bytes
+    // not written keep their own 1.
+    Serve();
+    for (const auto& [args, code] : {std::pair<std::vector<std::string>, int>{{"info"}, 8}, {{"backup", "-"}, 1}}) {
+        int pipeEnds[2];
+        ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
+        close(pipeEnds[0]);
+        std::vector<std::string> withPort = args;
+        withPort.insert(withPort.end(), {"--port", port});
+        const pid_t pid = sim::SpawnProcess(TARV_CLI, withPort, sim::kNullStream, pipeEnds[1], sim::kNullStream);
+        close(pipeEnds[1]);
+        EXPECT_EQ(sim::Reap(pid, 20s), code) << args[0];
+    }
 }
 
 // The whole round trip through the real serial code: program keeps the image, restore puts every

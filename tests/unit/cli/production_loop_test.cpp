@@ -156,18 +156,88 @@ TEST_F(CliProductionLoopTest, CountsOnlyEncodersProgrammedOkAndEndsWithTheLastFa
     EXPECT_EQ(Lines(err.str()).back(), "tarv-cli: 1 ok, 1 failed (1 write-failed)");
 }
 
-TEST_F(CliProductionLoopTest, ALostAdapterIsToldOnceAndSearchedForQuietly)
+TEST_F(CliProductionLoopTest, AnAdapterLostAndBackWithTheSameEncoderDoesNotWriteItAgain)
 {
-    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
-    const int code = Run(Each(2), [&](double seconds, size_t) {
-        adapter->options().unplugged = seconds > 2 && seconds < 30;
-        return false;
+    struct Case {
+        const char* what;
+        double from, to;  // seconds in which the adapter does not answer
+    };
+    const Case cases[] = {
+        {"a missed presence request and its retry", 2.0, 2.3},
+        {"half a minute away", 2.0, 30.0},
+    };
+    host.ListPort("COM3");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetProgramState();
+        const double startedAt = static_cast<double>(host.NowMicros()) / 1e6;
+        out.str("");
+        err.str("");
+        auto adapter = std::make_shared<sim::AdapterEmulator>(Encoder("KV24", "AB0001"));
+        ConnectAdapter("COM3", adapter);
+        const int code = Run(Each(2), [&](double seconds, size_t) {
+            adapter->options().unplugged = seconds - startedAt > c.from && seconds - startedAt < c.to;
+            return seconds - startedAt > 40;
+        });
+        EXPECT_EQ(code, 130);
+        EXPECT_EQ(Count(err.str(), "the adapter does not answer"), 1u);
+        EXPECT_TRUE(host.messages().empty());
+        EXPECT_EQ(Printed().size(), 1u);
+        EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+        // Found again, it still waits for the encoder done to be taken off.
+        EXPECT_EQ(Count(err.str(), "waiting for an encoder"), 1u);
+    }
+}
+
+TEST_F(CliProductionLoopTest, EncodersSwappedWithoutAGapAreEachProgrammedOnce)
+{
+    // The next encoder, of the other product, goes on at another moment after each line: between
+    // any two requests of the polls that follow (the last one between the first two requests of a
+    // poll), so that no poll can take the product of one encoder and the serial of the next.
+    constexpr int kEncoders = 40;
+    const auto serial = [](int i) { return "SW00" + std::to_string(10 + i); };
+    const auto product = [](int i) { return i % 2 == 0 ? "KV24" : "KV26"; };
+    auto adapter = AddAdapter("COM3", Encoder(product(0), serial(0).c_str()));
+    int next = 1;
+    size_t framesSinceLine = 0, linesSeen = 0;
+    double lastSwapAt = 1e9;
+    adapter->OnFrame([&](const sim::LoggedFrame&) {
+        const size_t lines = Lines(out.str()).size();
+        if (lines != linesSeen) linesSeen = lines, framesSinceLine = 0;
+        if (lines != static_cast<size_t>(next) || next >= kEncoders || ++framesSinceLine != 1u + (next + 3) % 5) return;
+        adapter->PutEncoder(Encoder(product(next), serial(next).c_str()));
+        if (++next == kEncoders) lastSwapAt = static_cast<double>(host.NowMicros()) / 1e6;
     });
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(Count(err.str(), "the adapter does not answer"), 1u);
-    EXPECT_TRUE(host.messages().empty());
-    // The adapter that stopped answering counts as the encoder taken off: back, it is programmed again.
-    EXPECT_EQ(Printed().size(), 2u);
+    EXPECT_EQ(Run(Each(0), [&](double seconds, size_t) { return seconds > lastSwapAt + 20; }), 130);
+    const std::vector<ordered_json> printed = Printed();
+    ASSERT_EQ(printed.size(), static_cast<size_t>(kEncoders));
+    for (int i = 0; i < kEncoders; ++i) {
+        EXPECT_EQ(printed[i]["product"], product(i));
+        EXPECT_EQ(printed[i]["serial"], serial(i));
+        EXPECT_EQ(printed[i]["result"], "ok");
+    }
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u * kEncoders);
+}
+
+TEST_F(CliProductionLoopTest, AnEncoderPutOnRightAfterTheLastOnesReadBackIsProgrammed)
+{
+    // The encoder done is the one whose memory was read and written; nothing read after its
+    // read-back can make the next one pass for it.
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    bool readingBack = false, swapped = false;
+    adapter->OnFrame([&](const sim::LoggedFrame& frame) {
+        const bool lastWrite = frame.kind == RequestKind::EepromWrite && frame.bytes[2] == 0x78;
+        const bool lastRead = frame.kind == RequestKind::EepromRead && frame.bytes[2] == 0x60 && frame.bytes[3] == 0x20;
+        if (lastWrite) readingBack = true;
+        else if (readingBack && lastRead) readingBack = false, swapped = true;
+        else if (swapped && adapter->FramesOf(RequestKind::EepromWrite).size() == 16u)
+            adapter->PutEncoder(Encoder("KV24", "AB0002")), swapped = false;
+    });
+    EXPECT_EQ(Run(Each(2), [](double seconds, size_t) { return seconds > 30; }), 0);
+    const std::vector<ordered_json> printed = Printed();
+    ASSERT_EQ(printed.size(), 2u);
+    EXPECT_EQ(printed[1]["serial"], "AB0002");
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 32u);
 }
 
 TEST_F(CliProductionLoopTest, AnAdapterMissingAtTheStartIsWaitedFor)

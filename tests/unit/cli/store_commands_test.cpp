@@ -183,6 +183,42 @@ TEST_F(CliStoreTest, RestoreRefusesAFileThatIsNotThisEncodersSoundImage)
     EXPECT_EQ(adapter->memory(), other);
 }
 
+TEST_F(CliStoreTest, RestoreTellsEncodersApartByTheirBytes)
+{
+    sim::ProductRecordSpec controlByte, questionMark;
+    controlByte.serial = std::string("AB\n123");
+    questionMark.serial = "AB?123";  // shown as the serial above is: control bytes show as '?'
+    sim::ProductRecordSpec prefixCD, programmed;
+    prefixCD.serial = "CD";
+    programmed.serial = "CD0042";
+    const eeprom::Image counter42 = sim::Format1Image(prefixCD, 42);
+    const eeprom::Image counter1234 = sim::Format1Image(prefixCD, 1234);
+    const eeprom::Image counter12345 = sim::Format1Image(prefixCD, 12345);  // also "CD1234" in format 2
+
+    struct Case {
+        const char* what;
+        eeprom::Image image, encoder;
+        int code;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"serials that only look alike", sim::Format2Image(controlByte), sim::Format2Image(questionMark), 7,
+         "tarv-cli: the image belongs to KV24 AB?123, the encoder is KV24 AB?123 (the same text, other bytes)\n"},
+        {"format-1 counters with the same four digits", counter12345, counter1234, 7,
+         "tarv-cli: the image belongs to KV24 CD1234, the encoder is KV24 CD1234 (the same text, other bytes)\n"},
+        {"a format-1 image onto its encoder, now format 2", counter42, sim::Format2Image(programmed), 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        err.str("");
+        auto adapter = AddAdapter("COM3", c.encoder);
+        ASSERT_EQ(cli::RunRestore(Restore(WriteImage(c.image)), context), c.code) << err.str();
+        EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), c.code == 0 ? 16u : 0u);
+        EXPECT_EQ(adapter->memory(), c.code == 0 ? c.image : c.encoder);
+        EXPECT_EQ(err.str(), c.message);
+    }
+}
+
 TEST_F(CliStoreTest, RestoreDryRunNamesTheBytesAndWritesNothing)
 {
     auto adapter = AddAdapter("COM3");
@@ -263,6 +299,47 @@ TEST_F(CliStoreTest, ProgramLikeTakesTheMeaningOfAnImageOrOfInfoJson)
         // The target's identity stays its own.
         EXPECT_TRUE(std::equal(target.begin() + 72, target.begin() + 84, adapter->memory().begin() + 72));
     }
+}
+
+TEST_F(CliStoreTest, VerifyOfAnUnknownProductIsNotAPass)
+{
+    auto adapter = AddAdapter("COM3", Encoder("ZZ99", "XX0001"));
+    cli::CliOptions options = Options(cli::Subcommand::Verify);
+    options.json = true;
+    EXPECT_EQ(cli::RunVerify(options, context), 6);
+    const ordered_json result = ordered_json::parse(out.str());
+    EXPECT_EQ(result["ok"], false);
+    EXPECT_EQ(result["result"], "not-applicable");
+    EXPECT_EQ(result["reason"], "unknown product");
+    EXPECT_NE(err.str().find("tarv-cli: unknown product\n"), std::string::npos) << err.str();
+}
+
+TEST_F(CliStoreTest, ProgramLikeRefusesAnImageWhoseSettingsCannotBeRead)
+{
+    eeprom::Image badCrc = sim::Format2Image(), badSum = sim::Format2Image();
+    badCrc[eeprom::kConfigCrcByte] ^= 0xFF;
+    badSum[eeprom::format2::kRecordChecksum] ^= 0xFF;
+    struct Case {
+        const char* what;
+        eeprom::Image image;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"settings CRC", badCrc, "its settings CRC does not hold"},
+        {"record checksum", badSum, "its record checksum does not hold"},
+        {"blank record", sim::BlankImage(), "its record is blank"},
+        {"unknown product", Encoder("ZZ99", "XX0001"), "its product is unknown, so its settings cannot be read"},
+    };
+    auto adapter = AddAdapter("COM3", sim::Format2Image());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        err.str("");
+        cli::CliOptions options = Options(cli::Subcommand::Program);
+        options.likePath = WriteImage(c.image).string();
+        EXPECT_EQ(cli::RunProgram(options, context), 1);
+        EXPECT_EQ(err.str(), "tarv-cli: --like: " + options.likePath + ": " + c.reason + "\n");
+    }
+    EXPECT_TRUE(adapter->log().empty());
 }
 
 TEST_F(CliStoreTest, HistoryListsTheJournalNewestLastAndFilters)
