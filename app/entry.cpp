@@ -24,7 +24,11 @@ std::unique_ptr<WireTrace> TraceFromEnvironment()
     const char* path = std::getenv("TARV_TRACE");
     if (path == nullptr || *path == '\0') return nullptr;
     std::string error;
-    auto trace = WireTrace::Start(path, "tarv-configurator " + platform::host().VersionString(), UnixSecondsNow(), error);
+    auto trace = WireTrace::Start(path, "tarv-configurator " + platform::host().VersionString(), UnixSecondsNow(), error,
+                                  [](const std::string& reason) {
+                                      std::cerr << "tarv-configurator: TARV_TRACE: " << reason
+                                                << "; the trace has a gap from here\n";
+                                  });
     if (!trace) std::cerr << "tarv-configurator: TARV_TRACE: " << error << "\n";
     return trace;
 }

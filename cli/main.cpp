@@ -127,7 +127,10 @@ int main(int argc, char** argv)
     std::unique_ptr<WireTrace> trace;
     if (!options.tracePath.empty()) {
         std::string error;
-        trace = WireTrace::Start(options.tracePath, context.tool, context.unixSecondsNow(), error);
+        trace = WireTrace::Start(options.tracePath, context.tool, context.unixSecondsNow(), error,
+                                 [](const std::string& reason) {
+                                     std::cerr << "tarv-cli: --trace: " << reason << "; the trace has a gap from here\n";
+                                 });
         if (!trace) {
             std::cerr << "tarv-cli: --trace: " << error << "\n";
             return cli::AsInt(cli::ExitCode::BadArguments);

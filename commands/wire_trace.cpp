@@ -7,23 +7,25 @@
 #include "link/Procedure_Tarv_Config.h"
 
 std::unique_ptr<WireTrace> WireTrace::Start(const std::string& path, const std::string& program, int64_t unixSeconds,
-                                            std::string& error)
+                                            std::string& error, WriteFailed writeFailed)
 {
     std::FILE* file = std::fopen(path.c_str(), "ab");
     if (file == nullptr) {
         error = path + ": " + std::strerror(errno);
         return nullptr;
     }
-    std::fprintf(file, "# %s, trace started %s\n", program.c_str(), UtcTimestamp(unixSeconds).c_str());
-    std::fflush(file);
-    std::unique_ptr<WireTrace> trace(new WireTrace(file));
+    std::unique_ptr<WireTrace> trace(new WireTrace(file, path, std::move(writeFailed)));
+    trace->WriteLine("# " + program + ", trace started " + UtcTimestamp(unixSeconds) + "\n");
     ObserveWire([t = trace.get()](const std::string& port, char direction, std::span<const uint8_t> bytes) {
         t->Write(port, direction, bytes);
     });
     return trace;
 }
 
-WireTrace::WireTrace(std::FILE* file) : file_(file) {}
+WireTrace::WireTrace(std::FILE* file, std::string path, WriteFailed writeFailed)
+    : file_(file), path_(std::move(path)), writeFailed_(std::move(writeFailed))
+{
+}
 
 WireTrace::~WireTrace()
 {
@@ -34,9 +36,16 @@ WireTrace::~WireTrace()
 void WireTrace::Write(const std::string& port, char direction, std::span<const uint8_t> bytes)
 {
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
-    const std::string line = WireTraceLine(ms, port, direction, bytes) + "\n";
-    std::fwrite(line.data(), 1, line.size(), file_);
-    std::fflush(file_);
+    WriteLine(WireTraceLine(ms, port, direction, bytes) + "\n");
+}
+
+void WireTrace::WriteLine(const std::string& line)
+{
+    const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size();
+    if ((std::fflush(file_) == 0 && written) || failed_) return;
+    failed_ = true;
+    std::clearerr(file_);
+    if (writeFailed_) writeFailed_(path_ + ": " + std::strerror(errno));
 }
 
 std::string WireTraceLine(double millisecondsSinceStart, const std::string& port, char direction,

@@ -8,25 +8,34 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 
 class WireTrace {
 public:
+    // Hears, once, why a line could not be written (a full disk): the trace has a gap from there.
+    // The command goes on; its result does not depend on its trace.
+    using WriteFailed = std::function<void(const std::string& reason)>;
+
     // Opens `path` and observes the serial channel until the trace is destroyed; nullptr, with
     // the reason in `error`, when the file cannot be opened.
     static std::unique_ptr<WireTrace> Start(const std::string& path, const std::string& program, int64_t unixSeconds,
-                                            std::string& error);
+                                            std::string& error, WriteFailed writeFailed = {});
     ~WireTrace();
     WireTrace(const WireTrace&) = delete;
     WireTrace& operator=(const WireTrace&) = delete;
 
 private:
-    explicit WireTrace(std::FILE* file);
+    WireTrace(std::FILE* file, std::string path, WriteFailed writeFailed);
     void Write(const std::string& port, char direction, std::span<const uint8_t> bytes);
+    void WriteLine(const std::string& line);
 
     std::FILE* file_;
+    std::string path_;
+    WriteFailed writeFailed_;
+    bool failed_ = false;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

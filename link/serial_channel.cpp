@@ -43,13 +43,16 @@ bool PortIsOpen()
 
 void ClosePort()
 {
+    // What still waits goes unread with the port; a trace shows it, since a late answer tells
+    // why a wait gave up.
+    if (PortIsOpen() && wireObserver) ObserveDiscard();
     SerialChannel.port.reset();
 }
 
 void OpenPort(const std::string& name)
 {
+    ClosePort();  // under the name it was opened with
     SerialChannel.portName = name;
-    ClosePort();
     // The host opens only a terminal device, exclusively, and sets 19200 baud, 8 data bits, no
     // parity, 2 stop bits and no flow control; a rejected setting leaves the port open all the same.
     platform::OpenedPort opened = platform::host().OpenSerial(name);

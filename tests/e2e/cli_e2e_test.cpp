@@ -452,6 +452,14 @@ TEST_F(CliE2eTest, AReaderThatGoesAwayDoesNotCutTheWriteShort)
     }
 }
 
+TEST_F(CliE2eTest, ATraceThatCannotBeWrittenIsToldOnceAndTheResultStands)
+{
+    Serve();
+    EXPECT_EQ(Run({"info", "--port", port, "--trace", "/dev/full"}), 0) << cli->Err();
+    EXPECT_EQ(cli->Err(), "tarv-cli: --trace: /dev/full: No space left on device; the trace has a gap from here\n");
+    EXPECT_NE(cli->Out().find("KV24"), std::string::npos);
+}
+
 // The whole round trip through the real serial code: program keeps the image, restore puts every
 // byte back, verify finds the encoder as it was; and the trace shows what the emulator received.
 TEST_F(CliE2eTest, ProgramThenRestoreOfTheKeptImageGivesBackTheEncoderAndTheTraceShowsTheWire)

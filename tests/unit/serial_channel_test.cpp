@@ -143,3 +143,26 @@ TEST_F(SerialChannelTest, AFailedQueueQueryLeavesTheLastSuccessfulCount)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SerialChannelTest, BytesStillWaitingWhenThePortClosesAreObservedAsDiscarded)
+{
+    // A presence answer that came after its deadline: a trace tells it, though the wait gave up.
+    AdapterOptions late;
+    late.latency = 60'000;
+    auto adapter = OpenAdapter(sim::Format2Image(), late);
+    std::vector<std::pair<char, Bytes>> seen;
+    ObserveWire([&seen](const std::string& port, char direction, std::span<const uint8_t> bytes) {
+        EXPECT_EQ(port, "COM3");
+        seen.emplace_back(direction, Bytes(bytes.begin(), bytes.end()));
+    });
+    EXPECT_EQ(PingAdapter(), 0);
+    host.Sleep(20);
+    OpenPort("COM4");  // closes COM3 first, under its own name
+    ObserveWire({});
+    EXPECT_EQ(seen, (std::vector<std::pair<char, Bytes>>{{'>', {0x5A, 0x01, 0x00, 0x00}}, {'x', {0x04}}}));
+    EXPECT_EQ(adapter->Frames().size(), 1u);  // nothing else went on the wire
+}
+
+}  // namespace
