@@ -54,7 +54,7 @@ const char* const kExitCodesHelp =
     "  7  restore: the image belongs to another encoder\n"
     "  8  the image store cannot be written (nothing written; --no-backup goes on without it), or the\n"
     "     encoder's record (--log, the journal, or the output) could not be written; the output of\n"
-    "     any other subcommand could not be written\n"
+    "     any other subcommand could not be written; history: the journal cannot be read\n"
     "  129, 130, 143  stopped by SIGHUP, SIGINT or SIGTERM (an encoder being written is finished first)\n"
     "Nothing is written to the encoder on exit codes 1, 2, 3, 6 and 7.\n";
 

@@ -1,5 +1,7 @@
 // `history`: the journal's lines, newest last, as a table or as the JSON lines they are.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -53,11 +55,21 @@ std::string Table(const std::vector<nlohmann::json>& lines)
 int RunHistory(const CliOptions& options, RunContext& context)
 {
     const std::filesystem::path journal = store::JournalPath(context.dataFolder);
-    std::ifstream in(journal, std::ios::binary);
-    if (!in) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(journal, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
         context.err << "tarv-cli: no journal yet (" << journal.string() << ")\n";
         return AsInt(ExitCode::Done);
     }
+    // A journal that is there but cannot be read is not an empty history.
+    const auto unreadable = [&](const std::string& reason) {
+        context.err << "tarv-cli: the journal cannot be read: " << journal.string() << ": " << reason << "\n";
+        return AsInt(ExitCode::RecordNotWritten);
+    };
+    if (error) return unreadable(error.message());
+    if (status.type() != std::filesystem::file_type::regular) return unreadable("not a regular file");
+    std::ifstream in(journal, std::ios::binary);
+    if (!in) return unreadable(std::strerror(errno));
     std::vector<nlohmann::json> lines;
     std::vector<std::string> texts;
     for (std::string text; std::getline(in, text);) {
@@ -66,6 +78,7 @@ int RunHistory(const CliOptions& options, RunContext& context)
         lines.push_back(std::move(line));
         texts.push_back(text);
     }
+    if (in.bad()) return unreadable(std::strerror(errno));
     if (options.quiet) return AsInt(ExitCode::Done);
     if (options.json)
         for (const std::string& text : texts) context.out << text << "\n";

@@ -3,6 +3,8 @@
 // clock, with what the wire saw and what the encoder holds afterwards.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 
 #include "cli/settings_request.h"
@@ -340,6 +342,28 @@ TEST_F(CliStoreTest, ProgramLikeRefusesAnImageWhoseSettingsCannotBeRead)
         EXPECT_EQ(err.str(), "tarv-cli: --like: " + options.likePath + ": " + c.reason + "\n");
     }
     EXPECT_TRUE(adapter->log().empty());
+}
+
+TEST_F(CliStoreTest, HistoryOfAJournalThatCannotBeReadIsExitEight)
+{
+    const cli::CliOptions options = Options(cli::Subcommand::History);
+    EXPECT_EQ(cli::RunHistory(options, context), 0);  // none yet
+    EXPECT_NE(err.str().find("tarv-cli: no journal yet"), std::string::npos);
+
+    std::filesystem::create_directories(store::JournalPath(DataFolder()));
+    err.str("");
+    EXPECT_EQ(cli::RunHistory(options, context), 8);
+    EXPECT_EQ(err.str(), "tarv-cli: the journal cannot be read: " + store::JournalPath(DataFolder()).string() +
+                             ": not a regular file\n");
+    std::filesystem::remove(store::JournalPath(DataFolder()));
+
+    if (geteuid() != 0) {  // root reads a file without permission all the same
+        std::ofstream(store::JournalPath(DataFolder())) << "{}\n";
+        std::filesystem::permissions(store::JournalPath(DataFolder()), std::filesystem::perms::none);
+        err.str("");
+        EXPECT_EQ(cli::RunHistory(options, context), 8);
+        EXPECT_NE(err.str().find(": Permission denied\n"), std::string::npos) << err.str();
+    }
 }
 
 TEST_F(CliStoreTest, HistoryListsTheJournalNewestLastAndFilters)
