@@ -118,7 +118,7 @@ int main(int argc, char** argv)
     cli::ConsoleHost host = MakeHost(options.port);
     host.SetQuiet(options.quiet);
     platform::Install(host);
-    if (FinishesTheEncoderOnStop(options)) cli::InstallStopSignals();
+    if (FinishesTheEncoderOnStop(options)) cli::InstallStopSignals(options.quiet);
 
     cli::RunContext context{std::cout, std::cerr};
     context.stopSignal = cli::StopSignal;

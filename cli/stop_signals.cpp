@@ -13,6 +13,7 @@ namespace cli {
 namespace {
 
 volatile std::sig_atomic_t firstSignal = 0;
+volatile std::sig_atomic_t tellStopping = 1;
 
 constexpr char kStopping[] = "tarv-cli: stopping after this encoder\n";
 
@@ -21,6 +22,7 @@ void NoteStop(int signal)
 {
     if (firstSignal != 0) return;
     firstSignal = signal;
+    if (!tellStopping) return;
 #ifdef _WIN32
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStopping, sizeof kStopping - 1, &written, nullptr);
@@ -58,8 +60,9 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
 
 }  // namespace
 
-void InstallStopSignals()
+void InstallStopSignals(bool quiet)
 {
+    tellStopping = quiet ? 0 : 1;
 #ifdef _WIN32
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 #else

@@ -7,7 +7,8 @@
 
 namespace cli {
 
-void InstallStopSignals();
+// Quiet: the stop is not told.
+void InstallStopSignals(bool quiet);
 
 // The first stop signal's number (SIGINT 2, SIGTERM 15, SIGHUP 1); 0 while none came.
 int StopSignal();
