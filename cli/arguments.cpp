@@ -35,7 +35,7 @@ void AddCommonOptions(CLI::App& command, CliOptions& options)
     command.add_flag("-q,--quiet", options.quiet, "print only errors; the exit code tells the result");
     command.add_option("--trace", options.tracePath, "append a line for each transfer on the wire to FILE")
         ->type_name("FILE");
-    command.footer(kExitCodesHelp);
+    command.footer(ExitCodesHelp());
 }
 
 void AddSettingOptions(CLI::App& command, SettingTexts& texts, const char* resolutionHelp)
@@ -152,7 +152,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, const s
                  "tarv-cli");
     app.require_subcommand(1);
     app.set_version_flag("-V,--version", "tarv-cli " + version);
-    app.footer(kExitCodesHelp);
+    app.footer(ExitCodesHelp());
 
     CLI::App* ports = app.add_subcommand("ports", "list the serial ports and whether an adapter answers on each");
     CLI::App* info = app.add_subcommand("info", "show the encoder's identity and settings (reads only)");

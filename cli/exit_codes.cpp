@@ -23,26 +23,43 @@ ExitCode ExitCodeOf(ProgramResult result)
     return ExitCode::VerificationFailed;
 }
 
-const char* ResultWord(ExitCode code)
+Outcome OutcomeOf(ExitCode code)
 {
     switch (code) {
     case ExitCode::Done:
-        return result_words::kOk;
+        return Outcome::Ok;
+    case ExitCode::NoAdapter:
+        return Outcome::NoAdapter;
     case ExitCode::ReadFailed:
-        return result_words::kReadFailed;
+        return Outcome::ReadFailed;
     case ExitCode::WriteFailed:
-        return result_words::kWriteFailed;
+        return Outcome::WriteFailed;
     case ExitCode::VerificationFailed:
-        return result_words::kVerificationFailed;
+        return Outcome::VerificationFailed;
+    case ExitCode::RecordNotWritten:
+        return Outcome::StoreFailed;
+    case ExitCode::BadArguments:
     case ExitCode::NotApplicable:
-        return result_words::kNotApplicable;
-    default:
+    case ExitCode::ImageOfAnotherEncoder:
         break;
     }
-    return "failed";
+    return Outcome::NotApplicable;
 }
 
-const char* const kExitCodesHelp =
+const char* ResultWord(ExitCode code)
+{
+    return WordOf(OutcomeOf(code));
+}
+
+std::string ExitCodesHelp()
+{
+    std::string words;
+    for (const OutcomeWord& entry : kOutcomeWords) words += (words.empty() ? "" : ", ") + std::string(entry.word);
+    return kExitCodes + std::string("Result words (the result of the JSON output, --log and the journal):\n  ") +
+           words + "\n";
+}
+
+const char* const kExitCodes =
     "Exit codes:\n"
     "  0  done\n"
     "  1  bad arguments (nothing sent), or the backup file exists or cannot be written\n"

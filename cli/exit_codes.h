@@ -2,7 +2,10 @@
 // onto them.
 #pragma once
 
+#include <string>
+
 #include "commands/program_command.h"
+#include "commands/result_words.h"
 
 namespace cli {
 
@@ -33,11 +36,12 @@ inline int AsInt(ExitCode code)
 
 ExitCode ExitCodeOf(ProgramResult result);
 
-// The `result` word of a programmed encoder: ok, read-failed, write-failed, verification-failed,
-// or not-applicable for an encoder that was read and left alone.
+// How an encoder's command ended, told by the exit code that its ending gives, and its word.
+Outcome OutcomeOf(ExitCode code);
 const char* ResultWord(ExitCode code);
 
-// The table that --help and the README show.
-extern const char* const kExitCodesHelp;
+// The exit codes and the result words, as --help and the README show them.
+extern const char* const kExitCodes;
+std::string ExitCodesHelp();
 
 }  // namespace cli

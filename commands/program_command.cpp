@@ -36,7 +36,7 @@ public:
     }
     ProgramResult Ended(ProgramResult result, const std::optional<SettingsReport>& after = std::nullopt)
     {
-        if (witness_ != nullptr) witness_->AfterWriting(ResultWordOf(result), after);
+        if (witness_ != nullptr) witness_->AfterWriting(WordOf(OutcomeOf(result)), after);
         return result;
     }
 

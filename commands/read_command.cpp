@@ -46,5 +46,5 @@ void RepairBlankRecord(const eeprom::Image& asRead)
     WriteWitness* witness = InstalledWriteWitness();
     if (witness != nullptr) witness->BeforeWriting("repair", asRead);
     const RecordWriteResult result = WriteProductRecord();
-    if (witness != nullptr) witness->AfterWriting(ResultWordOf(result), DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags()));
+    if (witness != nullptr) witness->AfterWriting(WordOf(OutcomeOf(result)), DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags()));
 }

@@ -1,46 +1,72 @@
-// The words for how a command on an encoder ended, as the --log file and the journal give them.
+// How a command on an encoder ended, and the one word for each ending that the --log file, the
+// JSON output and the journal give, for the window and tarv-cli alike.
 #pragma once
+
+#include <array>
 
 #include "commands/program_command.h"
 #include "link/Procedure_Tarv_Config.h"
 
-namespace result_words {
-inline constexpr const char* kOk = "ok";
-inline constexpr const char* kReadFailed = "read-failed";
-inline constexpr const char* kWriteFailed = "write-failed";
-inline constexpr const char* kVerificationFailed = "verification-failed";
-inline constexpr const char* kNotApplicable = "not-applicable";
-inline constexpr const char* kNoAdapter = "no-adapter";
-}  // namespace result_words
+enum class Outcome {
+    Ok,
+    ReadFailed,          // the memory could not be read; nothing written
+    WriteFailed,         // a block was refused or not answered; the blocks before it are written
+    VerificationFailed,  // all written, but the read-back differs or could not be read; or a check found a difference
+    NotApplicable,       // left unwritten: the setting does not apply, or the product is unknown
+    NoAdapter,           // no adapter: nothing sent
+    StoreFailed,         // the encoder's image could not be kept: nothing written
+};
 
-inline const char* ResultWordOf(ProgramResult result)
+struct OutcomeWord {
+    Outcome outcome;
+    const char* word;
+};
+
+inline constexpr std::array<OutcomeWord, 7> kOutcomeWords = {{
+    {Outcome::Ok, "ok"},
+    {Outcome::ReadFailed, "read-failed"},
+    {Outcome::WriteFailed, "write-failed"},
+    {Outcome::VerificationFailed, "verification-failed"},
+    {Outcome::NotApplicable, "not-applicable"},
+    {Outcome::NoAdapter, "no-adapter"},
+    {Outcome::StoreFailed, "store-failed"},
+}};
+
+constexpr const char* WordOf(Outcome outcome)
+{
+    for (const OutcomeWord& entry : kOutcomeWords)
+        if (entry.outcome == outcome) return entry.word;
+    return "";
+}
+
+constexpr Outcome OutcomeOf(ProgramResult result)
 {
     switch (result) {
     case ProgramResult::Done:
-        return result_words::kOk;
+        return Outcome::Ok;
     case ProgramResult::NoDevice:
-        return result_words::kNoAdapter;
+        return Outcome::NoAdapter;
     case ProgramResult::ReadFailed:
-        return result_words::kReadFailed;
+        return Outcome::ReadFailed;
     case ProgramResult::NoAnswer:
     case ProgramResult::Refused:
-        return result_words::kWriteFailed;
+        return Outcome::WriteFailed;
     case ProgramResult::VerificationFailed:
     case ProgramResult::ReadBackFailed:
         break;
     }
-    return result_words::kVerificationFailed;
+    return Outcome::VerificationFailed;
 }
 
-inline const char* ResultWordOf(RecordWriteResult result)
+constexpr Outcome OutcomeOf(RecordWriteResult result)
 {
     switch (result) {
     case RecordWriteResult::Verified:
-        return result_words::kOk;
+        return Outcome::Ok;
     case RecordWriteResult::WriteFailed:
-        return result_words::kWriteFailed;
+        return Outcome::WriteFailed;
     case RecordWriteResult::ReadBackDiffers:
         break;
     }
-    return result_words::kVerificationFailed;
+    return Outcome::VerificationFailed;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/arguments.h"
+#include "commands/result_words.h"
 #include "commands/settings_tables.h"
 
 namespace {
@@ -102,6 +103,8 @@ TEST(CliArguments, HelpAndVersionEndWithExitCodeZero)
     EXPECT_EQ(help.exitCode, 0);
     for (const char* part : {"ports", "info", "program", "backup", "Exit codes", "6  the setting does not apply"})
         EXPECT_NE(help.text.find(part), std::string::npos) << part;
+    for (const OutcomeWord& entry : kOutcomeWords)  // every word that a result can have
+        EXPECT_NE(help.text.find(entry.word), std::string::npos) << entry.word;
 
     const auto programHelp = Parse({"program", "--help"});
     EXPECT_EQ(programHelp.exitCode, 0);
