@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/encoder_load.h"
+#include "cli/port_connection.h"
 #include "commands/json_lines.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
@@ -32,6 +33,15 @@ std::string KeepEncoderImage(const eeprom::Image& memory, ProgramRecord& record,
         return "cannot keep the encoder's image: " + kept.error + "; --no-backup goes on without it";
     record.image = kept.fileName;
     return {};
+}
+
+void WarnOfResolution(const SettingsRequest& request, bool quiet, RunContext& context)
+{
+    if (quiet || !request.resolution) return;
+    const int row = request.resolution->row;
+    if (ResolutionWarning(kResolutionRows.at(static_cast<size_t>(row))) == nullptr) return;
+    context.err << "tarv-cli: warning: with " << ResolutionDesignation(row)
+                << " the reference mark does not work, and an edge separation of 0.12 \u00B5s is not recommended\n";
 }
 
 BlockWritten BlockLines(const CliOptions& options, RunContext& context)
@@ -80,7 +90,7 @@ ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& po
     // for another between two reads cannot be written with what was checked on the first.
     eeprom::Image memory{};
     const std::optional<EncoderReport> encoder = ReadEncoder(memory);
-    if (!encoder) return finish(ExitCode::ReadFailed, "the encoder's memory could not be read");
+    if (!encoder) return finish(ExitCode::ReadFailed, NoEncoderAnswers(port));
     record.product = encoder->product;
     record.serial = encoder->serial;
     record.before = encoder->settings;
@@ -89,6 +99,7 @@ ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& po
 
     const Checked<PickedRows> rows = ResolveRequest(options.settings, FamilyOfFlags(), StoredEdgeTableId());
     if (!rows.value) return finish(ExitCode::NotApplicable, rows.error);
+    WarnOfResolution(options.settings, options.quiet, context);
     ApplyRequest(options.settings);
 
     if (std::string error = KeepEncoderImage(memory, record, options, context); !error.empty())
@@ -99,11 +110,15 @@ ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& po
     return finish(ExitCodeOf(report.result), ReasonOf(report));
 }
 
-DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, const std::string& port, RunContext& context)
+DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, bool quiet, const std::string& port,
+                               RunContext& context)
 {
     eeprom::Image memory{};
     const std::optional<EncoderReport> encoder = ReadEncoder(memory);
-    if (!encoder) return {ExitCode::ReadFailed, std::nullopt};
+    if (!encoder) {
+        context.err << "tarv-cli: " << NoEncoderAnswers(port) << "\n";
+        return {ExitCode::ReadFailed, std::nullopt};
+    }
     if (RecordedProductModel() < 0) {
         context.err << "tarv-cli: unknown product\n";
         return {ExitCode::NotApplicable, std::nullopt};
@@ -113,6 +128,7 @@ DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, const std::string
         context.err << "tarv-cli: " << rows.error << "\n";
         return {ExitCode::NotApplicable, std::nullopt};
     }
+    WarnOfResolution(request, quiet, context);
     ApplyRequest(request);
 
     // What programming would write from this read.

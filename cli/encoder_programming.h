@@ -22,7 +22,12 @@ struct DryRunOutcome {
     ExitCode code = ExitCode::Done;
     std::optional<DryRunReport> report;  // when the code is Done
 };
-DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, const std::string& port, RunContext& context);
+DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, bool quiet, const std::string& port,
+                               RunContext& context);
+
+// The window asks before the two coarsest resolutions; a command line has chosen already, and is
+// told what they cost (unless quiet).
+void WarnOfResolution(const SettingsRequest& request, bool quiet, RunContext& context);
 
 // Keeps `memory` in the image store and names it in the record, unless --no-backup; empty when
 // the write may go on, else why it may not.

@@ -19,7 +19,10 @@ namespace {
 ExitCode ReadOnly(const CliOptions& options, RunContext& context, eeprom::Image& memory)
 {
     if (const ExitCode code = ConnectAdapter(options.port, context.err); code != ExitCode::Done) return code;
-    if (ReadWholeMemory(memory) == 0) return ExitCode::ReadFailed;
+    if (ReadWholeMemory(memory) == 0) {
+        context.err << "tarv-cli: " << NoEncoderAnswers(options.port) << "\n";
+        return ExitCode::ReadFailed;
+    }
     LoadEncoder(memory);
     return ExitCode::Done;
 }
@@ -97,6 +100,7 @@ int BackupToStandardOutput(const CliOptions& options, RunContext& context)
 int RunPorts(const CliOptions& options, RunContext& context)
 {
     const std::vector<PortStatus> ports = ProbePorts(options.port);
+    TellListingFailure(context.err);
     if (!options.quiet)
         context.out << (options.json ? JsonLine(PortsJson(ports), context.tool) + "\n" : PortsText(ports));
     const bool adapterFound =

@@ -116,7 +116,6 @@ int main(int argc, char** argv)
     if (options.command == cli::Subcommand::Backup && options.backupFile == "-") _setmode(_fileno(stdout), _O_BINARY);
 #endif
     cli::ConsoleHost host = MakeHost(options.port);
-    host.SetQuiet(options.quiet);
     platform::Install(host);
     if (FinishesTheEncoderOnStop(options)) cli::InstallStopSignals(options.quiet);
 

@@ -67,10 +67,21 @@ PortAddress SplitPortArgument(const std::string& port)
 #endif
 }
 
+std::string NoEncoderAnswers(const std::string& port)
+{
+    return "no encoder answers on " + PortLabel(port) + " (the adapter does)";
+}
+
+void TellListingFailure(std::ostream& err)
+{
+    if (LastListingFailed()) err << "tarv-cli: the list of serial ports could not be read in full\n";
+}
+
 ExitCode ConnectAdapter(const std::string& port, std::ostream& err)
 {
     if (port.empty()) {
         const std::vector<PortTrial> trials = TryListedPorts(true);
+        TellListingFailure(err);
         if (!trials.empty() && trials.back().result == kAdapterAnswered) return ExitCode::Done;
         err << "tarv-cli: " << NoAdapterFound(trials) << "\n";
         return ExitCode::NoAdapter;

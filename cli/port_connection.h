@@ -15,6 +15,12 @@ namespace cli {
 // Leaves the adapter's port open and in use, or says why not on `err` and returns NoAdapter.
 ExitCode ConnectAdapter(const std::string& port, std::ostream& err);
 
+// What a failed whole-memory read tells of the encoder on the adapter's port.
+std::string NoEncoderAnswers(const std::string& port);
+
+// Says so on `err` when the last listing of the ports stopped on an error.
+void TellListingFailure(std::ostream& err);
+
 // Why a port did not open, as the messages say it: "not a serial port".
 std::string OpenFailureText(platform::PortOpenFailure failure);
 

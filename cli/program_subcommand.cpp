@@ -13,7 +13,7 @@ namespace {
 
 int DryRun(const CliOptions& options, RunContext& context)
 {
-    const DryRunOutcome outcome = DryRunOneEncoder(options.settings, PortLabel(options.port), context);
+    const DryRunOutcome outcome = DryRunOneEncoder(options.settings, options.quiet, PortLabel(options.port), context);
     if (outcome.report && !options.quiet)
         context.out << (options.json ? JsonLine(DryRunJson(*outcome.report), context.tool) + "\n"
                                      : DryRunText(*outcome.report));

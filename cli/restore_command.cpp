@@ -77,7 +77,10 @@ int RunRestore(const CliOptions& options, RunContext& context)
 
     eeprom::Image memory{};
     const std::optional<EncoderReport> read = ReadEncoder(memory);
-    if (!read) return Finish(ExitCode::ReadFailed);
+    if (!read) {
+        context.err << "tarv-cli: " << NoEncoderAnswers(options.port) << "\n";
+        return Finish(ExitCode::ReadFailed);
+    }
     const EncoderReport& encoder = *read;
     // By the bytes, never by their display text, which shows every control byte as '?'.
     if (!SameEncoder(IdentityOfImage(memory), IdentityOfImage(image->bytes)) && !options.force) {

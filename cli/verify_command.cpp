@@ -74,6 +74,7 @@ VerifyRecord VerifyEncoder(const CliOptions& options, RunContext& context)
     eeprom::Image memory{};
     record.encoder = ReadEncoder(memory);
     if (!record.encoder) {
+        context.err << "tarv-cli: " << NoEncoderAnswers(options.port) << "\n" << std::flush;
         record.code = ExitCode::ReadFailed;
         return record;
     }

@@ -43,6 +43,8 @@ inline constexpr int kPortDidNotOpen = -2;  // LastOpenFailure says why
 
 // Reads the host's port names, sorts them and replaces the content of `list` with them.
 void ListSerialPorts(std::vector<std::string>& list);
+// Whether the last listing stopped on an error (after its message).
+bool LastListingFailed();
 int TryPort(const std::string& name);
 // Refreshes PortList and tries its ports in order; true when one of them has the adapter.
 bool ScanForAdapter();

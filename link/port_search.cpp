@@ -11,9 +11,19 @@ bool PortNameLess(std::string_view a, std::string_view b)
     return platform::host().CompareIgnoringCase(a, b) < 0;
 }
 
+namespace {
+bool lastListingFailed = false;
+}
+
+bool LastListingFailed()
+{
+    return lastListingFailed;
+}
+
 void ListSerialPorts(std::vector<std::string>& list)
 {
     platform::PortListing listing = platform::host().ListPorts();
+    lastListingFailed = listing.failed;
     if (listing.failed) Show(messages::kPortListFailed);
     std::stable_sort(listing.names.begin(), listing.names.end(),
                      [](const std::string& a, const std::string& b) { return PortNameLess(a, b); });

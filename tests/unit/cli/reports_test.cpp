@@ -43,13 +43,6 @@ TEST(CliReports, RecordFieldsReadAsTheWindowShowsThem)
     for (const Case& c : cases) EXPECT_EQ(FieldText(c.bytes), c.text);
 }
 
-TEST(CliReports, MessageBoxesBecomeTitledLines)
-{
-    EXPECT_EQ(cli::ConsoleMessage("COM port not valid", "ERROR"), "tarv-cli: ERROR: COM port not valid\n");
-    EXPECT_EQ(cli::ConsoleMessage("first:\r\n* second\r\n* third", "Warning!"),
-              "tarv-cli: Warning!: first:\n* second\n* third\n");
-}
-
 TEST(CliReports, ExitCodesAndResultWordsOfProgramming)
 {
     struct Case {
