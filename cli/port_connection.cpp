@@ -49,6 +49,8 @@ std::string OpenFailureText(platform::PortOpenFailure failure)
         return "in use by another program";
     case platform::PortOpenFailure::NotSerial:
         return "not a serial port";
+    case platform::PortOpenFailure::NoDevice:
+        return "has no device behind it (for /dev/tty: no controlling terminal)";
     case platform::PortOpenFailure::None:
     case platform::PortOpenFailure::Other:
         break;

@@ -34,7 +34,10 @@ int TryPort(const std::string& name)
 {
     OpenPort(name);
     if (SerialChannel.portName.empty()) return kPortDidNotOpen;
-    if (PingAdapter() >= kAdapterQualifies) return kAdapterAnswered;
+    if (PingAdapter() >= kAdapterQualifies) {
+        SerialChannel.port->AdapterAnswered();
+        return kAdapterAnswered;
+    }
     ReleasePort();
     return kNoAdapter;
 }

@@ -28,6 +28,10 @@ public:
     // Blocks until a byte is waiting (at once when one is), or at most `maxMs`. Only a host that
     // must not spin calls it (see Host::IdleBetweenPolls); a port that cannot wait returns at once.
     virtual void AwaitReceive(uint32_t maxMs) { static_cast<void>(maxMs); }
+    // The adapter answered on this port: it keeps the line settings that the link gave it when it
+    // closes. A port on which none answered may be some other terminal, and gets back the settings
+    // it had when it was opened.
+    virtual void AdapterAnswered() {}
 };
 
 // Why a port did not open. Only a terminal device is ever opened as a port: anything else (a
@@ -38,6 +42,7 @@ enum class PortOpenFailure {
     PermissionDenied,  // the user may not open it
     InUse,             // another program holds it
     NotSerial,         // it is not a serial port
+    NoDevice,          // a device file with no device behind it (/dev/tty without a controlling terminal)
     Other,
 };
 

@@ -17,11 +17,19 @@
 namespace platform {
 namespace {
 
+// The line as a terminal had it before it was opened: its settings and its DTR and RTS lines.
+struct LineState {
+    termios settings{};
+    int modemLines = 0;
+    bool modemLinesKnown = false;
+};
+
 class PosixSerialPort final : public SerialPort {
 public:
-    explicit PosixSerialPort(int fd) : fd_(fd) {}
+    PosixSerialPort(int fd, const LineState& before) : fd_(fd), before_(before) {}
     ~PosixSerialPort() override
     {
+        if (!adapter_) GiveBack();
         ioctl(fd_, TIOCNXCL);
         close(fd_);  // the flock goes with the descriptor
     }
@@ -65,6 +73,8 @@ public:
         return got > 0 ? static_cast<size_t>(got) : 0;
     }
 
+    void AdapterAnswered() override { adapter_ = true; }
+
     void AwaitReceive(uint32_t maxMs) override
     {
         // A byte that came since the caller's count makes poll return at once: the caller sees it.
@@ -75,6 +85,16 @@ public:
     }
 
 private:
+    void GiveBack()
+    {
+        tcsetattr(fd_, TCSANOW, &before_.settings);
+        if (!before_.modemLinesKnown) return;
+        int raised = before_.modemLines & (TIOCM_DTR | TIOCM_RTS);
+        int lowered = ~before_.modemLines & (TIOCM_DTR | TIOCM_RTS);
+        if (raised != 0) ioctl(fd_, TIOCMBIS, &raised);
+        if (lowered != 0) ioctl(fd_, TIOCMBIC, &lowered);
+    }
+
     static void SleepMs(uint32_t ms)
     {
         timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000L};
@@ -83,6 +103,8 @@ private:
     }
 
     int fd_;
+    LineState before_;
+    bool adapter_ = false;
 };
 
 bool IsPlainName(const std::string& name)
@@ -155,7 +177,7 @@ OpenedPort SystemHost::OpenSerial(const std::string& name)
     if (!IsCharacterDevice(status)) return {nullptr, PortOpenFailure::NotSerial};
     // Non-blocking so that the open does not wait for a carrier; reset below.
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {nullptr, FailureOf(errno)};
+    if (fd < 0) return {nullptr, errno == ENXIO || errno == ENODEV ? PortOpenFailure::NoDevice : FailureOf(errno)};
     // What was opened is what counts (the name may have changed since): a terminal, or nothing
     // at all is done with it.
     termios tio{};
@@ -167,8 +189,11 @@ OpenedPort SystemHost::OpenSerial(const std::string& name)
     ioctl(fd, TIOCEXCL);
     const int flags = fcntl(fd, F_GETFL);
     if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    LineState before;
+    before.settings = tio;
+    before.modemLinesKnown = ioctl(fd, TIOCMGET, &before.modemLines) == 0;
     ConfigureLine(fd, tio);
-    return {std::make_unique<PosixSerialPort>(fd), PortOpenFailure::None};
+    return {std::make_unique<PosixSerialPort>(fd, before), PortOpenFailure::None};
 }
 
 }  // namespace platform

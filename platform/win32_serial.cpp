@@ -9,8 +9,12 @@ namespace {
 
 class Win32SerialPort final : public SerialPort {
 public:
-    explicit Win32SerialPort(HANDLE handle) : handle_(handle) {}
-    ~Win32SerialPort() override { CloseHandle(handle_); }
+    Win32SerialPort(HANDLE handle, const DCB& before) : handle_(handle), before_(before) {}
+    ~Win32SerialPort() override
+    {
+        if (!adapter_) SetCommState(handle_, &before_);  // another device's line as it was
+        CloseHandle(handle_);
+    }
     Win32SerialPort(const Win32SerialPort&) = delete;
     Win32SerialPort& operator=(const Win32SerialPort&) = delete;
 
@@ -43,8 +47,12 @@ public:
     // of latency per answer and no processor time.
     void AwaitReceive(uint32_t maxMs) override { ::Sleep(maxMs < 1 ? maxMs : 1); }
 
+    void AdapterAnswered() override { adapter_ = true; }
+
 private:
     HANDLE handle_;
+    DCB before_;
+    bool adapter_ = false;
 };
 
 // From the settings the port has. A refused setting is ignored on purpose: the port stays open
@@ -112,7 +120,7 @@ OpenedPort SystemHost::OpenSerial(const std::string& name)
         return {nullptr, PortOpenFailure::NotSerial};
     }
     ConfigureLine(handle, dcb);
-    return {std::make_unique<Win32SerialPort>(handle), PortOpenFailure::None};
+    return {std::make_unique<Win32SerialPort>(handle, dcb), PortOpenFailure::None};
 }
 
 }  // namespace platform

@@ -1,6 +1,10 @@
 // tarv-cli as a program, through the real POSIX serial code, against tarv-adapter-sim on a
 // pseudo-terminal: what it prints, what the wire saw, what the encoder holds, and its exit codes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -237,6 +241,53 @@ TEST_F(CliE2eTest, NothingButATerminalIsOpenedAsAPort)
         }
     }
     EXPECT_EQ(FileText(file), content);
+
+    // /dev/tty exists; in a session without a terminal there is nothing behind it.
+    auto detached = std::make_unique<CliProcess>("/usr/bin/setsid", std::vector<std::string>{TARV_CLI, "info", "--port", "/dev/tty"},
+                                                 root.path());
+    EXPECT_EQ(detached->Wait(), 2);
+    EXPECT_EQ(detached->Err(), "tarv-cli: /dev/tty: has no device behind it (for /dev/tty: no controlling terminal)\n");
+}
+
+// A terminal probed for the adapter that is not one (a console, a modem) gets back the line that
+// it had; the adapter's port keeps the line that the link set.
+TEST_F(CliE2eTest, ATerminalThatIsNoAdapterGetsItsLineSettingsBack)
+{
+    const int bareMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(bareMaster, 0);
+    ASSERT_EQ(grantpt(bareMaster), 0);
+    ASSERT_EQ(unlockpt(bareMaster), 0);
+    const std::string bare = ptsname(bareMaster);
+    Serve();
+    struct Case {
+        const char* what;
+        std::string port;
+        int code;
+        speed_t speedAfter;
+        bool canonicalAfter;
+    };
+    const Case cases[] = {
+        {"a terminal with no adapter", bare, 2, B9600, true},
+        {"the adapter's port", port, 0, B19200, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int fd = open(c.port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        termios line{};
+        ASSERT_EQ(tcgetattr(fd, &line), 0);
+        cfsetispeed(&line, B9600);
+        cfsetospeed(&line, B9600);
+        line.c_lflag |= ICANON | ECHO;
+        ASSERT_EQ(tcsetattr(fd, TCSANOW, &line), 0);
+
+        EXPECT_EQ(Run({"info", "--port", c.port}), c.code) << cli->Err();
+        ASSERT_EQ(tcgetattr(fd, &line), 0);
+        EXPECT_EQ(cfgetispeed(&line), c.speedAfter);
+        EXPECT_EQ((line.c_lflag & ICANON) != 0, c.canonicalAfter);
+        close(fd);
+    }
+    close(bareMaster);
 }
 
 TEST_F(CliE2eTest, EveryResultButOkCarriesItsReason)
