@@ -4,21 +4,34 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace cli {
 
-FileContents ReadWholeFile(const std::string& path)
+FileContents ReadInputFile(const std::string& path, size_t maxBytes)
 {
     FileContents contents;
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error) {
+        contents.error = path + ": " + error.message();
+        return contents;
+    }
+    if (status.type() != std::filesystem::file_type::regular) {
+        contents.error = path + ": not a regular file";
+        return contents;
+    }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         contents.error = path + ": " + std::strerror(errno);
         return contents;
     }
-    uint8_t chunk[4096];
-    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-        contents.bytes.insert(contents.bytes.end(), chunk, chunk + got);
-    if (std::ferror(file)) contents.error = path + ": " + std::strerror(errno);
+    contents.bytes.resize(maxBytes + 1);
+    contents.bytes.resize(std::fread(contents.bytes.data(), 1, contents.bytes.size(), file));
+    if (std::ferror(file))
+        contents.error = path + ": " + std::strerror(errno);
+    else if (contents.bytes.size() > maxBytes)
+        contents.error = path + ": too long (more than " + std::to_string(maxBytes) + " bytes)";
     std::fclose(file);
     return contents;
 }

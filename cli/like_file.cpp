@@ -64,7 +64,7 @@ std::optional<SettingWords> WordsOfInfoJson(const std::vector<uint8_t>& bytes)
 
 Checked<SettingsRequest> SettingsLike(const std::string& path, const SettingsRequest& given)
 {
-    const FileContents file = ReadWholeFile(path);
+    const FileContents file = ReadInputFile(path, kMaxJsonFileBytes);
     if (!file.error.empty()) return {std::nullopt, "--like: " + file.error};
     std::optional<SettingWords> words;
     if (const std::optional<eeprom::Image> image = AsImage(file.bytes)) {

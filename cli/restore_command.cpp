@@ -26,7 +26,7 @@ struct ImageToRestore {
 std::optional<ImageToRestore> CheckedImage(const CliOptions& options, RunContext& context, ExitCode& code)
 {
     code = ExitCode::BadArguments;
-    const FileContents file = ReadWholeFile(options.imageFile);
+    const FileContents file = ReadInputFile(options.imageFile, eeprom::kImageSize);
     if (!file.error.empty()) {
         context.err << "tarv-cli: " << file.error << "\n";
         return std::nullopt;

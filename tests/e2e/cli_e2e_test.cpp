@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -288,6 +289,41 @@ TEST_F(CliE2eTest, ATerminalThatIsNoAdapterGetsItsLineSettingsBack)
         close(fd);
     }
     close(bareMaster);
+}
+
+// Files given to restore and --like: only a regular file, read with a bound; a device, a FIFO or a
+// folder is refused at once, before anything is sent.
+TEST_F(CliE2eTest, InputFilesAreRegularFilesReadWithABound)
+{
+    Serve();
+    const fs::path fifo = root.path() / "a-fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path tooLongImage = root.path() / "129.bin";
+    std::ofstream(tooLongImage) << std::string(129, '\0');
+    const fs::path tooLongJson = root.path() / "big.json";
+    std::ofstream(tooLongJson) << "{\"direction\": \"positive\"" << std::string(9000, ' ') << "}";
+    struct Case {
+        std::vector<std::string> args;
+        std::string saying;
+    };
+    const Case cases[] = {
+        {{"restore", "/dev/zero"}, "/dev/zero: not a regular file"},
+        {{"restore", fifo.string()}, fifo.string() + ": not a regular file"},
+        {{"restore", root.path().string()}, root.path().string() + ": not a regular file"},
+        {{"restore", tooLongImage.string()}, tooLongImage.string() + ": too long (more than 128 bytes)"},
+        {{"program", "--like", "/dev/zero"}, "--like: /dev/zero: not a regular file"},
+        {{"program", "--like", fifo.string()}, "--like: " + fifo.string() + ": not a regular file"},
+        {{"program", "--like", tooLongJson.string()}, "--like: " + tooLongJson.string() + ": too long (more than 8192 bytes)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--port", port});
+        cli = Start(args);
+        EXPECT_EQ(cli->Wait(5s), 1);
+        EXPECT_EQ(cli->Err(), "tarv-cli: " + c.saying + "\n");
+    }
+    EXPECT_TRUE(Requests().empty());
 }
 
 TEST_F(CliE2eTest, EveryResultButOkCarriesItsReason)
