@@ -23,6 +23,7 @@ int RunHistory(const CliOptions& options, RunContext& context);
 struct EncoderDone {
     ExitCode code = ExitCode::Done;
     bool recorded = true;
+    bool abandoned = false;  // a stop came before anything was written: nothing to count or tell
 };
 // Does the line's work on the encoder on the adapter; calls `seen` with the identity that its read
 // found once the encoder has been read (and so is the one to wait for to be taken off), before its

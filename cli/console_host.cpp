@@ -1,8 +1,14 @@
 #include "cli/console_host.h"
 
+#include "cli/stop_signals.h"
 #include "commands/iso_time.h"
 
 namespace cli {
+
+bool ConsoleHost::WaitsAbandoned()
+{
+    return StopSignal() != 0 && !AnEncoderIsInHand();
+}
 
 std::string ConsoleHost::FormatShortDate(int32_t dayNumber)
 {

@@ -7,6 +7,7 @@
 #include "commands/json_lines.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
+#include "cli/stop_signals.h"
 #include "commands/image_store.h"
 #include "commands/program_command.h"
 #include "link/Procedure_Tarv_Config.h"
@@ -88,8 +89,14 @@ ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& po
 
     // One read gives the product, the serial and the memory that is written: an encoder swapped
     // for another between two reads cannot be written with what was checked on the first.
+    const auto abandoned = [&] {
+        record.abandoned = true;
+        return record;
+    };
+    if (context.stopSignal()) return abandoned();
     eeprom::Image memory{};
     const std::optional<EncoderReport> encoder = ReadEncoder(memory);
+    if (context.stopSignal()) return abandoned();
     if (!encoder) return finish(ExitCode::ReadFailed, NoEncoderAnswers(port));
     record.product = encoder->product;
     record.serial = encoder->serial;
@@ -104,7 +111,11 @@ ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& po
 
     if (std::string error = KeepEncoderImage(memory, record, options, context); !error.empty())
         return finish(ExitCode::RecordNotWritten, std::move(error));
-    const ProgrammingReport report = ProgramLoadedEncoder(BlockLines(options, context));
+    if (context.stopSignal()) return abandoned();  // the image is kept; the encoder is untouched
+    const ProgrammingReport report = [&] {
+        const EncoderInHand inHand;
+        return ProgramLoadedEncoder(BlockLines(options, context));
+    }();
     if (report.result == ProgramResult::Done || report.result == ProgramResult::VerificationFailed)
         record.after = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());
     return finish(ExitCodeOf(report.result), ReasonOf(report));

@@ -18,7 +18,7 @@ namespace {
 // Connects and reads the whole memory, without repairing or writing anything.
 ExitCode ReadOnly(const CliOptions& options, RunContext& context, eeprom::Image& memory)
 {
-    if (const ExitCode code = ConnectAdapter(options.port, context.err); code != ExitCode::Done) return code;
+    if (const ExitCode code = ConnectAdapter(options.port, context); code != ExitCode::Done) return code;
     if (ReadWholeMemory(memory) == 0) {
         context.err << "tarv-cli: " << NoEncoderAnswers(options.port) << "\n";
         return ExitCode::ReadFailed;

@@ -79,17 +79,20 @@ void TellListingFailure(std::ostream& err)
     if (LastListingFailed()) err << "tarv-cli: the list of serial ports could not be read in full\n";
 }
 
-ExitCode ConnectAdapter(const std::string& port, std::ostream& err)
+ExitCode ConnectAdapter(const std::string& port, RunContext& context)
 {
+    std::ostream& err = context.err;
     if (port.empty()) {
         const std::vector<PortTrial> trials = TryListedPorts(true);
         TellListingFailure(err);
         if (!trials.empty() && trials.back().result == kAdapterAnswered) return ExitCode::Done;
+        if (context.stopSignal()) return ExitCode::NoAdapter;
         err << "tarv-cli: " << NoAdapterFound(trials) << "\n";
         return ExitCode::NoAdapter;
     }
     const int result = TryPort(SplitPortArgument(port).name);
     if (result == kAdapterAnswered) return ExitCode::Done;
+    if (context.stopSignal()) return ExitCode::NoAdapter;
     if (result == kNoAdapter)
         err << "tarv-cli: no adapter answers on " << port << "\n";
     else

@@ -8,12 +8,14 @@
 
 #include "cli/exit_codes.h"
 #include "cli/report_json.h"
+#include "cli/run_context.h"
 #include "platform/host.h"
 
 namespace cli {
 
 // Leaves the adapter's port open and in use, or says why not on `err` and returns NoAdapter.
-ExitCode ConnectAdapter(const std::string& port, std::ostream& err);
+// Says nothing when the command was asked to stop meanwhile.
+ExitCode ConnectAdapter(const std::string& port, RunContext& context);
 
 // What a failed whole-memory read tells of the encoder on the adapter's port.
 std::string NoEncoderAnswers(const std::string& port);

@@ -65,7 +65,7 @@ private:
         }
         const int tried = Quietly([this] { return TryPort(SplitPortArgument(options_.port).name); });
         // Tried again aloud, to tell why it does not open.
-        if (tried == -2 && ConnectAdapter(options_.port, context_.err) != ExitCode::Done) return false;
+        if (tried == -2 && ConnectAdapter(options_.port, context_) != ExitCode::Done) return false;
         Enter(tried == -1 ? Station::Searching : Station::Waiting);
         return true;
     }
@@ -73,12 +73,15 @@ private:
     // One tick; true when the loop is done: --count encoders programmed, or a record not written.
     bool Poll()
     {
-        if (!Quietly([this] { return KeepAdapter([this] { SearchAgain(); }); })) {
+        const bool adapter = Quietly([this] { return KeepAdapter([this] { SearchAgain(); }); });
+        if (context_.stopSignal()) return true;  // what the poll saw may be a wait given up
+        if (!adapter) {
             // The encoder done last stays done: an adapter that comes back with it has nothing new.
             Enter(Station::Searching);
             return false;
         }
         const std::optional<EncoderIdentity> onAdapter = EncoderOnAdapter();
+        if (context_.stopSignal()) return true;
         // Taken off: no encoder answers, or another one does.
         if (done_ && (!onAdapter || !SameEncoder(*onAdapter, *done_))) done_.reset();
         Enter(done_ ? Station::Present : Station::Waiting);
@@ -117,6 +120,7 @@ private:
             done_ = identity;
             Enter(Station::Present);
         });
+        if (done.abandoned) return true;
         // A failed read leaves the loop waiting for an encoder it has not done: the same one is
         // done once it reads cleanly. Any other ending is this encoder's, until it goes.
         Tally(done.code);
@@ -193,6 +197,7 @@ int RunProductionLoop(const CliOptions& options, RunContext& context)
 {
     return RunProductionLoop(options, context, [&](const EncoderSeen& seen) {
         const ProgramRecord record = ProgramOneEncoder(options, PortLabel(options.port), context);
+        if (record.abandoned) return EncoderDone{record.code, true, true};
         if (record.identity) seen(*record.identity);
         return EncoderDone{record.code, ReportProgrammed(record, options, context)};
     });

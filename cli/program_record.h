@@ -23,6 +23,7 @@ struct ProgramRecord {
     std::string reason;  // why the result is not ok; empty when it is
     std::optional<std::string> image;  // the image kept in the store before the first block
     std::optional<EncoderIdentity> identity;  // the encoder as its read found it; none before the read
+    bool abandoned = false;  // asked to stop before its first block: untouched, nothing to report
 };
 
 // What a dry run found: the settings now and as they would be written, and every byte that

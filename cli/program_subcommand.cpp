@@ -25,6 +25,7 @@ int ProgramOnce(const CliOptions& options, RunContext& context)
     // A stop asked for before the encoder is read leaves it untouched; once read, it is finished.
     if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
     const ProgramRecord record = ProgramOneEncoder(options, PortLabel(options.port), context);
+    if (record.abandoned) return ExitCodeOfSignal(context.stopSignal());
     const bool recorded = ReportProgrammed(record, options, context);
     if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
     return AsInt(WithRecord(record.code, recorded));
@@ -50,7 +51,8 @@ int RunProgram(const CliOptions& given, RunContext& context)
         }
     }
     if (options.each) return RunProductionLoop(options, context);
-    if (const ExitCode code = ConnectAdapter(options.port, context.err); code != ExitCode::Done) return AsInt(code);
+    if (const ExitCode code = ConnectAdapter(options.port, context); code != ExitCode::Done)
+        return UnlessStopped(context, AsInt(code));
 
     const int code = options.dryRun ? DryRun(options, context) : ProgramOnce(options, context);
     ClosePort();

@@ -8,6 +8,7 @@
 #include "cli/port_connection.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
+#include "cli/stop_signals.h"
 #include "commands/program_command.h"
 #include "commands/settings_codec.h"
 #include "link/Procedure_Tarv_Config.h"
@@ -62,6 +63,13 @@ int Finish(ExitCode code)
     return AsInt(code);
 }
 
+// Asked to stop before the first block: the encoder is left as it is.
+int Stopped(const RunContext& context)
+{
+    ClosePort();
+    return ExitCodeOfSignal(context.stopSignal());
+}
+
 }  // namespace
 
 int RunRestore(const CliOptions& options, RunContext& context)
@@ -69,15 +77,14 @@ int RunRestore(const CliOptions& options, RunContext& context)
     ExitCode code = ExitCode::Done;
     const std::optional<ImageToRestore> image = CheckedImage(options, context, code);
     if (!image) return AsInt(code);
-    if (code = ConnectAdapter(options.port, context.err); code != ExitCode::Done) return AsInt(code);
-    if (const int signal = context.stopSignal()) {  // asked to stop before the encoder was read: untouched
-        ClosePort();
-        return ExitCodeOfSignal(signal);
-    }
+    if (code = ConnectAdapter(options.port, context); code != ExitCode::Done)
+        return UnlessStopped(context, AsInt(code));
+    if (context.stopSignal()) return Stopped(context);  // asked to stop before the encoder was read: untouched
 
     eeprom::Image memory{};
     const std::optional<EncoderReport> read = ReadEncoder(memory);
     if (!read) {
+        if (context.stopSignal()) return Stopped(context);
         context.err << "tarv-cli: " << NoEncoderAnswers(options.port) << "\n";
         return Finish(ExitCode::ReadFailed);
     }
@@ -116,7 +123,11 @@ int RunRestore(const CliOptions& options, RunContext& context)
     };
     if (std::string error = KeepEncoderImage(memory, record, options, context); !error.empty())
         return finish(ExitCode::RecordNotWritten, std::move(error));
-    const ProgrammingReport report = WriteAndVerify(image->bytes, BlockLines(options, context));
+    if (context.stopSignal()) return Stopped(context);
+    const ProgrammingReport report = [&] {
+        const EncoderInHand inHand;
+        return WriteAndVerify(image->bytes, BlockLines(options, context));
+    }();
     if (report.result == ProgramResult::Done || report.result == ProgramResult::VerificationFailed) {
         LoadEncoder(report.readBack);
         record.after = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());

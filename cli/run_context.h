@@ -22,6 +22,13 @@ struct RunContext {
     std::filesystem::path dataFolder = {};  // the image store's; empty: none could be told
 };
 
+// The exit code of a command that ended with `code`, unless a stop signal ended it first.
+inline int UnlessStopped(const RunContext& context, int code)
+{
+    const int signal = context.stopSignal();
+    return signal != 0 ? 128 + signal : code;
+}
+
 // Flushes both streams; false once either has failed a write (a reader that went away, a full disk).
 inline bool StreamsWritten(RunContext& context)
 {

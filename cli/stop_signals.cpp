@@ -14,6 +14,7 @@ namespace {
 
 volatile std::sig_atomic_t firstSignal = 0;
 volatile std::sig_atomic_t tellStopping = 1;
+volatile std::sig_atomic_t inHand = 0;
 
 constexpr char kStopping[] = "tarv-cli: stopping after this encoder\n";
 
@@ -22,7 +23,7 @@ void NoteStop(int signal)
 {
     if (firstSignal != 0) return;
     firstSignal = signal;
-    if (!tellStopping) return;
+    if (!tellStopping || !inHand) return;
 #ifdef _WIN32
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStopping, sizeof kStopping - 1, &written, nullptr);
@@ -77,6 +78,21 @@ void InstallStopSignals(bool quiet)
 int StopSignal()
 {
     return firstSignal;
+}
+
+EncoderInHand::EncoderInHand()
+{
+    inHand = 1;
+}
+
+EncoderInHand::~EncoderInHand()
+{
+    inHand = 0;
+}
+
+bool AnEncoderIsInHand()
+{
+    return inHand != 0;
 }
 
 }  // namespace cli

@@ -1,7 +1,8 @@
 // SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl+C, Ctrl+Break and the console window closing) ask
-// a command that writes to stop. The handler only notes the first signal and says once that the
-// command stops after the encoder in hand; the command looks at it where stopping leaves no
-// encoder half-written, so sixteen blocks and their read-back always finish. Later signals are
+// a command that writes to stop. The handler only notes the first signal and, while an encoder is
+// in hand, says once that the command stops after it; the command looks at it where stopping
+// leaves no encoder half-written, so sixteen blocks and their read-back always finish. Before the
+// first block, the waits on the port give up at once and the command ends. Later signals are
 // noted as the first was and do not cut the write short either.
 #pragma once
 
@@ -12,5 +13,16 @@ void InstallStopSignals(bool quiet);
 
 // The first stop signal's number (SIGINT 2, SIGTERM 15, SIGHUP 1); 0 while none came.
 int StopSignal();
+
+// From the first block sent to an encoder until its read-back: a stop waits for the encoder in
+// hand (and says so). Outside it, a stop abandons the waits on the port at once.
+class EncoderInHand {
+public:
+    EncoderInHand();
+    ~EncoderInHand();
+    EncoderInHand(const EncoderInHand&) = delete;
+    EncoderInHand& operator=(const EncoderInHand&) = delete;
+};
+bool AnEncoderIsInHand();
 
 }  // namespace cli

@@ -30,6 +30,7 @@ struct VerifyRecord {
     std::vector<Difference> differences;
     ExitCode code = ExitCode::Done;
     std::string reason;  // why an encoder could not be judged
+    bool abandoned = false;  // a stop came during its read: nothing to tell
 };
 
 std::string FoundResolution(const SettingsReport& settings)
@@ -73,6 +74,10 @@ VerifyRecord VerifyEncoder(const CliOptions& options, RunContext& context)
     record.time = UtcTimestamp(context.unixSecondsNow());
     eeprom::Image memory{};
     record.encoder = ReadEncoder(memory);
+    if (!record.encoder && context.stopSignal()) {
+        record.abandoned = true;
+        return record;
+    }
     if (!record.encoder) {
         context.err << "tarv-cli: " << NoEncoderAnswers(options.port) << "\n" << std::flush;
         record.code = ExitCode::ReadFailed;
@@ -135,11 +140,12 @@ int RunVerify(const CliOptions& options, RunContext& context)
     if (options.each) {
         return RunProductionLoop(options, context, [&](const EncoderSeen& seen) {
             const VerifyRecord record = VerifyEncoder(options, context);
+            if (record.abandoned) return EncoderDone{record.code, true, true};
             if (record.identity) seen(*record.identity);
             return EncoderDone{record.code, ReportVerified(record, options, context)};
         });
     }
-    if (const ExitCode code = ConnectAdapter(options.port, context.err); code != ExitCode::Done) return AsInt(code);
+    if (const ExitCode code = ConnectAdapter(options.port, context); code != ExitCode::Done) return AsInt(code);
     const VerifyRecord record = VerifyEncoder(options, context);
     ClosePort();
     if (record.code == ExitCode::ReadFailed) return AsInt(record.code);

@@ -21,7 +21,7 @@ uint32_t WaitForBytes(uint32_t sentTick, uint32_t deadlineMs, uint32_t enough, u
         const uint32_t waiting = BytesWaiting();
         const uint32_t now = h.TickCount();
         if (pauseMs > 0) h.Sleep(pauseMs);
-        if (DeadlinePassed(sentTick, now, deadlineMs)) timedOut = true;
+        if (DeadlinePassed(sentTick, now, deadlineMs) || h.WaitsAbandoned()) timedOut = true;
         if (timedOut || waiting >= enough) return waiting;
         // A host that must not spin waits for the first byte, at most until the deadline has
         // passed (more than deadlineMs after the request). The waits without a pause want one byte.

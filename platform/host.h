@@ -82,6 +82,10 @@ public:
         static_cast<void>(maxMs);
     }
 
+    // True once the program has been asked to stop while nothing is being written: every wait on
+    // an answer gives up at once, as if its deadline had passed. The window never abandons a wait.
+    virtual bool WaitsAbandoned() { return false; }
+
     // UI services.
     virtual std::string FormatShortDate(int32_t dayNumber) = 0;
     virtual void ProcessMessages() = 0;

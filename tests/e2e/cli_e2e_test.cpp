@@ -467,6 +467,47 @@ TEST_F(CliE2eTest, SignalsDuringAWriteLetItFinishThenEndWith128PlusTheSignal)
     }
 }
 
+// Before the first block, nothing needs finishing: a stop ends the command at once, though the
+// read it was waiting on would have taken two seconds to give up.
+TEST_F(CliE2eTest, AStopBeforeTheFirstBlockEndsTheCommandAtOnce)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        std::string lastLine;  // of standard error
+    };
+    const fs::path image = root.path() / "image.bin";
+    const eeprom::Image bytes = sim::Format2Image();
+    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const Case cases[] = {
+        {"program", {"program", "--direction", "negative"}, ""},
+        {"restore", {"restore", image.string()}, ""},
+        {"production line", {"program", "--each", "--direction", "negative"}, "tarv-cli: 0 ok, 0 failed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ignored;
+        fs::remove(logPath, ignored);
+        Serve({"--no-encoder"});
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--port", port});
+        cli = Start(args);
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (Count(Requests(), "eeprom-read") == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(2ms);
+        const auto signalled = std::chrono::steady_clock::now();
+        cli->Signal(SIGTERM);
+        EXPECT_EQ(cli->Wait(5s), 143) << cli->Err();
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, 1200ms);
+        EXPECT_EQ(Count(Requests(), "eeprom-write"), 0u);
+        EXPECT_EQ(cli->Out(), "");
+        const std::vector<std::string> told = Lines(cli->Err());
+        EXPECT_EQ(told.empty() ? "" : told.back(), c.lastLine) << cli->Err();
+        EXPECT_EQ(cli->Err().find("stopping after this encoder"), std::string::npos) << cli->Err();
+        sims.clear();
+    }
+}
+
 TEST_F(CliE2eTest, TheProductionLineStoppedWhileWaitingSummarizesAndClosesThePort)
 {
     Serve({"--refuse-block", "0x40"});
