@@ -68,6 +68,10 @@ int RunRestore(const CliOptions& options, RunContext& context)
     ExitCode code = ExitCode::Done;
     const std::optional<ImageToRestore> image = CheckedImage(options, context, code);
     if (!image) return AsInt(code);
+    if (const std::string problem = StoreProblem(options, context); !problem.empty()) {
+        context.err << "tarv-cli: " << problem << "\n";
+        return AsInt(ExitCode::RecordNotWritten);
+    }
     if (code = ConnectAdapter(options.port, context.err); code != ExitCode::Done) return AsInt(code);
     if (const int signal = context.stopSignal()) {  // asked to stop before the encoder was read: untouched
         ClosePort();

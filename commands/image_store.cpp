@@ -145,12 +145,16 @@ bool NameIfFree(const std::filesystem::path& from, const std::filesystem::path& 
     return platform::NameWithoutReplacing(from, to).named;
 }
 
+std::string MakeImagesFolder(const std::filesystem::path& dataFolder)
+{
+    return dataFolder.empty() ? kNoDataFolder : MakeFolder(ImagesFolder(dataFolder));
+}
+
 KeptImage KeepImage(const std::filesystem::path& dataFolder, const eeprom::Image& memory, std::string_view product,
                     std::string_view serial, int64_t unixSeconds, const RenameFile& rename)
 {
-    if (dataFolder.empty()) return {{}, kNoDataFolder};
+    if (std::string error = MakeImagesFolder(dataFolder); !error.empty()) return {{}, error};
     const std::filesystem::path folder = ImagesFolder(dataFolder);
-    if (std::string error = MakeFolder(folder); !error.empty()) return {{}, error};
     const Temporary temporary = WriteTemporary(folder, ImageFileName(product, serial, unixSeconds), memory);
     if (!temporary.error.empty()) return {{}, temporary.error};
     return GiveImageName(temporary.path, product, serial, unixSeconds, rename);

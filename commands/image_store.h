@@ -63,6 +63,10 @@ struct JournalEntry {
 
 std::string JournalLine(const JournalEntry& entry);
 
+// Makes images/ (and the data folder) where they are missing; empty when they are there, else the
+// reason, so that a store that cannot keep an image is found before an encoder is read.
+std::string MakeImagesFolder(const std::filesystem::path& dataFolder);
+
 // Whether the journal can take a line, told before an encoder is written rather than after: the
 // data folder made, the journal a regular file (made when there is none) that opens for
 // appending. Empty when it can, else the reason.
