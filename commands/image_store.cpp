@@ -65,8 +65,7 @@ struct Temporary {
 
 // "<image name>.<n>.partial", the first n whose name is free, made new and on disk: no two
 // writers share a temporary, and none opens a leftover of a crash or a link put in its place.
-Temporary WriteTemporary(const std::filesystem::path& folder, const std::string& imageName,
-                         const eeprom::Image& memory)
+Temporary WriteTemporary(const std::filesystem::path& folder, const std::string& imageName, const eeprom::Image& memory)
 {
     for (int n = 1;; ++n) {
         std::string name = imageName;
