@@ -523,4 +523,41 @@ TEST_F(CliE2eTest, AJournalThatCannotTakeTheLineStopsEveryWriteBeforeItsFirstBlo
     EXPECT_TRUE(fs::is_empty(fs::path(dataFolder) / "images"));  // no image kept either
 }
 
+// Kept means on disk: the image file before it is named, its folder once it is, the --log and
+// the journal after their lines, all synced by tarv-cli itself (seen through a preloaded recorder
+// of fsync and fdatasync).
+TEST_F(CliE2eTest, TheImageItsFolderTheLogAndTheJournalAreSyncedToDisk)
+{
+    Serve();
+    const fs::path record = root.path() / "synced.txt";
+    const fs::path log = root.path() / "line.jsonl";
+    const std::string asanOptions = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+    setenv("LD_PRELOAD", TARV_SYNC_RECORDER, 1);
+    setenv("TARV_SYNC_RECORD", record.c_str(), 1);
+    setenv("ASAN_OPTIONS", (asanOptions + ":verify_asan_link_order=0").c_str(), 1);  // the recorder comes first
+    const int code = Run({"program", "--port", port, "--log", log.string(), "--direction", "negative"});
+    unsetenv("LD_PRELOAD");
+    unsetenv("TARV_SYNC_RECORD");
+    setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
+    ASSERT_EQ(code, 0) << cli->Err();
+
+    const fs::path images = fs::canonical(fs::path(dataFolder) / "images");
+    std::vector<fs::path> kept;
+    for (const auto& entry : fs::directory_iterator(images)) kept.push_back(entry.path());
+    ASSERT_EQ(kept.size(), 1u);
+    const std::vector<std::string> expected = {
+        kept[0].string() + ".1.partial",  // named so when it was synced
+        images.string(),
+        fs::canonical(log).string(),
+        fs::canonical(fs::path(dataFolder) / "journal.jsonl").string(),
+    };
+    // In this order, with other syncs (of new folders' parents) between them.
+    const std::vector<std::string> synced = Lines(FileText(record));
+    auto next = synced.begin();
+    for (const std::string& path : expected) {
+        next = std::find(next, synced.end(), path);
+        EXPECT_TRUE(next != synced.end()) << path << " was not synced in its turn; synced:\n" << FileText(record);
+    }
+}
+
 }  // namespace
