@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <optional>
 
 #include "e2e/cli_process.h"
 #include "e2e/system_host_support.h"
@@ -531,14 +532,19 @@ TEST_F(CliE2eTest, TheImageItsFolderTheLogAndTheJournalAreSyncedToDisk)
     Serve();
     const fs::path record = root.path() / "synced.txt";
     const fs::path log = root.path() / "line.jsonl";
-    const std::string asanOptions = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::optional<std::string> asanOptions = asan ? std::optional<std::string>(asan) : std::nullopt;
     setenv("LD_PRELOAD", TARV_SYNC_RECORDER, 1);
     setenv("TARV_SYNC_RECORD", record.c_str(), 1);
-    setenv("ASAN_OPTIONS", (asanOptions + ":verify_asan_link_order=0").c_str(), 1);  // the recorder comes first
+    // An instrumented tarv-cli wants its sanitizer's runtime first; the recorder comes before it.
+    setenv("ASAN_OPTIONS", (asanOptions.value_or("") + ":verify_asan_link_order=0").c_str(), 1);
     const int code = Run({"program", "--port", port, "--log", log.string(), "--direction", "negative"});
     unsetenv("LD_PRELOAD");
     unsetenv("TARV_SYNC_RECORD");
-    setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
+    if (asanOptions)
+        setenv("ASAN_OPTIONS", asanOptions->c_str(), 1);
+    else
+        unsetenv("ASAN_OPTIONS");
     ASSERT_EQ(code, 0) << cli->Err();
 
     const fs::path images = fs::canonical(fs::path(dataFolder) / "images");
