@@ -35,6 +35,7 @@ protected:
         folder_ = std::filesystem::temp_directory_path() / (std::string("tarv-lines-") + test->name());
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
+        file_ = folder_ / "lines.jsonl";
     }
     ~JsonLinesTest() override { std::filesystem::remove_all(folder_); }
 
@@ -45,7 +46,7 @@ protected:
     }
 
     std::filesystem::path folder_;
-    std::filesystem::path file_ = folder_ / "lines.jsonl";
+    std::filesystem::path file_;
 };
 
 TEST_F(JsonLinesTest, EveryLineStartsOnALineOfItsOwn)
