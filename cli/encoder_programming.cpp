@@ -45,6 +45,17 @@ void WarnOfResolution(const SettingsRequest& request, bool quiet, RunContext& co
                 << " the reference mark does not work, and an edge separation of 0.12 \u00B5s is not recommended\n";
 }
 
+std::string StoreProblem(const CliOptions& options, RunContext& context)
+{
+    if (options.noBackup || options.dryRun) return {};
+    const std::string goOn = "; --no-backup goes on without it";
+    if (const std::string error = store::MakeImagesFolder(context.dataFolder); !error.empty())
+        return "cannot keep the encoder's image: " + error + goOn;
+    if (const std::string error = store::CheckJournal(context.dataFolder); !error.empty())
+        return "cannot append to the journal: " + error + goOn;
+    return {};
+}
+
 BlockWritten BlockLines(const CliOptions& options, RunContext& context)
 {
     if (!options.verbose) return {};

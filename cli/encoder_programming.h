@@ -34,6 +34,11 @@ void WarnOfResolution(const SettingsRequest& request, bool quiet, RunContext& co
 std::string KeepEncoderImage(const eeprom::Image& memory, ProgramRecord& record, const CliOptions& options,
                              RunContext& context);
 
+// Whether the image store can keep the encoder's image and journal the write that is about to
+// begin (nothing to check with --no-backup or a dry run, which keep nothing); empty when it can,
+// else the message that stops the command before an encoder is touched.
+std::string StoreProblem(const CliOptions& options, RunContext& context);
+
 // With -v, a line on `context.err` for each block written.
 BlockWritten BlockLines(const CliOptions& options, RunContext& context);
 

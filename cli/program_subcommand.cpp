@@ -50,6 +50,10 @@ int RunProgram(const CliOptions& given, RunContext& context)
             return AsInt(ExitCode::BadArguments);
         }
     }
+    if (const std::string problem = StoreProblem(options, context); !problem.empty()) {
+        context.err << "tarv-cli: " << problem << "\n";
+        return AsInt(ExitCode::RecordNotWritten);
+    }
     if (options.each) return RunProductionLoop(options, context);
     if (const ExitCode code = ConnectAdapter(options.port, context); code != ExitCode::Done)
         return UnlessStopped(context, AsInt(code));

@@ -77,6 +77,10 @@ int RunRestore(const CliOptions& options, RunContext& context)
     ExitCode code = ExitCode::Done;
     const std::optional<ImageToRestore> image = CheckedImage(options, context, code);
     if (!image) return AsInt(code);
+    if (const std::string problem = StoreProblem(options, context); !problem.empty()) {
+        context.err << "tarv-cli: " << problem << "\n";
+        return AsInt(ExitCode::RecordNotWritten);
+    }
     if (code = ConnectAdapter(options.port, context); code != ExitCode::Done)
         return UnlessStopped(context, AsInt(code));
     if (context.stopSignal()) return Stopped(context);  // asked to stop before the encoder was read: untouched

@@ -1,13 +1,12 @@
 #include "commands/image_store.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <vector>
 
 #include "commands/iso_time.h"
 #include "commands/json_lines.h"
 #include "commands/settings_json.h"
+#include "platform/durable_files.h"
 
 namespace store {
 namespace {
@@ -34,14 +33,66 @@ std::string CompactTime(int64_t unixSeconds)
     return compact;
 }
 
-std::string WriteFile(const std::filesystem::path& path, const eeprom::Image& memory)
+constexpr const char* kNoDataFolder = "no data folder (set TARV_DATA_DIR)";
+
+bool Exists(const std::filesystem::path& path)
 {
-    std::FILE* file = std::fopen(path.string().c_str(), "wb");
-    if (file == nullptr) return path.string() + ": " + std::strerror(errno);
-    const bool written = std::fwrite(memory.data(), 1, memory.size(), file) == memory.size();
-    const bool flushed = std::fflush(file) == 0;
-    const bool closed = std::fclose(file) == 0;
-    return written && flushed && closed ? std::string() : path.string() + ": " + std::strerror(errno);
+    std::error_code ignored;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+}
+
+// Makes `folder` and the folders above it that are missing, each new entry on disk: an image in
+// a folder whose own entry was lost would be lost with it.
+std::string MakeFolder(const std::filesystem::path& folder)
+{
+    std::vector<std::filesystem::path> missing;
+    for (std::filesystem::path path = folder; !path.empty() && !Exists(path); path = path.parent_path()) {
+        missing.push_back(path);
+        if (path == path.parent_path()) break;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) return folder.string() + ": " + error.message();
+    for (const std::filesystem::path& made : missing)
+        if (std::string failure = platform::SyncFolder(made.parent_path()); !failure.empty()) return failure;
+    return {};
+}
+
+struct Temporary {
+    std::filesystem::path path;
+    std::string error;
+};
+
+// "<image name>.<n>.partial", the first n whose name is free, made new and on disk: no two
+// writers share a temporary, and none opens a leftover of a crash or a link put in its place.
+Temporary WriteTemporary(const std::filesystem::path& folder, const std::string& imageName, const eeprom::Image& memory)
+{
+    for (int n = 1;; ++n) {
+        std::string name = imageName;
+        const std::filesystem::path path = folder / name.append(".").append(std::to_string(n)).append(".partial");
+        const platform::NewFile made = platform::WriteNewFile(path, memory);
+        if (!made.taken) return {path, made.error};
+    }
+}
+
+// Gives the temporary the first image name that no file has; a name is taken without replacing
+// its file, so a writer that lost the race for one goes on to the next.
+KeptImage GiveImageName(const std::filesystem::path& temporary, std::string_view product, std::string_view serial,
+                        int64_t unixSeconds, const RenameFile& rename)
+{
+    const std::filesystem::path folder = temporary.parent_path();
+    for (int duplicate = 1;; ++duplicate) {
+        const std::string name = ImageFileName(product, serial, unixSeconds, duplicate);
+        if (rename(temporary, folder / name)) {
+            if (std::string error = platform::SyncFolder(folder); !error.empty()) return {{}, error};
+            return {name, {}};
+        }
+        if (!Exists(folder / name)) {
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);  // our own: no other writer has it
+            return {{}, (folder / name).string() + ": the image could not be given its name"};
+        }
+    }
 }
 }  // namespace
 
@@ -88,35 +139,24 @@ std::string ImageFileName(std::string_view product, std::string_view serial, int
     return name.append(".bin");
 }
 
-bool RenameInPlace(const std::filesystem::path& from, const std::filesystem::path& to)
+bool NameIfFree(const std::filesystem::path& from, const std::filesystem::path& to)
 {
-    std::error_code error;
-    std::filesystem::rename(from, to, error);
-    return !error;
+    return platform::NameWithoutReplacing(from, to).named;
+}
+
+std::string MakeImagesFolder(const std::filesystem::path& dataFolder)
+{
+    return dataFolder.empty() ? kNoDataFolder : MakeFolder(ImagesFolder(dataFolder));
 }
 
 KeptImage KeepImage(const std::filesystem::path& dataFolder, const eeprom::Image& memory, std::string_view product,
                     std::string_view serial, int64_t unixSeconds, const RenameFile& rename)
 {
-    if (dataFolder.empty()) return {{}, "no data folder (set TARV_DATA_DIR)"};
+    if (std::string error = MakeImagesFolder(dataFolder); !error.empty()) return {{}, error};
     const std::filesystem::path folder = ImagesFolder(dataFolder);
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) return {{}, folder.string() + ": " + error.message()};
-
-    std::string name = ImageFileName(product, serial, unixSeconds);
-    for (int duplicate = 2; std::filesystem::exists(folder / name, error); ++duplicate)
-        name = ImageFileName(product, serial, unixSeconds, duplicate);
-    const std::filesystem::path partial = folder / (name + ".partial");
-    if (std::string failure = WriteFile(partial, memory); !failure.empty()) {
-        std::filesystem::remove(partial, error);
-        return {{}, failure};
-    }
-    if (!rename(partial, folder / name)) {
-        std::filesystem::remove(partial, error);
-        return {{}, (folder / name).string() + ": the image could not be given its name"};
-    }
-    return {name, {}};
+    const Temporary temporary = WriteTemporary(folder, ImageFileName(product, serial, unixSeconds), memory);
+    if (!temporary.error.empty()) return {{}, temporary.error};
+    return GiveImageName(temporary.path, product, serial, unixSeconds, rename);
 }
 
 std::string JournalLine(const JournalEntry& entry)
@@ -136,13 +176,18 @@ std::string JournalLine(const JournalEntry& entry)
     return JsonText(line);
 }
 
+std::string CheckJournal(const std::filesystem::path& dataFolder)
+{
+    if (dataFolder.empty()) return kNoDataFolder;
+    if (std::string error = MakeFolder(dataFolder); !error.empty()) return error;
+    return CheckAppendable(JournalPath(dataFolder).string(), platform::AppendTarget::RegularFileOnly);
+}
+
 std::string AppendToJournal(const std::filesystem::path& dataFolder, const JournalEntry& entry)
 {
-    if (dataFolder.empty()) return "no data folder (set TARV_DATA_DIR)";
-    std::error_code error;
-    std::filesystem::create_directories(dataFolder, error);
-    if (error) return dataFolder.string() + ": " + error.message();
-    return AppendLine(JournalPath(dataFolder).string(), JournalLine(entry));
+    if (dataFolder.empty()) return kNoDataFolder;
+    if (std::string error = MakeFolder(dataFolder); !error.empty()) return error;
+    return AppendLine(JournalPath(dataFolder).string(), JournalLine(entry), platform::AppendTarget::RegularFileOnly);
 }
 
 }  // namespace store

@@ -29,19 +29,23 @@ std::string FileNamePart(std::string_view text);
 // "KV24-AB1234-20261211T093000Z.bin"; `duplicate` 2, 3... adds "-2", "-3" before ".bin".
 std::string ImageFileName(std::string_view product, std::string_view serial, int64_t unixSeconds, int duplicate = 1);
 
-// Moves a finished temporary file to its name; false when it could not.
+// Gives a finished temporary file the name `to`, never replacing a file that has it; false when
+// it could not, and KeepImage then tries the next name if a file has `to`. The step before which
+// a test can hold a writer.
 using RenameFile = std::function<bool(const std::filesystem::path& from, const std::filesystem::path& to)>;
-bool RenameInPlace(const std::filesystem::path& from, const std::filesystem::path& to);
+bool NameIfFree(const std::filesystem::path& from, const std::filesystem::path& to);
 
 struct KeptImage {
     std::string fileName;  // inside images/; empty when the image was not kept
     std::string error;     // why not
 };
 
-// Writes `memory` under a temporary name in images/, flushes and closes it, then renames it to
-// the first free name: a crash never leaves half an image under an image's name.
+// Writes `memory` to a temporary file of this call's own in images/, puts it on disk, gives it the
+// first of ImageFileName's names that no file has (two writers of one encoder in one second keep
+// two images, the second under "-2") and puts the folder on disk. A crash never leaves half an
+// image under an image's name, and a kept image is on disk when this returns.
 KeptImage KeepImage(const std::filesystem::path& dataFolder, const eeprom::Image& memory, std::string_view product,
-                    std::string_view serial, int64_t unixSeconds, const RenameFile& rename = RenameInPlace);
+                    std::string_view serial, int64_t unixSeconds, const RenameFile& rename = NameIfFree);
 
 // One line of journal.jsonl: what a write did to one encoder.
 struct JournalEntry {
@@ -59,7 +63,17 @@ struct JournalEntry {
 
 std::string JournalLine(const JournalEntry& entry);
 
-// Appends the entry's line with one write; empty on success, else the reason.
+// Makes images/ (and the data folder) where they are missing; empty when they are there, else the
+// reason, so that a store that cannot keep an image is found before an encoder is read.
+std::string MakeImagesFolder(const std::filesystem::path& dataFolder);
+
+// Whether the journal can take a line, told before an encoder is written rather than after: the
+// data folder made, the journal a regular file (made when there is none) that opens for
+// appending. Empty when it can, else the reason.
+std::string CheckJournal(const std::filesystem::path& dataFolder);
+
+// Appends the entry's line, whole and on disk, or leaves the journal as it was; empty on success,
+// else the reason.
 std::string AppendToJournal(const std::filesystem::path& dataFolder, const JournalEntry& entry);
 
 }  // namespace store

@@ -1,14 +1,13 @@
 #include "commands/json_lines.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
 namespace {
-std::string Failure(const std::string& path)
+
+// A file just made has its entry in the folder, which must reach the disk too.
+std::string SyncNewEntry(const platform::AppendFile& file, const std::filesystem::path& path)
 {
-    return path + ": " + std::strerror(errno);
+    return file.created() ? platform::SyncFolder(path.parent_path()) : std::string();
 }
+
 }  // namespace
 
 std::string JsonText(const nlohmann::ordered_json& value)
@@ -16,23 +15,26 @@ std::string JsonText(const nlohmann::ordered_json& value)
     return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-std::string CheckAppendable(const std::string& path)
+std::string CheckAppendable(const std::string& path, platform::AppendTarget target)
 {
-    std::FILE* file = std::fopen(path.c_str(), "ab");
-    if (file == nullptr) return Failure(path);
-    std::fclose(file);
-    return {};
+    const platform::AppendFile file(path, target);
+    if (!file.error().empty()) return file.error();
+    return SyncNewEntry(file, path);
 }
 
-std::string AppendLine(const std::string& path, const std::string& line)
+std::string AppendLine(const std::string& path, const std::string& line, platform::AppendTarget target)
 {
-    // Binary mode: the same "\n" line ends on every system, as JSON lines are usually read. A line
-    // shorter than the stream's buffer leaves in one write at the close, so lines appended by two
-    // programs at once do not mix.
-    std::FILE* file = std::fopen(path.c_str(), "ab");
-    if (file == nullptr) return Failure(path);
-    const std::string text = line + "\n";
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const bool closed = std::fclose(file) == 0;
-    return written && closed ? std::string() : Failure(path);
+    // Binary: the same "\n" line ends on every system, as JSON lines are usually read.
+    platform::AppendFile file(path, target);
+    if (!file.error().empty()) return file.error();
+    if (!file.regular()) return file.Write(line + "\n");
+
+    const uint64_t former = file.size();
+    const bool midLine = file.LastByte().value_or('\n') != '\n';
+    std::string text = midLine ? "\n" : "";
+    std::string error = file.Write(text.append(line).append("\n"));
+    if (error.empty()) error = file.Sync();
+    if (error.empty()) error = SyncNewEntry(file, path);
+    if (!error.empty()) file.CutBackTo(former);
+    return error;
 }

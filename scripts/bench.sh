@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian 12), builds the benchmarks (preset bench: build/bench) and runs
 # them against paced tarv-adapter-sim servers on pseudo-terminals: tarv-bench times the device
-# link's procedures, tarv-cli-bench times tarv-cli as a whole process and its processor time.
-# Arguments go to both: --runs N (default 15), --block-write-ms MS (default 5).
+# link's procedures, tarv-cli-bench times tarv-cli as a whole process and its processor time,
+# tarv-store-bench times keeping an image and its journal line on the disk of build/bench.
+# Arguments go to the first two: --runs N (default 15), --block-write-ms MS (default 5).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -14,4 +15,6 @@ status=0
 build/bench/bench/tarv-bench "$@" || status=$?
 echo
 build/bench/bench/tarv-cli-bench "$@" || status=$?
+echo
+build/bench/bench/tarv-store-bench --folder build/bench || status=$?
 exit "$status"

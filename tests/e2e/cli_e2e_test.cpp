@@ -9,6 +9,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <fstream>
+#include <optional>
+
 #include "e2e/cli_process.h"
 #include "e2e/system_host_support.h"
 #include "sim/encoder_images.h"
@@ -636,6 +639,144 @@ TEST_F(CliE2eTest, ProgramThenRestoreOfTheKeptImageGivesBackTheEncoderAndTheTrac
     ASSERT_EQ(Run({"backup", "--port", port, after.string()}), 0) << cli->Err();
     EXPECT_EQ(FileText(after), FileText(original));
     EXPECT_EQ(Run({"verify", "--port", port, "--resolution", "12B"}), 0) << cli->Out();
+}
+
+// Journal lines of earlier writes, each 160 bytes, as many as fill `size` bytes or fewer.
+std::string EarlierLines(size_t size)
+{
+    constexpr size_t kLineSize = 160;
+    std::string lines;
+    for (int i = 0; lines.size() + kLineSize <= size; ++i) {
+        std::string line = R"({"time":"2024-05-01T12:00:00Z","program":"cli","command":"program","serial":"OLD)" +
+                           std::to_string(i) + R"(","result":"ok","pad":")";
+        line.append(kLineSize - line.size() - 3, 'x').append("\"}\n");
+        lines += line;
+    }
+    return lines;
+}
+
+// A full disk, played by a file-size limit (EFBIG instead of ENOSPC, and no root needed): the line
+// that does not fit leaves journal and log as they were, and the next run's line is whole.
+TEST_F(CliE2eTest, ALineThatDoesNotFitLeavesJournalAndLogAsTheyWereAndTheNextLineIsWhole)
+{
+    constexpr size_t kLimitBlocks = 16;  // ulimit -f counts 512-byte blocks
+    constexpr size_t kLimit = kLimitBlocks * 512;
+    Serve();
+    const fs::path journal = fs::path(dataFolder) / "journal.jsonl";
+    const fs::path log = root.path() / "line.jsonl";
+    fs::create_directories(dataFolder);
+    const std::string earlier = EarlierLines(kLimit - 100);  // the kept image's 128 bytes are a file of their own
+    std::ofstream(journal, std::ios::binary) << earlier;
+    std::ofstream(log, std::ios::binary) << earlier;
+    // What a file holds after the earlier lines (compared so, a failure does not print them all).
+    const auto added = [&earlier](const fs::path& file) {
+        const std::string text = FileText(file);
+        return text.starts_with(earlier) ? text.substr(earlier.size()) : "(the earlier lines changed) " + text;
+    };
+    const std::vector<std::string> program = {"program", "--json", "--log",       log.string(),
+                                              "--port",  port,     "--direction", "negative"};
+
+    std::vector<std::string> limited = {
+        "-c", "trap '' XFSZ; ulimit -f " + std::to_string(kLimitBlocks) + "; exec \"$0\" \"$@\"", TARV_CLI};
+    limited.insert(limited.end(), program.begin(), program.end());
+    cli = std::make_unique<CliProcess>("/bin/sh", limited, root.path());
+    EXPECT_EQ(cli->Wait(), 8) << cli->Err();
+    EXPECT_NE(cli->Err().find("could not be written: " + log.string() + ": File too large"), std::string::npos)
+        << cli->Err();
+    EXPECT_EQ(Count(Requests(), "eeprom-write"), 16u);
+    EXPECT_EQ(added(journal), "");
+    EXPECT_EQ(added(log), "");
+
+    ASSERT_EQ(Run(program), 0) << cli->Err();
+    const std::string line = cli->Out();
+    ASSERT_GT(line.size(), kLimit - earlier.size());  // it would not have fitted
+    EXPECT_EQ(added(log), line);
+    ASSERT_EQ(Run({"history", "--json"}), 0) << cli->Err();
+    const std::vector<std::string> history = Lines(cli->Out());
+    ASSERT_EQ(history.size(), Lines(earlier).size() + 1);
+    EXPECT_EQ(added(journal), history.back() + "\n");
+    EXPECT_EQ(ordered_json::parse(history.back())["serial"], "AB1234");
+    EXPECT_EQ(ordered_json::parse(history.back())["result"], "ok");
+}
+
+// The journal is checked before the port is opened: a journal that cannot take the line ends the
+// command before its first block, not after all sixteen. --no-backup keeps nothing and goes on.
+TEST_F(CliE2eTest, AJournalThatCannotTakeTheLineStopsEveryWriteBeforeItsFirstBlock)
+{
+    const fs::path image = root.path() / "encoder.bin";
+    Serve();
+    ASSERT_EQ(Run({"backup", image.string(), "--port", port}), 0) << cli->Err();
+    const fs::path journal = fs::path(dataFolder) / "journal.jsonl";
+    fs::create_directories(journal);  // a folder where the journal should be
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {"program", {"program", "--direction", "negative"}},
+        {"the production line", {"program", "--each", "--count", "1", "--direction", "positive"}},
+        {"restore", {"restore", image.string()}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ignored;
+        fs::remove(logPath, ignored);
+        Serve();
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--port", port});
+        EXPECT_EQ(Run(args), 8);
+        EXPECT_EQ(cli->Err(), "tarv-cli: cannot append to the journal: " + journal.string() +
+                                  ": not a regular file; --no-backup goes on without it\n");
+        EXPECT_EQ(Count(Requests(), "eeprom-write"), 0u);
+
+        args.push_back("--no-backup");
+        EXPECT_EQ(Run(args), 0) << cli->Err();
+        EXPECT_EQ(Count(Requests(16), "eeprom-write"), 16u);
+        sims.clear();
+    }
+    EXPECT_TRUE(fs::is_empty(fs::path(dataFolder) / "images"));  // no image kept either
+}
+
+// Kept means on disk: the image file before it is named, its folder once it is, the --log and
+// the journal after their lines, all synced by tarv-cli itself (seen through a preloaded recorder
+// of fsync and fdatasync).
+TEST_F(CliE2eTest, TheImageItsFolderTheLogAndTheJournalAreSyncedToDisk)
+{
+    Serve();
+    const fs::path record = root.path() / "synced.txt";
+    const fs::path log = root.path() / "line.jsonl";
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::optional<std::string> asanOptions = asan ? std::optional<std::string>(asan) : std::nullopt;
+    setenv("LD_PRELOAD", TARV_SYNC_RECORDER, 1);
+    setenv("TARV_SYNC_RECORD", record.c_str(), 1);
+    // An instrumented tarv-cli wants its sanitizer's runtime first; the recorder comes before it.
+    setenv("ASAN_OPTIONS", (asanOptions.value_or("") + ":verify_asan_link_order=0").c_str(), 1);
+    const int code = Run({"program", "--port", port, "--log", log.string(), "--direction", "negative"});
+    unsetenv("LD_PRELOAD");
+    unsetenv("TARV_SYNC_RECORD");
+    if (asanOptions)
+        setenv("ASAN_OPTIONS", asanOptions->c_str(), 1);
+    else
+        unsetenv("ASAN_OPTIONS");
+    ASSERT_EQ(code, 0) << cli->Err();
+
+    const fs::path images = fs::canonical(fs::path(dataFolder) / "images");
+    std::vector<fs::path> kept;
+    for (const auto& entry : fs::directory_iterator(images)) kept.push_back(entry.path());
+    ASSERT_EQ(kept.size(), 1u);
+    const std::vector<std::string> expected = {
+        kept[0].string() + ".1.partial",  // named so when it was synced
+        images.string(),
+        fs::canonical(log).string(),
+        fs::canonical(fs::path(dataFolder) / "journal.jsonl").string(),
+    };
+    // In this order, with other syncs (of new folders' parents) between them.
+    const std::vector<std::string> synced = Lines(FileText(record));
+    auto next = synced.begin();
+    for (const std::string& path : expected) {
+        next = std::find(next, synced.end(), path);
+        EXPECT_TRUE(next != synced.end()) << path << " was not synced in its turn; synced:\n" << FileText(record);
+    }
 }
 
 }  // namespace

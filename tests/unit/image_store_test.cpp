@@ -5,11 +5,20 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <latch>
+#include <thread>
+#include <utility>
 
 #include "commands/image_store.h"
 #include "commands/iso_time.h"
 #include "commands/wire_trace.h"
 #include "support/text_files.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -75,6 +84,124 @@ TEST_F(ImageStoreTest, AStoreCutOffBeforeItsRenameLeavesNoPartialImage)
     EXPECT_TRUE(kept.fileName.empty());
     EXPECT_NE(kept.error.find("KV24-AB1234-20240501T120000Z.bin"), std::string::npos) << kept.error;
     EXPECT_TRUE(Files().empty());
+}
+
+// Two stations keeping the same encoder in the same second: both have written their temporary
+// before either takes a name.
+TEST_F(ImageStoreTest, TwoWritersOfOneEncoderInOneSecondKeepTwoImagesEachWithItsOwnBytes)
+{
+    std::latch bothWritten(2);
+    // Each writer waits for the other before its first name only: the loser tries "-2" at once.
+    const auto together = [&bothWritten] {
+        return store::RenameFile([&bothWritten, waited = false](const auto& from, const auto& to) mutable {
+            if (!std::exchange(waited, true)) bothWritten.arrive_and_wait();
+            return store::NameIfFree(from, to);
+        });
+    };
+    eeprom::Image other = image_;
+    other.fill(0xA5);
+    store::KeptImage kept[2];
+    std::thread second([&] { kept[1] = store::KeepImage(folder_, other, "KV24", "AB1234", kNoon, together()); });
+    kept[0] = store::KeepImage(folder_, image_, "KV24", "AB1234", kNoon, together());
+    second.join();
+
+    ASSERT_EQ(kept[0].error + kept[1].error, "");
+    EXPECT_NE(kept[0].fileName, kept[1].fileName);
+    EXPECT_EQ(Files(),
+              (std::vector<std::string>{"KV24-AB1234-20240501T120000Z-2.bin", "KV24-AB1234-20240501T120000Z.bin"}));
+    EXPECT_EQ(FileText(store::ImagesFolder(folder_) / kept[0].fileName), std::string(image_.begin(), image_.end()));
+    EXPECT_EQ(FileText(store::ImagesFolder(folder_) / kept[1].fileName), std::string(other.begin(), other.end()));
+}
+
+// A leftover of a crash, or a link put where a temporary or an image would go, is neither opened
+// nor replaced nor removed: the image goes under another name.
+TEST_F(ImageStoreTest, WhatIsAlreadyInTheImagesFolderIsNeverOpenedOrReplaced)
+{
+    const std::filesystem::path images = store::ImagesFolder(folder_);
+    const std::filesystem::path outside = folder_ / "outside.txt";
+    struct Case {
+        const char* what;
+        const char* name;
+        bool link;  // a link to `outside` rather than a file
+        const char* keptAs;
+    };
+    std::vector<Case> cases = {
+        {"a temporary left by a crash", "KV24-AB1234-20240501T120000Z.bin.1.partial", false,
+         "KV24-AB1234-20240501T120000Z.bin"},
+    };
+#ifndef _WIN32
+    cases.push_back({"a link named as the temporary", "KV24-AB1234-20240501T120000Z.bin.1.partial", true,
+                     "KV24-AB1234-20240501T120000Z.bin"});
+    cases.push_back(
+        {"a link named as the image", "KV24-AB1234-20240501T120000Z.bin", true, "KV24-AB1234-20240501T120000Z-2.bin"});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(images);
+        std::ofstream(outside) << "not an image";
+        if (c.link)
+            std::filesystem::create_symlink(outside, images / c.name);
+        else
+            std::ofstream(images / c.name) << "a leftover";
+
+        const store::KeptImage kept = store::KeepImage(folder_, image_, "KV24", "AB1234", kNoon);
+        EXPECT_EQ(kept.error, "");
+        EXPECT_EQ(kept.fileName, c.keptAs);
+        EXPECT_EQ(FileText(images / kept.fileName), std::string(image_.begin(), image_.end()));
+        EXPECT_EQ(FileText(outside), "not an image");
+        EXPECT_EQ(Files().size(), 2u);
+        EXPECT_EQ(c.link ? std::filesystem::is_symlink(images / c.name) : FileText(images / c.name) == "a leftover",
+                  true);
+    }
+}
+
+// The journal is checked before an encoder is written: it must be a regular file (made when there
+// is none) that opens for appending; a journal that is not is never appended to either.
+TEST_F(ImageStoreTest, TheJournalMustBeARegularFileThatOpensForAppending)
+{
+    const std::filesystem::path journal = store::JournalPath(folder_);
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        std::string reason;  // empty: the journal can take a line
+    };
+    std::vector<Case> cases = {
+        {"none yet", [] {}, ""},
+        {"lines", [&] { std::ofstream(journal) << "{}\n"; }, ""},
+        {"a folder", [&] { std::filesystem::create_directories(journal); }, journal.string() + ": "},
+    };
+#ifndef _WIN32
+    const std::string notRegular = journal.string() + ": not a regular file";
+    cases.push_back(
+        {"a link to /dev/full", [&] { std::filesystem::create_symlink("/dev/full", journal); }, notRegular});
+    cases.push_back({"a pipe without a reader", [&] { mkfifo(journal.c_str(), 0600); }, notRegular});
+    if (geteuid() != 0)  // root may write anything
+        cases.push_back({"read-only",
+                         [&] {
+                             std::ofstream(journal) << "{}\n";
+                             std::filesystem::permissions(journal, std::filesystem::perms::owner_read);
+                         },
+                         journal.string() + ": Permission denied"});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+        c.make();
+        const std::string before = std::filesystem::is_regular_file(journal) ? FileText(journal) : "";
+
+        const std::string checked = store::CheckJournal(folder_);
+        EXPECT_EQ(checked.substr(0, c.reason.size()), c.reason);
+        EXPECT_EQ(checked.empty(), c.reason.empty()) << checked;
+        if (c.reason.empty()) {
+            EXPECT_TRUE(std::filesystem::is_regular_file(journal));
+            EXPECT_EQ(FileText(journal), before);
+        } else {
+            EXPECT_EQ(store::AppendToJournal(folder_, store::JournalEntry{}), checked);
+        }
+    }
+    EXPECT_EQ(store::CheckJournal({}), "no data folder (set TARV_DATA_DIR)");
 }
 
 TEST_F(ImageStoreTest, TheJournalGetsOneLinePerWriteInItsOrderOfFields)
