@@ -1,10 +1,7 @@
 // The subcommands that only read: ports, info and backup.
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 
+#include "cli/backup_file.h"
 #include "cli/cli_commands.h"
 #include "cli/encoder_load.h"
 #include "cli/port_connection.h"
@@ -32,50 +29,6 @@ int Finish(ExitCode code)
     ClosePort();
     return AsInt(code);
 }
-
-// The backup's bytes go to a file of their own beside FILE first, created before the encoder is
-// read: a FILE that cannot be made is found before anything else happens, and a FILE that exists
-// is only ever replaced by a complete backup.
-class BackupFile {
-public:
-    explicit BackupFile(std::string path) : path_(std::move(path)), partial_(path_ + ".partial") {}
-    ~BackupFile()
-    {
-        if (file_ != nullptr) std::fclose(file_);
-        if (!kept_) std::remove(partial_.c_str());
-    }
-    BackupFile(const BackupFile&) = delete;
-    BackupFile& operator=(const BackupFile&) = delete;
-
-    // Empty when the file could be created, else why not.
-    std::string Create()
-    {
-        file_ = std::fopen(partial_.c_str(), "wb");
-        return file_ != nullptr ? std::string() : Failure();
-    }
-
-    std::string Keep(const eeprom::Image& memory, bool replace)
-    {
-        const bool written = std::fwrite(memory.data(), 1, memory.size(), file_) == memory.size();
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!written || !closed) return Failure();
-        std::error_code error;
-        if (!replace && std::filesystem::exists(std::filesystem::path(path_), error)) return "it exists now; it is kept";
-        std::filesystem::rename(std::filesystem::path(partial_), std::filesystem::path(path_), error);
-        if (error) return error.message();
-        kept_ = true;
-        return {};
-    }
-
-private:
-    std::string Failure() const { return std::strerror(errno); }
-
-    std::string path_;
-    std::string partial_;
-    std::FILE* file_ = nullptr;
-    bool kept_ = false;
-};
 
 bool ToStandardOutput(const CliOptions& options)
 {
@@ -123,20 +76,15 @@ int RunInfo(const CliOptions& options, RunContext& context)
 int RunBackup(const CliOptions& options, RunContext& context)
 {
     if (ToStandardOutput(options)) return BackupToStandardOutput(options, context);
-    std::error_code ignored;
-    if (!options.force && std::filesystem::exists(std::filesystem::path(options.backupFile), ignored)) {
-        context.err << "tarv-cli: " << options.backupFile << " exists; it is kept (--force replaces it)\n";
-        return AsInt(ExitCode::BadArguments);
-    }
-    BackupFile file(options.backupFile);
-    if (const std::string error = file.Create(); !error.empty()) {
-        context.err << "tarv-cli: " << options.backupFile << " cannot be created: " << error << "\n";
+    const BackupFile file(options.backupFile, options.force);
+    if (const std::string why = file.Check(); !why.empty()) {
+        context.err << "tarv-cli: " << options.backupFile << ": " << why << "\n";
         return AsInt(ExitCode::BadArguments);
     }
     eeprom::Image memory{};
     if (const ExitCode code = ReadOnly(options, context, memory); code != ExitCode::Done) return Finish(code);
-    if (const std::string error = file.Keep(memory, options.force); !error.empty()) {
-        context.err << "tarv-cli: " << options.backupFile << " cannot be written: " << error << "\n";
+    if (const std::string why = file.Keep(memory); !why.empty()) {
+        context.err << "tarv-cli: " << options.backupFile << ": " << why << "\n";
         return Finish(ExitCode::BadArguments);
     }
     const EncoderReport encoder = DescribeEncoder(memory);

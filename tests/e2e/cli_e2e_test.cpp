@@ -329,6 +329,43 @@ TEST_F(CliE2eTest, InputFilesAreRegularFilesReadWithABound)
     EXPECT_TRUE(Requests().empty());
 }
 
+// backup replaces only a regular file, even with --force, and its temporary file is a new one of
+// its own: what another program left beside FILE (a link, a FIFO, a file) is neither followed,
+// waited on, nor removed.
+TEST_F(CliE2eTest, BackupReplacesOnlyARegularFileAndMakesItsTemporaryAnew)
+{
+    Serve();
+    const fs::path victim = root.path() / "victim";
+    std::ofstream(victim) << "untouched";
+    const fs::path fifo = root.path() / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path link = root.path() / "link";
+    fs::create_symlink(victim, link);
+    for (const fs::path& target : {fifo, link, root.path()}) {
+        SCOPED_TRACE(target.string());
+        EXPECT_EQ(Run({"backup", "--force", "--port", port, target.string()}), 1);
+        EXPECT_EQ(cli->Err(), "tarv-cli: " + target.string() + ": it is not a regular file; it is kept\n");
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(Requests().empty());
+
+    const fs::path out = root.path() / "out.bin";
+    const std::string leftover = out.string() + ".1.partial";
+    fs::create_symlink(victim, out.string() + ".partial");
+    fs::create_symlink(victim, leftover);
+    ASSERT_EQ(mkfifo((out.string() + ".2.partial").c_str(), 0600), 0);
+    std::ofstream(out.string() + ".3.partial") << "another program's";
+    cli = Start({"backup", "--port", port, out.string()});
+    EXPECT_EQ(cli->Wait(10s), 0) << cli->Err();
+    const eeprom::Image device = sim::Format2Image();
+    EXPECT_EQ(FileText(out), std::string(device.begin(), device.end()));
+    EXPECT_EQ(FileText(victim), "untouched");
+    EXPECT_TRUE(fs::is_symlink(leftover));
+    EXPECT_TRUE(fs::is_fifo(out.string() + ".2.partial"));
+    EXPECT_EQ(FileText(out.string() + ".3.partial"), "another program's");
+}
+
 TEST_F(CliE2eTest, EveryResultButOkCarriesItsReason)
 {
     const eeprom::Image device = sim::Format2Image();
