@@ -124,6 +124,7 @@ private:
         // A failed read leaves the loop waiting for an encoder it has not done: the same one is
         // done once it reads cleanly. Any other ending is this encoder's, until it goes.
         Tally(done.code);
+        if (!done.recorded) recordLost_ = true;
         if (!done.recorded || done.code == ExitCode::RecordNotWritten) {
             // An encoder without its record (or its image) ends the run: the ones after it would
             // have none either.
@@ -154,7 +155,8 @@ private:
         context_.err << std::flush;
     }
 
-    // "3 ok, 2 failed (1 write-failed, 1 not-applicable)": what the run did, by result.
+    // "3 ok, 2 failed (1 write-failed, 1 not-applicable)": what the run did, by result, and
+    // whether the last encoder's record was lost.
     void Summarize()
     {
         if (options_.quiet) return;
@@ -166,7 +168,8 @@ private:
             byResult += (byResult.empty() ? "" : ", ") + std::to_string(count) + " " + ResultWord(code);
         }
         context_.err << "tarv-cli: " << results_[ExitCode::Done] << " ok, " << failed << " failed"
-                     << (byResult.empty() ? "" : " (" + byResult + ")") << "\n"
+                     << (byResult.empty() ? "" : " (" + byResult + ")")
+                     << (recordLost_ ? "; the last encoder's record could not be written" : "") << "\n"
                      << std::flush;
     }
 
@@ -183,6 +186,7 @@ private:
     Station station_ = Station::Starting;
     std::optional<EncoderIdentity> done_;  // the encoder done last, until it is taken off
     std::map<ExitCode, int> results_;
+    bool recordLost_ = false;
     int exitCode_ = 0;
 };
 

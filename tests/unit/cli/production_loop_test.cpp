@@ -323,6 +323,7 @@ TEST_F(CliProductionLoopTest, ARecordThatCannotBeWrittenEndsTheRunWithExitCodeEi
     EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 32u);
     EXPECT_NE(err.str().find("tarv-cli: the record of this encoder could not be written: "), std::string::npos)
         << err.str();
+    EXPECT_EQ(Lines(err.str()).back(), "tarv-cli: 2 ok, 0 failed; the last encoder's record could not be written");
 }
 
 TEST_F(CliProductionLoopTest, AStopDuringAWriteFinishesTheEncoderAndItsLine)
