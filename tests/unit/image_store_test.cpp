@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <latch>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -90,11 +91,19 @@ TEST_F(ImageStoreTest, AStoreCutOffBeforeItsRenameLeavesNoPartialImage)
 // before either takes a name.
 TEST_F(ImageStoreTest, TwoWritersOfOneEncoderInOneSecondKeepTwoImagesEachWithItsOwnBytes)
 {
-    std::latch bothWritten(2);
-    // Each writer waits for the other before its first name only: the loser tries "-2" at once.
-    const auto together = [&bothWritten] {
-        return store::RenameFile([&bothWritten, waited = false](const auto& from, const auto& to) mutable {
-            if (!std::exchange(waited, true)) bothWritten.arrive_and_wait();
+    // Each writer waits for the other before its first name only (at most a while: a writer that
+    // failed before its name never comes); the loser tries "-2" at once.
+    std::mutex mutex;
+    std::condition_variable arrived;
+    int writers = 0;
+    const auto together = [&] {
+        return store::RenameFile([&, waited = false](const auto& from, const auto& to) mutable {
+            if (!std::exchange(waited, true)) {
+                std::unique_lock lock(mutex);
+                ++writers;
+                arrived.notify_all();
+                arrived.wait_for(lock, std::chrono::seconds(10), [&] { return writers == 2; });
+            }
             return store::NameIfFree(from, to);
         });
     };

@@ -360,7 +360,7 @@ TEST_F(CliCommandTest, BackupToStandardOutputOrToAFileThatCannotBeMade)
     EXPECT_EQ(cli::RunBackup(options, context), 1);
     EXPECT_TRUE(adapter->Frames().empty());
     EXPECT_NE(err.str().find("enc.bin: cannot be created: "), std::string::npos) << err.str();
-    EXPECT_NE(err.str().find(": No such file or directory\n"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("enc.bin.1.partial: "), std::string::npos) << err.str();  // and what the system says
 }
 
 }  // namespace
