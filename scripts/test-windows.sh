@@ -8,6 +8,9 @@
 #     tarv-configurator.exe driven with xdotool on a private Xvfb display against the emulator on
 #     COM33, and the demo. The window's screenshot and the emulator's log of that run are kept in
 #     build/mingw-gui/artifacts/ (with the whole screen when the stage fails).
+# The tests of the first part run as in the other slow stages (scripts/ctest-stage.sh): the COM
+# port cases, labelled realtime, get up to three tries, every other test one; and each test
+# program that wine did not start at all is started again (tests/support/start_again.sh).
 # Installs what is missing. The wine prefix is made afresh in a temporary folder and removed at
 # the end; no wine process, X server or emulator stays behind. Arguments go to ctest (-R ComPort,
 # -V). TARV_WINDOWS_GUI=0 leaves out the second part (and so the Qt build).
@@ -15,6 +18,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
 source scripts/wine-session.sh
+source scripts/ctest-stage.sh
 
 gui=${TARV_WINDOWS_GUI:-1}
 packages=("${WINDOWS_PACKAGES[@]}")
@@ -57,7 +61,7 @@ TARV_E2E_SIM_LOG=$(timeout 30 winepath -w "$simLog" 2>/dev/null)
 export TARV_E2E_COM_PORT=$comPort TARV_E2E_SIM_LOG
 
 step "tests under wine"
-ctest --preset mingw "$@"
+ctest_stage mingw "$@"
 
 [ "$gui" != 0 ] || {
     step "done"
