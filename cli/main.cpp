@@ -82,7 +82,7 @@ bool FinishesTheEncoderOnStop(const cli::CliOptions& options)
 }
 
 // Whether everything written to standard output and error reached them, through the streams
-// and through stdio (the link's messages).
+// and through stdio beneath them.
 bool StandardStreamsWritten()
 {
     std::cout.flush();
