@@ -149,6 +149,7 @@ public:
         return adapter;
     }
     void ListedPortThatIsGone(const std::string& port) { host.ListPort(port); }
+    void FailPortListing() { host.SetListing({{}, true}); }
     void ListedPortThatIsRefused(const std::string& port, platform::PortOpenFailure failure)
     {
         host.ListPort(port);
@@ -369,6 +370,13 @@ const Scenario kScenarios[] = {
          t.Start();
          t.Tick(3);
      }},
+    {"startup-port-listing-fails",
+     [](GoldenRecordTest& t) {
+         t.Adapter("COM3");
+         t.Do("the port listing fails", [&] { t.FailPortListing(); });
+         t.Start();
+         t.Tick();
+     }},
     {"watch-encoder-removed-and-put-back",
      [](GoldenRecordTest& t) {
          auto adapter = Seen(t);
@@ -508,6 +516,7 @@ const Scenario kScenarios[] = {
          t.Read();
          t.PickStartingWith("CmbBoxRes", QString::fromUtf8("2D0 (2000)= 1 \u00B5m"));
          t.Prog();
+         t.Tick();  // the labels show the repaired record only once the watch reads it
      }},
     {"resolution-warnings",
      [](GoldenRecordTest& t) {
