@@ -31,11 +31,20 @@ std::string Escaped(const std::string& text)
     std::string out;
     for (const char c : text) {
         switch (c) {
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\\': out += "\\\\"; break;
-        default: out += c;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -125,9 +134,8 @@ public:
             std::snprintf(text, sizeof text, "%02d.%02d.%04d", date.day, date.month, date.year);
             return std::string(text);
         });
-        host.OnShowMessage([this](const Message& message) {
-            Event("box [" + Escaped(message.title) + "] " + Escaped(message.text));
-        });
+        host.OnShowMessage(
+            [this](const Message& message) { Event("box [" + Escaped(message.title) + "] " + Escaped(message.text)); });
         // A witness of our own stands in for the image store: nothing reaches the disk, and the
         // record shows where each write is announced.
         InstallWriteWitness(this);
@@ -198,10 +206,7 @@ public:
         });
     }
     // A change of the world outside the window (the encoder, the adapter, the edited copy).
-    void Do(const std::string& label, const std::function<void()>& change)
-    {
-        Step(label, change);
-    }
+    void Do(const std::string& label, const std::function<void()>& change) { Step(label, change); }
     // The port button; `choose` runs while the dialog is up, which is then closed as it left it.
     void PortButton(const std::string& label, std::function<void()> choose)
     {
@@ -302,8 +307,8 @@ private:
         out_ << "  = Pn " << Quoted(Text("LblPn")) << ", Sn " << Quoted(Text("LblSn")) << ", Mf "
              << Quoted(Text("LblMf")) << ", Lc " << Quoted(Text("LblLc")) << "\n";
         out_ << "  = BtnProg " << onOff(Get<QPushButton>("BtnProg")->isEnabled()) << ", BtnRead "
-             << onOff(Get<QPushButton>("BtnRead")->isEnabled()) << ", Timer1 " << onOff(form->Timer1->isActive())
-             << " " << form->Timer1->interval() << " ms\n";
+             << onOff(Get<QPushButton>("BtnRead")->isEnabled()) << ", Timer1 " << onOff(form->Timer1->isActive()) << " "
+             << form->Timer1->interval() << " ms\n";
         for (const char* name : {"CmbBoxRes", "CmbBoxFCTR", "CmbBoxDir"}) {
             const auto* list = Get<QComboBox>(name);
             out_ << "  = " << name << " " << list->currentIndex() << "/" << list->count() << " "
@@ -465,11 +470,13 @@ const Scenario kScenarios[] = {
          t.Do("the adapter's reads come one byte short", [&] { adapter->options().shortReadBy = 1; });
          t.Prog();
      }},
-    {"prog-unanswered-block-12", [](GoldenRecordTest& t) {
+    {"prog-unanswered-block-12",
+     [](GoldenRecordTest& t) {
          Seen(t, sim::Format2Image(), WithIgnoredBlock(96));
          t.Prog();
      }},
-    {"prog-refused-block-5", [](GoldenRecordTest& t) {
+    {"prog-refused-block-5",
+     [](GoldenRecordTest& t) {
          Seen(t, sim::Format2Image(), WithRefusedBlock(40));
          t.Prog();
      }},
@@ -565,10 +572,10 @@ TEST_P(GoldenRecordTest, MatchesItsRecord)
     const std::string expected = FileText(path, found);
     ASSERT_TRUE(found) << "no record tests/golden/" << GetParam().name
                        << ".txt; TARV_GOLDEN_UPDATE=1 writes it from the window's behaviour";
-    EXPECT_TRUE(expected == actual) << "the window no longer behaves as tests/golden/" << GetParam().name
-                                    << ".txt records:\n"
-                                    << Difference(expected, actual)
-                                    << "\nIf the change is intended, run with TARV_GOLDEN_UPDATE=1 and commit the record.";
+    EXPECT_TRUE(expected == actual)
+        << "the window no longer behaves as tests/golden/" << GetParam().name << ".txt records:\n"
+        << Difference(expected, actual)
+        << "\nIf the change is intended, run with TARV_GOLDEN_UPDATE=1 and commit the record.";
 }
 
 INSTANTIATE_TEST_SUITE_P(Window, GoldenRecordTest, ::testing::ValuesIn(kScenarios),
