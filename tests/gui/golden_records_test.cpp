@@ -236,9 +236,8 @@ public:
             out_ << "# memory " << heard.port << "\n";
             const auto& memory = heard.adapter->memory();
             for (size_t at = 0; at < memory.size(); at += 16) {
-                char address[8];
-                std::snprintf(address, sizeof address, "  %02zX:", at);
-                out_ << address << " " << Hex(memory.data() + at, 16) << "\n";
+                const auto address = static_cast<uint8_t>(at);  // the memory has 128 bytes
+                out_ << "  " << Hex(&address, 1) << ": " << Hex(memory.data() + at, 16) << "\n";
             }
         }
         return out_.str();
