@@ -40,7 +40,11 @@ uint8_t PingAdapter()
     // Two or more bytes are no answer; they stay queued until the next request discards them.
     if (waiting != 1) return 0;
     uint8_t answer = 0;
-    return ReadBytes({&answer, 1}) == 1 ? answer : 0;
+    if (ReadBytes({&answer, 1}) != 1) return 0;
+    // The adapter is on this port, however it was opened (a search, or the port dialog opening it
+    // again): the port keeps the link's line settings when it closes.
+    if (answer >= kAdapterStillThere) SerialChannel.port->AdapterAnswered();
+    return answer;
 }
 
 void BlinkAdapter(int cycles, uint32_t pauseMs)

@@ -34,10 +34,7 @@ int TryPort(const std::string& name)
 {
     OpenPort(name);
     if (SerialChannel.portName.empty()) return kPortDidNotOpen;
-    if (PingAdapter() >= kAdapterQualifies) {
-        SerialChannel.port->AdapterAnswered();
-        return kAdapterAnswered;
-    }
+    if (PingAdapter() >= kAdapterQualifies) return kAdapterAnswered;
     ReleasePort();
     return kNoAdapter;
 }

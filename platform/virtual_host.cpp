@@ -20,6 +20,7 @@ public:
     }
     void Write(std::span<const uint8_t> bytes) override { inner_->Write(bytes); }
     size_t Read(std::span<uint8_t> into) override { return inner_->Read(into); }
+    void AdapterAnswered() override { inner_->AdapterAnswered(); }
 
 private:
     std::unique_ptr<SerialPort> inner_;

@@ -65,6 +65,9 @@ public:
     void RemoveEncoder() { options_.encoderAbsent = true; }
     // Pulls the adapter out after `frames` more requests: they and later ones get no answer.
     void UnplugAfter(int frames) { options_.unplugAfterFrames = framesHandled_ + frames; }
+    // How many times the host told the port to this adapter that the adapter answered on it (and
+    // so that the port keeps the link's line settings when it closes).
+    int adapterAnsweredTold = 0;
     // Called for every complete frame as it is parsed (tarv-adapter-sim prints them).
     void OnFrame(std::function<void(const LoggedFrame&)> sink) { frameSink_ = std::move(sink); }
 

@@ -17,6 +17,7 @@ public:
     std::optional<uint32_t> BytesWaiting() override;
     void Write(std::span<const uint8_t> bytes) override;
     size_t Read(std::span<uint8_t> into) override;
+    void AdapterAnswered() override { ++adapter_->adapterAnsweredTold; }
 
 private:
     bool Vanished() const { return adapter_->options().portVanished; }

@@ -166,3 +166,28 @@ TEST_F(SerialChannelTest, BytesStillWaitingWhenThePortClosesAreObservedAsDiscard
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SerialChannelTest, APortIsToldTheAdapterAnsweredHoweverItWasOpened)
+{
+    // Opened again by name, as the port dialog and the port button do, not by a search: the
+    // watch's ping is what tells the port it leads to the adapter.
+    struct Case {
+        const char* what;
+        std::optional<uint8_t> presence;
+        int told;
+    };
+    const Case cases[] = {{"the adapter answers", 4, 1}, {"an answer that keeps it", 3, 1}, {"too low", 2, 0},
+                          {"no answer", std::nullopt, 0}};
+    for (const Case& c : cases) {
+        AdapterOptions options;
+        options.presenceAnswer = c.presence;
+        auto adapter = OpenAdapter(sim::Format2Image(), options);
+        PingAdapter();
+        EXPECT_EQ(adapter->adapterAnsweredTold, c.told) << c.what;
+        ClosePort();
+    }
+}
+
+}  // namespace
