@@ -8,6 +8,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/exit_codes.h"
 #include "commands/iso_time.h"
 
 namespace cli {
@@ -26,7 +27,7 @@ struct RunContext {
 inline int UnlessStopped(const RunContext& context, int code)
 {
     const int signal = context.stopSignal();
-    return signal != 0 ? 128 + signal : code;
+    return signal != 0 ? ExitCodeOfSignal(signal) : code;
 }
 
 // Flushes both streams; false once either has failed a write (a reader that went away, a full disk).

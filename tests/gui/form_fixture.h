@@ -8,10 +8,22 @@
 #include <QStringList>
 #include <QTimer>
 #include <memory>
+#include <string>
 
 #include "app/Main_Tarv_Config.h"
 #include "dialogs/COM_List.h"
 #include "support/link_fixture.h"
+
+// The record of a known product as the watch tests show it: serial SN7788, made 17 May 2013.
+inline sim::ProductRecordSpec Encoder(const std::string& name)
+{
+    sim::ProductRecordSpec spec;
+    spec.name = name;
+    spec.serial = "SN7788";
+    spec.manufactured = {2013, 5, 17};
+    spec.lastChanged = {2014, 1, 8};
+    return spec;
+}
 
 class FormTest : public LinkTest {
 protected:

@@ -329,16 +329,6 @@ private:
     RealTimerMute mute_;
 };
 
-sim::ProductRecordSpec Encoder(const std::string& name)
-{
-    sim::ProductRecordSpec spec;
-    spec.name = name;
-    spec.serial = "SN7788";
-    spec.manufactured = {2013, 5, 17};
-    spec.lastChanged = {2014, 1, 8};
-    return spec;
-}
-
 AdapterOptions WithRefusedBlock(uint8_t address)
 {
     AdapterOptions options;

@@ -9,16 +9,6 @@ using WatchTest = FormTest;
 using sim::AdapterOptions;
 using sim::RequestKind;
 
-sim::ProductRecordSpec Encoder(const std::string& name)
-{
-    sim::ProductRecordSpec spec;
-    spec.name = name;
-    spec.serial = "SN7788";
-    spec.manufactured = {2013, 5, 17};
-    spec.lastChanged = {2014, 1, 8};
-    return spec;
-}
-
 TEST_F(WatchTest, FirstSightOfAFamilyBProductLoadsTheMemoryAndFillsItsLists)
 {
     auto adapter = AddAdapter("COM3", sim::Format2Image(Encoder("KV26"), sim::MakeConfigBlock(0x12, false, 5)));
