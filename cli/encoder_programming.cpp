@@ -2,15 +2,14 @@
 
 #include <cstdio>
 
-#include "cli/encoder_load.h"
 #include "cli/port_connection.h"
-#include "commands/json_lines.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
 #include "cli/stop_signals.h"
-#include "commands/image_store.h"
-#include "commands/program_command.h"
+#include "commands/json_lines.h"
+#include "commands/programming_plan.h"
 #include "link/Procedure_Tarv_Config.h"
+#include "link/encoder_identity.h"
 
 namespace cli {
 namespace {
@@ -22,18 +21,71 @@ std::string HexByte(int value)
     return text;
 }
 
+// With -v, a line on `context.err` for each block written.
+BlockWritten BlockLines(const CliOptions& options, RunContext& context)
+{
+    if (!options.verbose) return {};
+    return [&context](int address) {
+        context.err << "tarv-cli: block " << HexByte(address) << " written\n" << std::flush;
+    };
+}
+
+// Why a write did not end with an encoder that holds the image, in a few words; empty for Done.
+std::string ReasonOf(const ProgrammingReport& report, const StoreWitness& store)
+{
+    const std::string block = "block " + HexByte(report.address);
+    switch (report.result) {
+    case ProgramResult::Refused:
+        return block + " was refused; the blocks before it are written";
+    case ProgramResult::NoAnswer:
+        return block + " was not answered; the blocks before it are written";
+    case ProgramResult::ReadBackFailed:
+        return "all blocks were written, but reading them back failed: not verified";
+    case ProgramResult::VerificationFailed:
+        return "address " + HexByte(report.address) + " reads back " + HexByte(report.readBack[report.address]) + ", " +
+               HexByte(report.written[report.address]) + " was written";
+    case ProgramResult::NoDevice:
+        return "no adapter";
+    case ProgramResult::NotKept:
+        return "cannot keep the encoder's image: " + store.KeepError() + "; --no-backup goes on without it";
+    case ProgramResult::ReadFailed:
+    case ProgramResult::Done:
+        break;
+    }
+    return {};
+}
+
+// Ends the record: its result, why, and when; the reason is told on `context.err`.
+void Finish(ProgramRecord& record, ExitCode code, std::string reason, RunContext& context, std::string time = {})
+{
+    if (!reason.empty()) context.err << "tarv-cli: " << reason << "\n" << std::flush;
+    record.code = code;
+    record.reason = std::move(reason);
+    record.time = time.empty() ? UtcTimestamp(context.unixSecondsNow()) : std::move(time);
+}
+
 }  // namespace
 
-std::string KeepEncoderImage(const eeprom::Image& memory, ProgramRecord& record, const CliOptions& options,
-                             RunContext& context)
+void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, ProgramRecord& record,
+                  const CliOptions& options, RunContext& context)
 {
-    if (options.noBackup) return {};
-    const store::KeptImage kept = store::KeepImage(context.dataFolder, memory, record.product.value_or(""),
-                                                   record.serial.value_or(""), context.unixSecondsNow());
-    if (kept.fileName.empty())
-        return "cannot keep the encoder's image: " + kept.error + "; --no-backup goes on without it";
-    record.image = kept.fileName;
-    return {};
+    if (context.stopSignal()) {
+        record.abandoned = true;  // the encoder is untouched
+        return;
+    }
+    StoreWitness store(context.dataFolder, "cli", context.err,
+                       options.noBackup ? WitnessPolicy::None : WitnessPolicy::Required, context.unixSecondsNow);
+    const ScopedWitness installed(&store);
+    const WrittenEncoder encoder{record.command, record.port, record.product.value_or(""), record.serial.value_or(""),
+                                 record.before.value_or(SettingsReport{})};
+    const ProgrammingReport report = [&] {
+        const EncoderInHand inHand;
+        return WriteAndVerify(image, encoder, read, BlockLines(options, context));
+    }();
+    record.image = store.LastImage();
+    record.journalError = store.JournalError();
+    record.after = report.after;
+    Finish(record, ExitCodeOf(report.result), ReasonOf(report, store), context, store.LastTime());
 }
 
 void WarnOfResolution(const SettingsRequest& request, bool quiet, RunContext& context)
@@ -56,113 +108,59 @@ std::string StoreProblem(const CliOptions& options, RunContext& context)
     return {};
 }
 
-BlockWritten BlockLines(const CliOptions& options, RunContext& context)
-{
-    if (!options.verbose) return {};
-    return [&context](int address) {
-        context.err << "tarv-cli: block " << HexByte(address) << " written\n" << std::flush;
-    };
-}
-
-std::string ReasonOf(const ProgrammingReport& report)
-{
-    const std::string block = "block " + HexByte(report.address);
-    switch (report.result) {
-    case ProgramResult::Refused:
-        return block + " was refused; the blocks before it are written";
-    case ProgramResult::NoAnswer:
-        return block + " was not answered; the blocks before it are written";
-    case ProgramResult::ReadBackFailed:
-        return "all blocks were written, but reading them back failed: not verified";
-    case ProgramResult::VerificationFailed:
-        return "address " + HexByte(report.address) + " reads back " + HexByte(report.readBack[report.address]) +
-               ", " + HexByte(report.written[report.address]) + " was written";
-    case ProgramResult::NoDevice:
-        return "no adapter";
-    case ProgramResult::ReadFailed:
-    case ProgramResult::Done:
-        break;
-    }
-    return {};
-}
-
 ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& port, RunContext& context)
 {
     ProgramRecord record;
     record.port = port;
-    const auto finish = [&](ExitCode code, std::string reason) {
-        if (!reason.empty()) context.err << "tarv-cli: " << reason << "\n" << std::flush;
-        record.code = code;
-        record.reason = std::move(reason);
-        record.time = UtcTimestamp(context.unixSecondsNow());
-        return record;
-    };
-
     // One read gives the product, the serial and the memory that is written: an encoder swapped
     // for another between two reads cannot be written with what was checked on the first.
-    const auto abandoned = [&] {
+    if (context.stopSignal()) {
         record.abandoned = true;
         return record;
-    };
-    if (context.stopSignal()) return abandoned();
+    }
     eeprom::Image memory{};
-    const std::optional<EncoderReport> encoder = ReadEncoder(memory);
-    if (context.stopSignal()) return abandoned();
-    if (!encoder) return finish(ExitCode::ReadFailed, NoEncoderAnswers(port));
-    record.product = encoder->product;
-    record.serial = encoder->serial;
-    record.before = encoder->settings;
+    const bool read = ReadWholeMemory(memory) == 1;
+    if (context.stopSignal()) {
+        record.abandoned = true;
+        return record;
+    }
+    if (!read) {
+        Finish(record, ExitCode::ReadFailed, NoEncoderAnswers(port), context);
+        return record;
+    }
+    const ProgrammingPlan plan = PlanProgramming(memory, ChangeOf(options.settings), platform::host().Today());
+    record.product = plan.encoder.product;
+    record.serial = plan.encoder.serial;
+    record.before = plan.encoder.settings;
     record.identity = IdentityOfImage(memory);
-    if (RecordedProductModel() < 0) return finish(ExitCode::NotApplicable, "unknown product");
-
-    const Checked<PickedRows> rows = ResolveRequest(options.settings, FamilyOfFlags(), StoredEdgeTableId());
-    if (!rows.value) return finish(ExitCode::NotApplicable, rows.error);
+    if (plan.refusal) {
+        Finish(record, ExitCode::NotApplicable, RefusalText(*plan.refusal, options.settings, plan.lists), context);
+        return record;
+    }
     WarnOfResolution(options.settings, options.quiet, context);
-    ApplyRequest(options.settings);
-
-    if (std::string error = KeepEncoderImage(memory, record, options, context); !error.empty())
-        return finish(ExitCode::RecordNotWritten, std::move(error));
-    if (context.stopSignal()) return abandoned();  // the image is kept; the encoder is untouched
-    const ProgrammingReport report = [&] {
-        const EncoderInHand inHand;
-        return ProgramLoadedEncoder(BlockLines(options, context));
-    }();
-    if (report.result == ProgramResult::Done || report.result == ProgramResult::VerificationFailed)
-        record.after = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());
-    return finish(ExitCodeOf(report.result), ReasonOf(report));
+    WriteEncoder(plan.image, memory, record, options, context);
+    return record;
 }
 
-DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, bool quiet, const std::string& port,
-                               RunContext& context)
+DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, bool quiet, const std::string& port, RunContext& context)
 {
     eeprom::Image memory{};
-    const std::optional<EncoderReport> encoder = ReadEncoder(memory);
-    if (!encoder) {
+    if (ReadWholeMemory(memory) == 0) {
         context.err << "tarv-cli: " << NoEncoderAnswers(port) << "\n";
         return {ExitCode::ReadFailed, std::nullopt};
     }
-    if (RecordedProductModel() < 0) {
-        context.err << "tarv-cli: unknown product\n";
-        return {ExitCode::NotApplicable, std::nullopt};
-    }
-    const Checked<PickedRows> rows = ResolveRequest(request, FamilyOfFlags(), StoredEdgeTableId());
-    if (!rows.value) {
-        context.err << "tarv-cli: " << rows.error << "\n";
+    const ProgrammingPlan plan = PlanProgramming(memory, ChangeOf(request), platform::host().Today());
+    if (plan.refusal) {
+        context.err << "tarv-cli: " << RefusalText(*plan.refusal, request, plan.lists) << "\n";
         return {ExitCode::NotApplicable, std::nullopt};
     }
     WarnOfResolution(request, quiet, context);
-    ApplyRequest(request);
-
-    // What programming would write from this read.
-    ConfigBytes edited = DeviceModel.ConfigBlock;
-    PrepareProgramming(edited);
-    const eeprom::Image image = ProgrammingImage();
     DryRunReport report{port,
-                        encoder->product,
-                        encoder->serial,
-                        encoder->settings,
-                        DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags()),
-                        ImageChanges(memory, image)};
+                        plan.encoder.product,
+                        plan.encoder.serial,
+                        plan.encoder.settings,
+                        plan.after,
+                        ImageChanges(memory, plan.image)};
     return {ExitCode::Done, std::move(report)};
 }
 
@@ -172,33 +170,13 @@ bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, Ru
     const std::string json = JsonLine(ProgramJson(record), context.tool);
     std::string failure;
     if (!options.logPath.empty()) failure = AppendLine(options.logPath, json);
-    if (record.image) {
-        // The journal has a line for every write whose image was kept.
-        const std::string error = store::AppendToJournal(context.dataFolder, JournalEntryOf(record));
-        if (failure.empty()) failure = error;
-    }
+    if (failure.empty()) failure = record.journalError;
     if (!options.quiet) context.out << (options.json ? json + "\n" : ProgramLine(record));
     // Also the -v lines and the messages before it: whoever reads them has the rest of the story.
     if (!StreamsWritten(context) && failure.empty()) failure = "the output cannot be written";
     if (failure.empty()) return true;
     context.err << "tarv-cli: the record of this encoder could not be written: " << failure << "\n" << std::flush;
     return false;
-}
-
-store::JournalEntry JournalEntryOf(const ProgramRecord& record)
-{
-    store::JournalEntry entry;
-    entry.time = record.time;
-    entry.program = "cli";
-    entry.command = record.command;
-    entry.port = record.port;
-    entry.product = record.product.value_or("");
-    entry.serial = record.serial.value_or("");
-    entry.before = record.before;
-    entry.after = record.after;
-    entry.result = ResultWord(record.code);
-    entry.image = record.image;
-    return entry;
 }
 
 ExitCode WithRecord(ExitCode code, bool recorded)

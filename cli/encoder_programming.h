@@ -1,6 +1,6 @@
-// `program` on the one encoder that is on the adapter: read it, check that its product is known,
-// resolve the requested settings against its own lists, then write them through the command core
-// (or, for a dry run, everything up to the image that would be written).
+// `program` on the one encoder that is on the adapter: read it, let the command core plan the
+// write of the requested settings and say whether they apply, then write through the core's one
+// write path (or, for a dry run, report the plan).
 #pragma once
 
 #include <optional>
@@ -9,10 +9,22 @@
 #include "cli/cli_options.h"
 #include "cli/program_record.h"
 #include "cli/run_context.h"
-#include "commands/image_store.h"
 #include "commands/program_command.h"
+#include "commands/write_witness.h"
 
 namespace cli {
+
+// The image store as tarv-cli keeps it: every write's image before its first block, or no write
+// (--no-backup: nothing kept). Installed for the calling thread while it lives.
+class KeptWrites {
+public:
+    KeptWrites(const CliOptions& options, RunContext& context);
+    StoreWitness& witness() { return witness_; }
+
+private:
+    StoreWitness witness_;
+    ScopedWitness installed_;
+};
 
 // The adapter's port must be open. An encoder that is not written says why on `context.err` and
 // in the record's reason. With `options.verbose` each written block gets a line on `context.err`.
@@ -25,31 +37,23 @@ struct DryRunOutcome {
 DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, bool quiet, const std::string& port,
                                RunContext& context);
 
+// Writes `image` over the encoder read as `read` through the command core's write path, keeping
+// its image as the installed witness's policy wants, and fills the record's ending; the stop
+// signals wait for it.
+void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, ProgramRecord& record,
+                  const CliOptions& options, RunContext& context);
+
 // The window asks before the two coarsest resolutions; a command line has chosen already, and is
 // told what they cost (unless quiet).
 void WarnOfResolution(const SettingsRequest& request, bool quiet, RunContext& context);
-
-// Keeps `memory` in the image store and names it in the record, unless --no-backup; empty when
-// the write may go on, else why it may not.
-std::string KeepEncoderImage(const eeprom::Image& memory, ProgramRecord& record, const CliOptions& options,
-                             RunContext& context);
 
 // Whether the image store can keep the encoder's image and journal the write that is about to
 // begin (nothing to check with --no-backup or a dry run, which keep nothing); empty when it can,
 // else the message that stops the command before an encoder is touched.
 std::string StoreProblem(const CliOptions& options, RunContext& context);
 
-// With -v, a line on `context.err` for each block written.
-BlockWritten BlockLines(const CliOptions& options, RunContext& context);
-
-// Why a write did not end with an encoder that holds the image, in a few words; empty for Done.
-std::string ReasonOf(const ProgrammingReport& report);
-
-// The journal's line of a write whose image was kept.
-store::JournalEntry JournalEntryOf(const ProgramRecord& record);
-
-// Appends the record to the --log file and the journal, then prints it (a line of text or of JSON); false, told
-// on `context.err`, when either could not be written.
+// Appends the record to the --log file and prints it (a line of text or of JSON); false, told on
+// `context.err`, when the log, the journal line of its write or the output could not be written.
 bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, RunContext& context);
 
 // An encoder whose record could not be written is not done: a result of 0 becomes

@@ -16,6 +16,8 @@ ExitCode ExitCodeOf(ProgramResult result)
     case ProgramResult::NoAnswer:
     case ProgramResult::Refused:
         return ExitCode::WriteFailed;
+    case ProgramResult::NotKept:
+        return ExitCode::RecordNotWritten;
     case ProgramResult::VerificationFailed:
     case ProgramResult::ReadBackFailed:
         return ExitCode::VerificationFailed;

@@ -3,7 +3,6 @@
 
 #include "cli/backup_file.h"
 #include "cli/cli_commands.h"
-#include "cli/encoder_load.h"
 #include "cli/port_connection.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
@@ -12,22 +11,15 @@
 namespace cli {
 namespace {
 
-// Connects and reads the whole memory, without repairing or writing anything.
-ExitCode ReadOnly(const CliOptions& options, RunContext& context, eeprom::Image& memory)
+// Reads the whole memory on the adapter's open port, without repairing or writing anything.
+ExitCode ReadOnly(const AdapterPort& adapter, const CliOptions& options, RunContext& context, eeprom::Image& memory)
 {
-    if (const ExitCode code = ConnectAdapter(options.port, context); code != ExitCode::Done) return code;
+    if (!adapter.Open()) return adapter.Code();
     if (ReadWholeMemory(memory) == 0) {
         context.err << "tarv-cli: " << NoEncoderAnswers(options.port) << "\n";
         return ExitCode::ReadFailed;
     }
-    LoadEncoder(memory);
     return ExitCode::Done;
-}
-
-int Finish(ExitCode code)
-{
-    ClosePort();
-    return AsInt(code);
 }
 
 bool ToStandardOutput(const CliOptions& options)
@@ -37,15 +29,16 @@ bool ToStandardOutput(const CliOptions& options)
 
 int BackupToStandardOutput(const CliOptions& options, RunContext& context)
 {
+    const AdapterPort adapter(options.port, context);
     eeprom::Image memory{};
-    if (const ExitCode code = ReadOnly(options, context, memory); code != ExitCode::Done) return Finish(code);
+    if (const ExitCode code = ReadOnly(adapter, options, context, memory); code != ExitCode::Done) return AsInt(code);
     context.out.write(reinterpret_cast<const char*>(memory.data()), static_cast<std::streamsize>(memory.size()));
     context.out.flush();
     if (!context.out) {
         context.err << "tarv-cli: the standard output cannot be written\n";
-        return Finish(ExitCode::BadArguments);
+        return AsInt(ExitCode::BadArguments);
     }
-    return Finish(ExitCode::Done);
+    return AsInt(ExitCode::Done);
 }
 
 }  // namespace
@@ -63,14 +56,15 @@ int RunPorts(const CliOptions& options, RunContext& context)
 
 int RunInfo(const CliOptions& options, RunContext& context)
 {
+    const AdapterPort adapter(options.port, context);
     eeprom::Image memory{};
-    if (const ExitCode code = ReadOnly(options, context, memory); code != ExitCode::Done) return Finish(code);
+    if (const ExitCode code = ReadOnly(adapter, options, context, memory); code != ExitCode::Done) return AsInt(code);
     const EncoderReport encoder = DescribeEncoder(memory);
-    const std::string port = PortLabel(options.port);
+    const std::string port = adapter.Label();
     if (!options.quiet)
         context.out << (options.json ? JsonLine(InfoJson(port, encoder), context.tool) + "\n"
                                      : InfoText(port, encoder));
-    return Finish(ExitCode::Done);
+    return AsInt(ExitCode::Done);
 }
 
 int RunBackup(const CliOptions& options, RunContext& context)
@@ -81,18 +75,19 @@ int RunBackup(const CliOptions& options, RunContext& context)
         context.err << "tarv-cli: " << options.backupFile << ": " << why << "\n";
         return AsInt(ExitCode::BadArguments);
     }
+    const AdapterPort adapter(options.port, context);
     eeprom::Image memory{};
-    if (const ExitCode code = ReadOnly(options, context, memory); code != ExitCode::Done) return Finish(code);
+    if (const ExitCode code = ReadOnly(adapter, options, context, memory); code != ExitCode::Done) return AsInt(code);
     if (const std::string why = file.Keep(memory); !why.empty()) {
         context.err << "tarv-cli: " << options.backupFile << ": " << why << "\n";
-        return Finish(ExitCode::BadArguments);
+        return AsInt(ExitCode::BadArguments);
     }
     const EncoderReport encoder = DescribeEncoder(memory);
-    const std::string port = PortLabel(options.port);
+    const std::string port = adapter.Label();
     if (!options.quiet)
         context.out << (options.json ? JsonLine(BackupJson(port, options.backupFile, encoder), context.tool) + "\n"
                                      : BackupText(port, options.backupFile, encoder));
-    return Finish(ExitCode::Done);
+    return AsInt(ExitCode::Done);
 }
 
 int RunCommand(const CliOptions& options, RunContext& context)

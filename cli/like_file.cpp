@@ -3,10 +3,9 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "cli/encoder_load.h"
 #include "cli/image_file.h"
 #include "commands/encoder_report.h"
-#include "commands/settings_codec.h"
+#include "commands/settings_change.h"
 
 namespace cli {
 namespace {
@@ -23,19 +22,35 @@ std::string WhyUnreadable(const eeprom::Image& image)
 {
     const EncoderReport report = DescribeEncoder(image);
     if (report.format != eeprom::kFormat1 && report.format != eeprom::kFormat2) return "its record is blank";
-    if (RecordedProductModel() < 0) return "its product is unknown, so its settings cannot be read";
+    if (report.model < 0) return "its product is unknown, so its settings cannot be read";
     if (!report.configCrcOk) return "its settings CRC does not hold";
     if (!report.recordChecksumOk) return "its record checksum does not hold";
     return {};
 }
 
-// The settings of the encoder that DeviceModel holds, loaded from an image.
-SettingWords WordsOfLoadedEncoder()
+Checked<SettingsRequest> Lacks(const std::string& path, const char* what)
 {
-    const SettingsReport settings = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());
-    const std::optional<int> nanoseconds = settings.EdgeNanoseconds();
-    return {settings.ResolutionDesignation(), nanoseconds ? MicrosecondsText(*nanoseconds) : "",
-            settings.DirectionWord()};
+    return {std::nullopt, "--like: " + path + " has no " + what + " that can be taken"};
+}
+
+// The image's settings by what they mean, under those that `given` names already.
+Checked<SettingsRequest> SettingsOfImage(const std::string& path, const eeprom::Image& image,
+                                         const SettingsRequest& given)
+{
+    if (const std::string why = WhyUnreadable(image); !why.empty())
+        return {std::nullopt, "--like: " + path + ": " + why};
+    const SettingsRequest offered = RequestOf(SettingsOf(Decode(image)));
+    SettingsRequest request = given;
+    if (!request.resolution) {
+        if (!offered.resolution) return Lacks(path, "resolution designation");
+        request.resolution = offered.resolution;
+    }
+    if (!request.edgeSeparation) {
+        if (!offered.edgeSeparation) return Lacks(path, "edge separation of either table");
+        request.edgeSeparation = offered.edgeSeparation;
+    }
+    if (!request.direction) request.direction = offered.direction;
+    return {request, {}};
 }
 
 std::string StringAt(const nlohmann::json& object, const char* key)
@@ -66,21 +81,12 @@ Checked<SettingsRequest> SettingsLike(const std::string& path, const SettingsReq
 {
     const FileContents file = ReadInputFile(path, kMaxJsonFileBytes);
     if (!file.error.empty()) return {std::nullopt, "--like: " + file.error};
-    std::optional<SettingWords> words;
-    if (const std::optional<eeprom::Image> image = AsImage(file.bytes)) {
-        LoadEncoder(*image);  // the file's own product decides how its settings read
-        if (const std::string why = WhyUnreadable(*image); !why.empty())
-            return {std::nullopt, "--like: " + path + ": " + why};
-        words = WordsOfLoadedEncoder();
-    } else
-        words = WordsOfInfoJson(file.bytes);
-    if (!words)
-        return {std::nullopt, "--like: " + path + " is neither a 128-byte image nor the output of info --json"};
+    if (const std::optional<eeprom::Image> image = AsImage(file.bytes)) return SettingsOfImage(path, *image, given);
+    const std::optional<SettingWords> words = WordsOfInfoJson(file.bytes);
+    if (!words) return {std::nullopt, "--like: " + path + " is neither a 128-byte image nor the output of info --json"};
 
     SettingsRequest request = given;
-    const auto lacks = [&path](const char* what) {
-        return Checked<SettingsRequest>{std::nullopt, "--like: " + path + " has no " + what + " that can be taken"};
-    };
+    const auto lacks = [&path](const char* what) { return Lacks(path, what); };
     if (!request.resolution) {
         if (words->resolution.empty()) return lacks("resolution designation");
         auto parsed = ParseResolution(words->resolution);

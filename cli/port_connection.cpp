@@ -100,6 +100,21 @@ ExitCode ConnectAdapter(const std::string& port, RunContext& context)
     return ExitCode::NoAdapter;
 }
 
+AdapterPort::AdapterPort(const std::string& port, RunContext& context)
+    : port_(port), code_(ConnectAdapter(port, context))
+{
+}
+
+PortInUse::~PortInUse()
+{
+    ClosePort();
+}
+
+std::string AdapterPort::Label() const
+{
+    return PortLabel(port_);
+}
+
 std::string PortLabel(const std::string& port)
 {
     return port.empty() ? SerialChannel.portName : port;

@@ -17,6 +17,30 @@ namespace cli {
 // Says nothing when the command was asked to stop meanwhile.
 ExitCode ConnectAdapter(const std::string& port, RunContext& context);
 
+// Closes whatever port is in use when it goes: for a command that finds its adapter itself.
+struct PortInUse {
+    PortInUse() = default;
+    ~PortInUse();
+    PortInUse(const PortInUse&) = delete;
+    PortInUse& operator=(const PortInUse&) = delete;
+};
+
+// The adapter's port for as long as a command needs it: connected as ConnectAdapter does, and
+// closed on every path out of the command.
+class AdapterPort {
+public:
+    AdapterPort(const std::string& port, RunContext& context);
+
+    bool Open() const { return code_ == ExitCode::Done; }
+    ExitCode Code() const { return code_; }  // NoAdapter when it did not open (told on `err`)
+    std::string Label() const;               // as PortLabel names it
+
+private:
+    PortInUse closes_;
+    std::string port_;
+    ExitCode code_;
+};
+
 // What a failed whole-memory read tells of the encoder on the adapter's port.
 std::string NoEncoderAnswers(const std::string& port);
 

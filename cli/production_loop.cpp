@@ -46,9 +46,11 @@ public:
 
     int Run()
     {
-        if (!Connect()) return AsInt(ExitCode::NoAdapter);
-        while (!context_.stopSignal() && !Poll()) Rest(static_cast<uint32_t>(WatchIntervalMs()));
-        ClosePort();
+        {
+            const PortInUse port;
+            if (!Connect()) return AsInt(ExitCode::NoAdapter);
+            while (!context_.stopSignal() && !Poll()) Rest(static_cast<uint32_t>(WatchIntervalMs()));
+        }
         Summarize();
         if (const int signal = context_.stopSignal()) return ExitCodeOfSignal(signal);
         return exitCode_;
@@ -73,7 +75,7 @@ private:
     // One tick; true when the loop is done: --count encoders programmed, or a record not written.
     bool Poll()
     {
-        const bool adapter = Quietly([this] { return KeepAdapter([this] { SearchAgain(); }); });
+        const bool adapter = Quietly([this] { return KeepAdapterPort([this] { SearchAgain(); }); });
         if (context_.stopSignal()) return true;  // what the poll saw may be a wait given up
         if (!adapter) {
             // The encoder done last stays done: an adapter that comes back with it has nothing new.

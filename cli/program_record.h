@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "commands/encoder_report.h"
 #include "cli/exit_codes.h"
+#include "commands/encoder_report.h"
 #include "link/encoder_identity.h"
 
 namespace cli {
@@ -20,10 +20,11 @@ struct ProgramRecord {
     std::optional<SettingsReport> before;  // as read, before anything was written
     std::optional<SettingsReport> after;   // as read back; none when the read-back did not happen or failed
     ExitCode code = ExitCode::Done;
-    std::string reason;  // why the result is not ok; empty when it is
-    std::optional<std::string> image;  // the image kept in the store before the first block
+    std::string reason;                       // why the result is not ok; empty when it is
+    std::optional<std::string> image;         // the image kept in the store before the first block
+    std::string journalError;                 // why the journal line of its write could not be written
     std::optional<EncoderIdentity> identity;  // the encoder as its read found it; none before the read
-    bool abandoned = false;  // asked to stop before its first block: untouched, nothing to report
+    bool abandoned = false;                   // asked to stop before its first block: untouched, nothing to report
 };
 
 // What a dry run found: the settings now and as they would be written, and every byte that

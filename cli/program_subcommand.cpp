@@ -3,10 +3,9 @@
 #include "cli/encoder_programming.h"
 #include "cli/like_file.h"
 #include "cli/port_connection.h"
-#include "commands/json_lines.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
-#include "link/Procedure_Tarv_Config.h"
+#include "commands/json_lines.h"
 
 namespace cli {
 namespace {
@@ -55,12 +54,9 @@ int RunProgram(const CliOptions& given, RunContext& context)
         return AsInt(ExitCode::RecordNotWritten);
     }
     if (options.each) return RunProductionLoop(options, context);
-    if (const ExitCode code = ConnectAdapter(options.port, context); code != ExitCode::Done)
-        return UnlessStopped(context, AsInt(code));
-
-    const int code = options.dryRun ? DryRun(options, context) : ProgramOnce(options, context);
-    ClosePort();
-    return code;
+    const AdapterPort adapter(options.port, context);
+    if (!adapter.Open()) return UnlessStopped(context, AsInt(adapter.Code()));
+    return options.dryRun ? DryRun(options, context) : ProgramOnce(options, context);
 }
 
 }  // namespace cli

@@ -2,15 +2,12 @@
 // it (no date stamped), and verifies all 128 bytes. The encoder's image as it was goes to the
 // store first, so a restore can itself be undone.
 #include "cli/cli_commands.h"
-#include "cli/encoder_load.h"
 #include "cli/encoder_programming.h"
 #include "cli/image_file.h"
 #include "cli/port_connection.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
-#include "cli/stop_signals.h"
 #include "commands/program_command.h"
-#include "commands/settings_codec.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "link/encoder_identity.h"
 
@@ -38,7 +35,6 @@ std::optional<ImageToRestore> CheckedImage(const CliOptions& options, RunContext
                     << " bytes; an encoder's image holds 128\n";
         return std::nullopt;
     }
-    LoadEncoder(*image);
     ImageToRestore restore{*image, DescribeEncoder(*image)};
     const char* broken = !restore.report.configCrcOk        ? "settings CRC"
                          : !restore.report.recordChecksumOk ? "record checksum"
@@ -57,19 +53,6 @@ std::string Identity(const EncoderReport& encoder)
     return encoder.product + " " + encoder.serial;
 }
 
-int Finish(ExitCode code)
-{
-    ClosePort();
-    return AsInt(code);
-}
-
-// Asked to stop before the first block: the encoder is left as it is.
-int Stopped(const RunContext& context)
-{
-    ClosePort();
-    return ExitCodeOfSignal(context.stopSignal());
-}
-
 }  // namespace
 
 int RunRestore(const CliOptions& options, RunContext& context)
@@ -81,32 +64,37 @@ int RunRestore(const CliOptions& options, RunContext& context)
         context.err << "tarv-cli: " << problem << "\n";
         return AsInt(ExitCode::RecordNotWritten);
     }
-    if (code = ConnectAdapter(options.port, context); code != ExitCode::Done)
-        return UnlessStopped(context, AsInt(code));
-    if (context.stopSignal()) return Stopped(context);  // asked to stop before the encoder was read: untouched
+    const AdapterPort adapter(options.port, context);
+    if (!adapter.Open()) return UnlessStopped(context, AsInt(adapter.Code()));
+    // Asked to stop before the encoder was read: it is left as it is.
+    if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
 
     eeprom::Image memory{};
-    const std::optional<EncoderReport> read = ReadEncoder(memory);
-    if (!read) {
-        if (context.stopSignal()) return Stopped(context);
+    if (ReadWholeMemory(memory) == 0) {
+        if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
         context.err << "tarv-cli: " << NoEncoderAnswers(options.port) << "\n";
-        return Finish(ExitCode::ReadFailed);
+        return AsInt(ExitCode::ReadFailed);
     }
-    const EncoderReport& encoder = *read;
+    const EncoderReport encoder = DescribeEncoder(memory);
     // By the bytes, never by their display text, which shows every control byte as '?'.
     if (!SameEncoder(IdentityOfImage(memory), IdentityOfImage(image->bytes)) && !options.force) {
         const bool lookAlike = Identity(encoder) == Identity(image->report);
         context.err << "tarv-cli: the image belongs to " << Identity(image->report) << ", the encoder is "
                     << Identity(encoder) << (lookAlike ? " (the same text, other bytes)" : "") << "\n";
-        return Finish(ExitCode::ImageOfAnotherEncoder);
+        return AsInt(ExitCode::ImageOfAnotherEncoder);
     }
-    const std::string port = PortLabel(options.port);
+    const std::string port = adapter.Label();
     if (options.dryRun) {
-        DryRunReport report{port,          encoder.product, encoder.serial, encoder.settings, image->report.settings,
-                            ImageChanges(memory, image->bytes), "restore"};
+        DryRunReport report{port,
+                            encoder.product,
+                            encoder.serial,
+                            encoder.settings,
+                            image->report.settings,
+                            ImageChanges(memory, image->bytes),
+                            "restore"};
         if (!options.quiet)
             context.out << (options.json ? JsonLine(DryRunJson(report), context.tool) + "\n" : DryRunText(report));
-        return Finish(ExitCode::Done);
+        return AsInt(ExitCode::Done);
     }
 
     ProgramRecord record;
@@ -115,28 +103,11 @@ int RunRestore(const CliOptions& options, RunContext& context)
     record.product = encoder.product;
     record.serial = encoder.serial;
     record.before = encoder.settings;
-    const auto finish = [&](ExitCode result, std::string reason) {
-        if (!reason.empty()) context.err << "tarv-cli: " << reason << "\n" << std::flush;
-        record.code = result;
-        record.reason = std::move(reason);
-        record.time = UtcTimestamp(context.unixSecondsNow());
-        const bool recorded = ReportProgrammed(record, options, context);
-        ClosePort();
-        if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
-        return AsInt(WithRecord(result, recorded));
-    };
-    if (std::string error = KeepEncoderImage(memory, record, options, context); !error.empty())
-        return finish(ExitCode::RecordNotWritten, std::move(error));
-    if (context.stopSignal()) return Stopped(context);
-    const ProgrammingReport report = [&] {
-        const EncoderInHand inHand;
-        return WriteAndVerify(image->bytes, BlockLines(options, context));
-    }();
-    if (report.result == ProgramResult::Done || report.result == ProgramResult::VerificationFailed) {
-        LoadEncoder(report.readBack);
-        record.after = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());
-    }
-    return finish(ExitCodeOf(report.result), ReasonOf(report));
+    WriteEncoder(image->bytes, memory, record, options, context);
+    if (record.abandoned) return ExitCodeOfSignal(context.stopSignal());
+    const bool recorded = ReportProgrammed(record, options, context);
+    if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
+    return AsInt(WithRecord(record.code, recorded));
 }
 
 }  // namespace cli

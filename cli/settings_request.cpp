@@ -69,45 +69,9 @@ std::optional<int> ParseMicroseconds(std::string_view text)
     return nanoseconds;
 }
 
-ProductFamily ListedFamily(ProductFamily family)
-{
-    // Without a product the lists show family A's rows, as the window does at start.
-    return family == ProductFamily::B ? ProductFamily::B : ProductFamily::A;
-}
-
 const char* FamilyProducts(ProductFamily family)
 {
     return family == ProductFamily::B ? "KV26 and HXD6" : "KV21, KV24 and HXD3";
-}
-
-std::optional<std::string> ResolveResolution(const ResolutionRequest& request, ProductFamily family)
-{
-    const ProductFamily listed = ListedFamily(family);
-    if (request.family == ProductFamily::None || request.family == listed) return std::nullopt;
-    return "--resolution: " + Quoted(request.given) + " is a row of the " + FamilyProducts(request.family) +
-           " list; on this encoder that row reads " + Quoted(ResolutionText(request.row, listed)) + " (or give just " +
-           ResolutionDesignation(request.row) + ")";
-}
-
-Checked<int> ResolveEdgeSeparation(const EdgeSeparationRequest& request, uint8_t edgeTableId)
-{
-    const auto table = EdgeTable(edgeTableId);
-    if (table.empty())
-        return {std::nullopt,
-                "--edge-separation: the encoder's stored edge separation belongs to neither table, so it cannot be "
-                "changed"};
-    const std::vector<int> values = TableNanoseconds(table);
-    const auto row = std::find(values.begin(), values.end(), request.nanoseconds);
-    if (row == values.end())
-        return {std::nullopt, "--edge-separation: " + Quoted(request.given) + " is not in this encoder's table " +
-                                  std::to_string(edgeTableId) + "; choices: " + Choices(values)};
-    return {static_cast<int>(row - values.begin()), {}};
-}
-
-// The list's rows are in bit order.
-int DirectionRow(Direction direction, ProductFamily family)
-{
-    return DirectionBit(direction, family) ? 1 : 0;
 }
 
 }  // namespace
@@ -159,27 +123,48 @@ Checked<Direction> ParseDirection(std::string_view text)
     return {std::nullopt, "--direction: " + Quoted(text) + " is not a direction; choices: positive, negative"};
 }
 
-Checked<PickedRows> ResolveRequest(const SettingsRequest& request, ProductFamily family, uint8_t edgeTableId)
+SettingsChange ChangeOf(const SettingsRequest& request)
 {
-    PickedRows rows;
-    if (request.resolution) {
-        if (const auto error = ResolveResolution(*request.resolution, family)) return {std::nullopt, *error};
-        rows.resolution = request.resolution->row;
-    }
-    if (request.edgeSeparation) {
-        const Checked<int> row = ResolveEdgeSeparation(*request.edgeSeparation, edgeTableId);
-        if (!row.value) return {std::nullopt, row.error};
-        rows.edgeSeparation = row.value;
-    }
-    if (request.direction) rows.direction = DirectionRow(*request.direction, family);
-    return {rows, {}};
+    SettingsChange change;
+    if (request.resolution) change.resolution = ResolutionChoice{request.resolution->row, request.resolution->family};
+    if (request.edgeSeparation) change.edgeNanoseconds = request.edgeSeparation->nanoseconds;
+    change.direction = request.direction;
+    return change;
 }
 
-void ApplyRequest(const SettingsRequest& request)
+SettingsRequest RequestOf(const SettingsChange& change)
 {
-    if (request.resolution) SetResolution(kResolutionRows.at(static_cast<size_t>(request.resolution->row)));
-    if (request.edgeSeparation) SetEdgeSeparationNanoseconds(request.edgeSeparation->nanoseconds);
-    if (request.direction) SetDirection(*request.direction);
+    SettingsRequest request;
+    if (const auto& resolution = change.resolution)
+        request.resolution =
+            ResolutionRequest{resolution->row, resolution->namedFor, ResolutionDesignation(resolution->row)};
+    if (change.edgeNanoseconds)
+        request.edgeSeparation =
+            EdgeSeparationRequest{*change.edgeNanoseconds, MicrosecondsText(*change.edgeNanoseconds)};
+    request.direction = change.direction;
+    return request;
+}
+
+std::string RefusalText(ChangeRefusal refusal, const SettingsRequest& request, const EncoderLists& lists)
+{
+    switch (refusal) {
+    case ChangeRefusal::UnknownProduct:
+        return "unknown product";
+    case ChangeRefusal::ResolutionOfOtherFamily: {
+        const ResolutionRequest& resolution = *request.resolution;
+        return "--resolution: " + Quoted(resolution.given) + " is a row of the " + FamilyProducts(resolution.family) +
+               " list; on this encoder that row reads " +
+               Quoted(kResolutionRows.at(static_cast<size_t>(resolution.row)).Text(lists.ListedFamily())) +
+               " (or give just " + ResolutionDesignation(resolution.row) + ")";
+    }
+    case ChangeRefusal::EdgeTableUnknown:
+        return "--edge-separation: the encoder's stored edge separation belongs to neither table, so it cannot be "
+               "changed";
+    case ChangeRefusal::EdgeNotInTable:
+        return "--edge-separation: " + Quoted(request.edgeSeparation->given) + " is not in this encoder's table " +
+               std::to_string(lists.edgeTable) + "; choices: " + Choices(TableNanoseconds(EdgeTable(lists.edgeTable)));
+    }
+    return {};
 }
 
 }  // namespace cli

@@ -1,13 +1,13 @@
-// The settings that `program` is asked for: parsed from the command line first (a bad value is a
-// bad argument), then resolved against the encoder's own lists (a value that this encoder does
-// not offer does not apply), then picked as the window's lists would pick them.
+// The settings that `program` is asked for, parsed from the command line (a bad value is a bad
+// argument), and the words of a refusal when they do not apply to the encoder (the command core
+// decides that).
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "commands/settings_codec.h"
+#include "commands/settings_change.h"
 
 namespace cli {
 
@@ -46,19 +46,13 @@ Checked<EdgeSeparationRequest> ParseEdgeSeparation(std::string_view text);
 // "positive" or "negative", any case.
 Checked<Direction> ParseDirection(std::string_view text);
 
-// The row of each list that the request picks on this encoder.
-struct PickedRows {
-    std::optional<int> resolution;
-    std::optional<int> edgeSeparation;
-    std::optional<int> direction;
-};
+// The request as a change by meaning, which the command core checks and applies.
+SettingsChange ChangeOf(const SettingsRequest& request);
+// The request of a change: its values given as the options would give them.
+SettingsRequest RequestOf(const SettingsChange& change);
 
-// Against the lists that the window would show for `family` and `edgeTableId`.
-Checked<PickedRows> ResolveRequest(const SettingsRequest& request, ProductFamily family, uint8_t edgeTableId);
-
-// Sets the request's settings in DeviceModel.ConfigBlock by what they mean (the resolution's
-// warning first, if it has one), after ResolveRequest found that they apply to the encoder loaded.
-void ApplyRequest(const SettingsRequest& request);
+// Why the request does not apply to an encoder, in one line that names the option and the value.
+std::string RefusalText(ChangeRefusal refusal, const SettingsRequest& request, const EncoderLists& lists);
 
 // Helpers that the reports share: the designation of a resolution row ("D50"), and a number of
 // nanoseconds written in microseconds as the options take it ("0.5").

@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_commands.h"
-#include "cli/encoder_load.h"
 #include "cli/encoder_programming.h"
 #include "cli/port_connection.h"
 #include "cli/report_json.h"
@@ -29,7 +28,7 @@ struct VerifyRecord {
     std::optional<EncoderIdentity> identity;
     std::vector<Difference> differences;
     ExitCode code = ExitCode::Done;
-    std::string reason;  // why an encoder could not be judged
+    std::string reason;      // why an encoder could not be judged
     bool abandoned = false;  // a stop came during its read: nothing to tell
 };
 
@@ -73,18 +72,19 @@ VerifyRecord VerifyEncoder(const CliOptions& options, RunContext& context)
     record.port = PortLabel(options.port);
     record.time = UtcTimestamp(context.unixSecondsNow());
     eeprom::Image memory{};
-    record.encoder = ReadEncoder(memory);
-    if (!record.encoder && context.stopSignal()) {
+    const bool read = ReadWholeMemory(memory) == 1;
+    if (!read && context.stopSignal()) {
         record.abandoned = true;
         return record;
     }
-    if (!record.encoder) {
+    if (!read) {
         context.err << "tarv-cli: " << NoEncoderAnswers(options.port) << "\n" << std::flush;
         record.code = ExitCode::ReadFailed;
         return record;
     }
+    record.encoder = DescribeEncoder(memory);
     record.identity = IdentityOfImage(memory);
-    if (RecordedProductModel() < 0) {
+    if (record.encoder->model < 0) {
         // Its settings cannot be read without knowing the product: not a pass.
         record.code = ExitCode::NotApplicable;
         record.reason = "unknown product";
@@ -119,7 +119,8 @@ std::string VerifyText(const VerifyRecord& record)
     std::string text = record.time + " " + record.port;
     if (record.encoder) text += " " + record.encoder->product + " " + record.encoder->serial;
     text += std::string(" ") + ResultWord(record.code) + (record.reason.empty() ? "" : ": " + record.reason) + "\n";
-    for (const Difference& d : record.differences) text += d.field + ": " + d.expected + " expected, " + d.found + " found\n";
+    for (const Difference& d : record.differences)
+        text += d.field + ": " + d.expected + " expected, " + d.found + " found\n";
     return text;
 }
 
@@ -145,9 +146,12 @@ int RunVerify(const CliOptions& options, RunContext& context)
             return EncoderDone{record.code, ReportVerified(record, options, context)};
         });
     }
-    if (const ExitCode code = ConnectAdapter(options.port, context); code != ExitCode::Done) return AsInt(code);
-    const VerifyRecord record = VerifyEncoder(options, context);
-    ClosePort();
+    VerifyRecord record;
+    {
+        const AdapterPort adapter(options.port, context);
+        if (!adapter.Open()) return AsInt(adapter.Code());
+        record = VerifyEncoder(options, context);
+    }
     if (record.code == ExitCode::ReadFailed) return AsInt(record.code);
     return AsInt(WithRecord(record.code, ReportVerified(record, options, context)));
 }

@@ -21,8 +21,15 @@ int WatchIntervalMs()
 
 bool KeepAdapter(const std::function<void()>& search)
 {
+    return KeepAdapterPort([&search] {
+        ClearDeviceModel();
+        search();
+    });
+}
+
+bool KeepAdapterPort(const std::function<void()>& search)
+{
     if (PingAdapter() >= kAdapterStillThere) return true;
-    ClearDeviceModel();
     search();
     return !SerialChannel.portName.empty();
 }
@@ -44,8 +51,7 @@ ProductSighting SightProduct()
     // A failed read has been reported and leaves the zeros, which match no model.
     std::array<uint8_t, 4> name{};
     ProductSighting sighting{-1, !AnyFamilyFlagSet()};
-    sighting.nameRead =
-        ReadEepromBlock(eeprom::format2::kProductName, static_cast<uint8_t>(name.size()), name) == 1;
+    sighting.nameRead = ReadEepromBlock(eeprom::format2::kProductName, static_cast<uint8_t>(name.size()), name) == 1;
     sighting.model = ProductModelOfName(name);
     if (sighting.model >= 0)
         DeviceModel.ProductFamilyFlags[sighting.model] = 1;

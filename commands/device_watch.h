@@ -18,6 +18,8 @@ int WatchIntervalMs();
 // A presence answer below 3 means the adapter is gone: the record is cleared and `search` looks
 // for it again. True when a port is in use afterwards.
 bool KeepAdapter(const std::function<void()>& search);
+// The same rule without the window's memory copy: nothing is cleared before `search`.
+bool KeepAdapterPort(const std::function<void()>& search);
 
 // The window's search: every listed port in order, and a newly found adapter blinked (whose
 // pauses process window messages).

@@ -1,28 +1,10 @@
 #include "commands/encoder_report.h"
 
+#include "commands/device_watch.h"
 #include "commands/settings_tables.h"
-#include "link/Procedure_Tarv_Config.h"
+#include "link/encoder_decode.h"
 
 namespace {
-
-bool ConfigCrcHolds(const eeprom::Image& memory)
-{
-    const auto config = std::span(memory).first(eeprom::kConfigBlockSize);
-    return ComputeConfigCrc(config, eeprom::kConfigCrcByte, 0) == memory[eeprom::kConfigCrcByte];
-}
-
-// A record with its checksum sums to zero; format 1 ends at byte 91, format 2 at 93.
-bool RecordChecksumHolds(const eeprom::Image& memory)
-{
-    const uint8_t format = memory[eeprom::format2::kFormatVersion];
-    int end = 0;
-    if (format == eeprom::kFormat2) end = eeprom::format2::kRecordChecksum;
-    if (format == eeprom::kFormat1) end = eeprom::format1::kRecordChecksum;
-    if (end == 0) return false;
-    const auto record =
-        std::span(memory).subspan(eeprom::kProductRecordAddress, end + 1 - eeprom::kProductRecordAddress);
-    return SumChecksum(record) == 0;
-}
 
 void AppendUtf8(std::string& text, uint8_t byte)
 {
@@ -78,15 +60,22 @@ SettingsReport DescribeSettings(std::span<const uint8_t, eeprom::kConfigBlockSiz
 
 EncoderReport DescribeEncoder(const eeprom::Image& memory)
 {
+    return DescribeEncoder(memory, FamilyOfModel(ProductModelOfName(Decode(memory).record.productName)));
+}
+
+EncoderReport DescribeEncoder(const eeprom::Image& memory, ProductFamily family)
+{
+    const DecodedEncoder encoder = Decode(memory);
     EncoderReport report;
-    report.product = FieldText(DeviceModel.ProductName);
-    report.serial = FieldText(DeviceModel.SerialNumber);
-    report.manufactured = DayNumberFromBytes(DeviceModel.ManufacturedDate);
-    report.lastChanged = DayNumberFromBytes(DeviceModel.LastChangedDate);
-    report.format = memory[eeprom::format2::kFormatVersion];
-    report.configCrcOk = ConfigCrcHolds(memory);
-    report.recordChecksumOk = RecordChecksumHolds(memory);
-    report.settings = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());
+    report.model = ProductModelOfName(encoder.record.productName);
+    report.product = FieldText(encoder.record.productName);
+    report.serial = FieldText(encoder.record.serialNumber);
+    report.manufactured = DayNumberFromBytes(encoder.record.manufactured);
+    report.lastChanged = DayNumberFromBytes(encoder.record.lastChanged);
+    report.format = encoder.format;
+    report.configCrcOk = encoder.configCrcOk;
+    report.recordChecksumOk = encoder.recordChecksumOk;
+    report.settings = DescribeSettings(encoder.configBlock, family);
     return report;
 }
 
@@ -108,4 +97,3 @@ std::vector<ByteChange> ImageChanges(const eeprom::Image& before, const eeprom::
         if (before[address] != after[address]) changes.push_back({address, before[address], after[address]});
     return changes;
 }
-

@@ -20,16 +20,17 @@ struct SettingsReport {
     bool directionPositive = false;
     ProductFamily family = ProductFamily::None;  // whose lists name the rows
 
-    std::string ResolutionDesignation() const;  // "D50"; empty without a row
-    std::string ResolutionText() const;         // the row's text in the family's list; empty without a row
-    std::string EdgeText() const;               // the row's text; empty without a row
+    std::string ResolutionDesignation() const;   // "D50"; empty without a row
+    std::string ResolutionText() const;          // the row's text in the family's list; empty without a row
+    std::string EdgeText() const;                // the row's text; empty without a row
     std::optional<int> EdgeNanoseconds() const;  // the row's value; none without a row
-    std::string DirectionWord() const;          // "positive" or "negative"
+    std::string DirectionWord() const;           // "positive" or "negative"
 };
 
 SettingsReport DescribeSettings(std::span<const uint8_t, eeprom::kConfigBlockSize> config, ProductFamily family);
 
 struct EncoderReport {
+    int model = -1;  // the product model its record names (index into kProductModelNames); -1 for none
     std::string product;
     std::string serial;
     int32_t manufactured = 0;  // DayNumber
@@ -40,9 +41,10 @@ struct EncoderReport {
     SettingsReport settings;
 };
 
-// From DeviceModel as LoadEncoder left it, and the bytes it was loaded from (the stored format
-// and the checksums as stored: the model holds every record in format 2).
+// The encoder that an image holds, its settings named by the lists of the product its record names.
 EncoderReport DescribeEncoder(const eeprom::Image& memory);
+// The same, its settings named by the lists of `family` (the window's, from the products it saw).
+EncoderReport DescribeEncoder(const eeprom::Image& memory, ProductFamily family);
 
 // A text field of the record as the window shows it: up to its first zero byte, each byte the
 // character of that code (so UTF-8 for 0x80..0xFF); control characters shown as '?'.
@@ -54,4 +56,3 @@ struct ByteChange {
     uint8_t after;
 };
 std::vector<ByteChange> ImageChanges(const eeprom::Image& before, const eeprom::Image& after);
-

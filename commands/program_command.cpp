@@ -30,10 +30,12 @@ ProgramResult ReportWriteOutcome(WriteOutcome outcome)
 // Tells the installed witness of a write from before its first block to its end.
 class WitnessedWrite {
 public:
-    WitnessedWrite(std::string_view command, const eeprom::Image& memory) : witness_(InstalledWriteWitness())
+    WitnessedWrite(const WrittenEncoder& encoder, const eeprom::Image& memory) : witness_(InstalledWriteWitness())
     {
-        if (witness_ != nullptr) witness_->BeforeWriting(command, memory);
+        allowed_ = witness_ == nullptr || witness_->BeforeWriting(encoder, memory);
+        if (!allowed_) witness_ = nullptr;  // a write that does not begin does not end either
     }
+    bool Allowed() const { return allowed_; }
     ProgramResult Ended(ProgramResult result, const std::optional<SettingsReport>& after = std::nullopt)
     {
         if (witness_ != nullptr) witness_->AfterWriting(WordOf(OutcomeOf(result)), after);
@@ -42,7 +44,15 @@ public:
 
 private:
     WriteWitness* witness_;
+    bool allowed_ = true;
 };
+
+// The encoder that PROG writes, as it was read; its settings as the window's lists show them.
+WrittenEncoder EncoderAsRead(const eeprom::Image& memory)
+{
+    const EncoderReport read = DescribeEncoder(memory, FamilyOfFlags());
+    return {"program", SerialChannel.portName, read.product, read.serial, read.settings};
+}
 
 // The record's bytes before its checksum: the identity that PROG wrote.
 bool SameRecordBody(const eeprom::Image& a, const eeprom::Image& b)
@@ -69,23 +79,21 @@ void MergeEditedSettings(ConfigBytes& fresh, const ConfigBytes& edited)
     take(eeprom::kEdgeModeByte, eeprom::kEdgeModeMask);
 }
 
-void PrepareProgramming(ConfigBytes& edited)
+eeprom::Image ProgrammedImage(const eeprom::Image& read, const ConfigBytes& settings, int32_t today)
 {
-    MergeEditedSettings(DeviceModel.ConfigBlock, edited);
-    const uint8_t crc = ComputeConfigCrc(DeviceModel.ConfigBlock, eeprom::kConfigCrcByte, 0);
-    DeviceModel.ConfigBlock[eeprom::kConfigCrcByte] = crc;
-    edited[eeprom::kConfigCrcByte] = crc;
-    DeviceModel.LastChangedDate = DayNumberToBytes(platform::host().Today());
-    DeviceModel.RecordChecksum = ComputeRecordChecksum();
-}
+    const DecodedEncoder encoder = Decode(read);
+    ConfigBytes config = encoder.configBlock;
+    MergeEditedSettings(config, settings);
+    config[eeprom::kConfigCrcByte] = ComputeConfigCrc(config, eeprom::kConfigCrcByte, 0);
+    EncoderRecord record = encoder.record;
+    record.lastChanged = DayNumberToBytes(today);
+    const auto body = Format2RecordBody(record);
 
-eeprom::Image ProgrammingImage()
-{
     eeprom::Image image{};
-    Put(image, eeprom::kConfigBlockAddress, DeviceModel.ConfigBlock);
-    Put(image, eeprom::kProductRecordAddress, RecordBytesOfModel());
-    image[eeprom::format2::kRecordChecksum] = DeviceModel.RecordChecksum;
-    Put(image, eeprom::kDeviceTagAddress, DeviceModel.DeviceTag);
+    Put(image, eeprom::kConfigBlockAddress, config);
+    Put(image, eeprom::kProductRecordAddress, body);
+    image[eeprom::format2::kRecordChecksum] = SumChecksum(body);
+    Put(image, eeprom::kDeviceTagAddress, encoder.deviceTag);
     return image;
 }
 
@@ -116,11 +124,12 @@ ProgramResult ProgramEncoder(const ReadCommand& read)
         DeviceModel.ConfigBlock = edited;  // the lists and the model agree again
         return ProgramResult::ReadFailed;
     }
-    LoadDeviceImage(memory);
-    WitnessedWrite witnessed("program", memory);
-    PrepareProgramming(edited);
+    const eeprom::Image written = ProgrammedImage(memory, edited, platform::host().Today());
+    edited[eeprom::kConfigCrcByte] = written[eeprom::kConfigCrcByte];
+    WitnessedWrite witnessed(EncoderAsRead(memory), memory);
+    LoadDeviceImage(written);  // the model holds what is written, the lists' edits merged in
+    if (!witnessed.Allowed()) return ProgramResult::NotKept;
     const auto tag = DeviceModel.DeviceTag;
-    const eeprom::Image written = ProgrammingImage();
     if (const WriteOutcome outcome = WriteImage(written); outcome != WriteOutcome::Written)
         return witnessed.Ended(ReportWriteOutcome(outcome));
 
@@ -138,7 +147,8 @@ ProgramResult ProgramEncoder(const ReadCommand& read)
                            DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags()));
 }
 
-ProgrammingReport WriteAndVerify(const eeprom::Image& image, const BlockWritten& blockWritten)
+ProgrammingReport WriteAndVerify(const eeprom::Image& image, const WrittenEncoder& encoder, const eeprom::Image& read,
+                                 const BlockWritten& blockWritten)
 {
     ProgrammingReport report;
     report.written = image;
@@ -147,28 +157,26 @@ ProgrammingReport WriteAndVerify(const eeprom::Image& image, const BlockWritten&
         report.result = ProgramResult::NoDevice;
         return report;
     }
+    WitnessedWrite witnessed(encoder, read);
+    if (!witnessed.Allowed()) {
+        report.result = ProgramResult::NotKept;
+        return report;
+    }
     if (const WriteOutcome outcome = WriteImage(report.written, blockWritten, &report.address);
         outcome != WriteOutcome::Written) {
-        report.result = ReportWriteOutcome(outcome);
+        report.result = witnessed.Ended(ReportWriteOutcome(outcome));
         return report;
     }
     if (ReadWholeMemory(report.readBack) == 0) {
-        report.result = ProgramResult::ReadBackFailed;
+        report.result = witnessed.Ended(ProgramResult::ReadBackFailed);
         return report;
     }
-    LoadDeviceImage(report.readBack);
+    report.after = DescribeEncoder(report.readBack).settings;
     report.address = FirstDifference(report.written, report.readBack);
     if (report.address >= 0) {
         Show(messages::kVerificationFailed);
         report.result = ProgramResult::VerificationFailed;
     }
+    witnessed.Ended(report.result, report.after);
     return report;
-}
-
-ProgrammingReport ProgramLoadedEncoder(const BlockWritten& blockWritten)
-{
-    if (SerialChannel.portName.empty()) return WriteAndVerify({}, blockWritten);  // tells there is no adapter
-    ConfigBytes edited = DeviceModel.ConfigBlock;
-    PrepareProgramming(edited);
-    return WriteAndVerify(ProgrammingImage(), blockWritten);
 }

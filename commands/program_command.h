@@ -1,5 +1,6 @@
 // PROG's device rules: merge the edited settings into a fresh copy of the memory, stamp today's
-// date, recompute both checksums, write all 128 bytes in sixteen blocks and verify the read-back.
+// date, recompute both checksums, write all 128 bytes in sixteen blocks and verify the read-back;
+// and the one write of a whole image that tarv-cli's program and restore share.
 #pragma once
 
 #include <array>
@@ -7,10 +8,10 @@
 #include <functional>
 #include <optional>
 
+#include "commands/settings_change.h"
+#include "commands/write_witness.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
-
-using ConfigBytes = std::array<uint8_t, eeprom::kConfigBlockSize>;
 
 enum class ProgramResult {
     Done,                // written, read back and equal
@@ -20,6 +21,7 @@ enum class ProgramResult {
     Refused,             // a block was refused: likewise
     VerificationFailed,  // all written, but the read-back differs
     ReadBackFailed,      // all written, but reading them back failed: not verified
+    NotKept,             // the write witness could not keep the encoder's image: nothing written
 };
 
 // True for the results after which all sixteen blocks were acknowledged.
@@ -33,12 +35,11 @@ inline bool AllBlocksWritten(ProgramResult result)
 // device's, as just read.
 void MergeEditedSettings(ConfigBytes& fresh, const ConfigBytes& edited);
 
-// After a fresh read into DeviceModel: merges `edited` into ConfigBlock, puts the new ConfigCrc
-// into both, stamps today as LastChangedDate and recomputes RecordChecksum.
-void PrepareProgramming(ConfigBytes& edited);
-
-// The whole memory as PROG writes it, from DeviceModel: settings, record and tag; zeros between.
-eeprom::Image ProgrammingImage();
+// The whole memory as PROG writes it, from the memory just read: the settings fields of
+// `settings` merged into its settings block and the settings CRC recomputed; the record in format 2
+// (a format-1 record converted, one of neither format empty) with `today` as its last change and
+// its checksum recomputed; the device tag as read; zeros between.
+eeprom::Image ProgrammedImage(const eeprom::Image& read, const ConfigBytes& settings, int32_t today);
 
 // Hears the address of each block that the adapter acknowledged.
 using BlockWritten = std::function<void(int address)>;
@@ -59,20 +60,18 @@ using ReadCommand = std::function<std::optional<eeprom::Image>()>;
 // when the read failed) with what it wrote, and the record's first 21 bytes as read back.
 ProgramResult ProgramEncoder(const ReadCommand& read);
 
-// What programming an encoder that was just read did, and where it stopped or differed.
+// What writing an image over an encoder did, and where it stopped or differed.
 struct ProgrammingReport {
     ProgramResult result = ProgramResult::Done;
-    int address = -1;          // the block not written, or the first byte that reads back different
-    eeprom::Image written{};   // the image that was sent, or would have been
-    eeprom::Image readBack{};  // what the encoder holds afterwards, when it could be read
+    int address = -1;                     // the block not written, or the first byte that reads back different
+    eeprom::Image written{};              // the image that was sent, or would have been
+    eeprom::Image readBack{};             // what the encoder holds afterwards, when it could be read
+    std::optional<SettingsReport> after;  // the settings read back (Done, VerificationFailed)
 };
 
-// Writes `image` as sixteen blocks, reads all 128 bytes back and compares them with it, byte by
-// byte: what restoring an image does. Shows PROG's messages; DeviceModel holds the read-back.
-ProgrammingReport WriteAndVerify(const eeprom::Image& image, const BlockWritten& blockWritten = {});
-
-// PROG for a caller that has just read the whole memory into DeviceModel and set its settings in
-// ConfigBlock, so that the product it checked and the memory it writes come from the same read:
-// stamp, write, read all 128 bytes back and compare them with the image, byte by byte. Shows
-// PROG's messages; DeviceModel holds the read-back afterwards.
-ProgrammingReport ProgramLoadedEncoder(const BlockWritten& blockWritten = {});
+// The one write of a whole image over the encoder whose memory was just read as `read`: the
+// installed witness hears of it first (and may refuse it: NotKept, nothing sent), then sixteen
+// blocks, all 128 bytes read back and compared with the image, byte by byte. Shows PROG's
+// messages; leaves DeviceModel as it is.
+ProgrammingReport WriteAndVerify(const eeprom::Image& image, const WrittenEncoder& encoder, const eeprom::Image& read,
+                                 const BlockWritten& blockWritten = {});

@@ -43,8 +43,13 @@ void RepairBlankRecord(const eeprom::Image& asRead)
     const uint8_t code = DeviceModel.ConfigBlock[eeprom::kResolutionByte] & eeprom::kResolutionMask;
     if (code == 0x10) NameProduct(HXD3);
     if (code == 0x12) NameProduct(HXD6);
+    // The repair's journal line names the encoder as the repair names it.
     WriteWitness* witness = InstalledWriteWitness();
-    if (witness != nullptr) witness->BeforeWriting("repair", asRead);
+    const WrittenEncoder encoder{"repair", SerialChannel.portName, FieldText(DeviceModel.ProductName),
+                                 FieldText(DeviceModel.SerialNumber),
+                                 DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags())};
+    if (witness != nullptr && !witness->BeforeWriting(encoder, asRead)) return;
     const RecordWriteResult result = WriteProductRecord();
-    if (witness != nullptr) witness->AfterWriting(WordOf(OutcomeOf(result)), DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags()));
+    if (witness != nullptr)
+        witness->AfterWriting(WordOf(OutcomeOf(result)), DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags()));
 }

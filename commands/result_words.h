@@ -51,6 +51,8 @@ constexpr Outcome OutcomeOf(ProgramResult result)
     case ProgramResult::NoAnswer:
     case ProgramResult::Refused:
         return Outcome::WriteFailed;
+    case ProgramResult::NotKept:
+        return Outcome::StoreFailed;
     case ProgramResult::VerificationFailed:
     case ProgramResult::ReadBackFailed:
         break;

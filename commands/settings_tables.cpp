@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 
+#include "link/encoder_decode.h"
 #include "link/messages.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 
@@ -108,8 +109,14 @@ bool Contains(const Range& range, Value value)
 
 uint16_t EdgeSeparationValue(std::span<const uint8_t, 16> configBlock)
 {
-    return static_cast<uint16_t>((configBlock[eeprom::kEdgeModeByte] & eeprom::kEdgeModeMask) << 8 |
-                                 configBlock[eeprom::kEdgeSeparationCountByte]);
+    return SettingsFieldsOf(configBlock).edgeSeparationValue;
+}
+
+ProductFamily FamilyOfModel(int model)
+{
+    if (model == KV26 || model == HXD6) return ProductFamily::B;
+    if (model == KV21 || model == KV24 || model == HXD3) return ProductFamily::A;
+    return ProductFamily::None;
 }
 
 uint8_t EdgeTableIdOf(uint16_t value)

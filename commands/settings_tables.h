@@ -66,6 +66,9 @@ inline constexpr std::array<const char*, 2> kDirectionRowsA = DirectionRowsOf(Pr
 inline constexpr std::array<const char*, 2> kDirectionRowsB = DirectionRowsOf(ProductFamily::B);
 
 
+// The family of one product model (an index into kProductModelNames); None for -1.
+ProductFamily FamilyOfModel(int model);
+
 // (byte 5 AND 0x7F) * 256 + byte 4; bit 7 of byte 5 is the device's own.
 uint16_t EdgeSeparationValue(std::span<const uint8_t, 16> configBlock);
 // 1 or 2 for a value of the first or second table's set, 0 for neither.

@@ -1,10 +1,7 @@
 #include "commands/write_witness.h"
 
-#include "commands/settings_codec.h"
-#include "link/Procedure_Tarv_Config.h"
-
 namespace {
-WriteWitness* installed = nullptr;
+thread_local WriteWitness* installed = nullptr;
 }
 
 void InstallWriteWitness(WriteWitness* witness)
@@ -18,26 +15,43 @@ WriteWitness* InstalledWriteWitness()
 }
 
 StoreWitness::StoreWitness(std::filesystem::path dataFolder, std::string program, std::ostream& errors,
-                           std::function<int64_t()> unixSecondsNow)
-    : dataFolder_(std::move(dataFolder)), program_(std::move(program)), errors_(errors), now_(std::move(unixSecondsNow))
+                           WitnessPolicy policy, std::function<int64_t()> unixSecondsNow)
+    : dataFolder_(std::move(dataFolder)),
+      program_(std::move(program)),
+      errors_(errors),
+      policy_(policy),
+      now_(std::move(unixSecondsNow))
 {
 }
 
-void StoreWitness::BeforeWriting(std::string_view command, const eeprom::Image& memory)
+bool StoreWitness::BeforeWriting(const WrittenEncoder& encoder, const eeprom::Image& memory)
 {
+    lastImage_.reset();
+    lastTime_.clear();
+    keepError_.clear();
+    journalError_.clear();
     store::JournalEntry entry;
     entry.program = program_;
-    entry.command = command;
-    entry.port = SerialChannel.portName;
-    entry.product = FieldText(DeviceModel.ProductName);
-    entry.serial = FieldText(DeviceModel.SerialNumber);
-    entry.before = DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags());
-    const store::KeptImage kept = store::KeepImage(dataFolder_, memory, entry.product, entry.serial, now_());
-    if (kept.fileName.empty())
-        Complain("cannot keep the encoder's image: " + kept.error);
-    else
-        entry.image = kept.fileName;
+    entry.command = encoder.command;
+    entry.port = encoder.port;
+    entry.product = encoder.product;
+    entry.serial = encoder.serial;
+    entry.before = encoder.before;
+    if (policy_ != WitnessPolicy::None) {
+        const store::KeptImage kept = store::KeepImage(dataFolder_, memory, entry.product, entry.serial, now_());
+        if (kept.fileName.empty()) {
+            if (policy_ == WitnessPolicy::Required) {
+                keepError_ = kept.error;
+                return false;
+            }
+            Complain("cannot keep the encoder's image: " + kept.error);
+        } else {
+            entry.image = kept.fileName;
+            lastImage_ = kept.fileName;
+        }
+    }
     begun_.push_back(std::move(entry));
+    return true;
 }
 
 void StoreWitness::AfterWriting(std::string_view result, const std::optional<SettingsReport>& after)
@@ -46,9 +60,15 @@ void StoreWitness::AfterWriting(std::string_view result, const std::optional<Set
     store::JournalEntry entry = std::move(begun_.back());
     begun_.pop_back();
     entry.time = UtcTimestamp(now_());
+    lastTime_ = entry.time;
+    if (policy_ == WitnessPolicy::None) return;
     entry.result = result;
     entry.after = after;
-    if (const std::string error = store::AppendToJournal(dataFolder_, entry); !error.empty())
+    const std::string error = store::AppendToJournal(dataFolder_, entry);
+    if (error.empty()) return;
+    if (policy_ == WitnessPolicy::Required)
+        journalError_ = error;
+    else
         Complain("cannot append to the journal: " + error);
 }
 

@@ -3,7 +3,7 @@
 
 #include "link/Procedure_Tarv_Config.h"
 #include "link/answer_wait.h"
-#include "link/encoder_identity.h"
+#include "link/encoder_decode.h"
 #include "link/messages.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "platform/host.h"
@@ -12,43 +12,21 @@ namespace {
 constexpr uint8_t kImageRequestCount = 32;
 
 template <size_t N>
-void CopyField(const eeprom::Image& image, int address, std::array<uint8_t, N>& field)
-{
-    std::copy_n(image.begin() + address, N, field.begin());
-}
-
-template <size_t N>
 uint8_t* AppendField(uint8_t* out, const std::array<uint8_t, N>& field)
 {
     return std::copy(field.begin(), field.end(), out);
 }
 
-void LoadRecord(const eeprom::Image& image)
+// The model holds every record in format 2; one of neither format as an empty one.
+void LoadRecord(const EncoderRecord& record)
 {
-    DeviceModel.FormatVersion = image[eeprom::format2::kFormatVersion];
-    if (DeviceModel.FormatVersion == eeprom::kFormat1) {
-        namespace f1 = eeprom::format1;
-        CopyField(image, f1::kProductName, DeviceModel.ProductName);
-        CopyField(image, f1::kCarriedBytes, DeviceModel.CarriedBytes);
-        std::copy_n(image.begin() + f1::kSerialPrefix, 4, DeviceModel.SerialNumber.begin());
-        CopyField(image, f1::kManufacturedDate, DeviceModel.ManufacturedDate);
-        CopyField(image, f1::kLastChangedDate, DeviceModel.LastChangedDate);
-        DeviceModel.RecordChecksum = image[f1::kRecordChecksum];
-        ConvertFormat1Serial(DeviceModel.SerialNumber);
-    } else if (DeviceModel.FormatVersion == eeprom::kFormat2) {
-        namespace f2 = eeprom::format2;
-        CopyField(image, f2::kProductName, DeviceModel.ProductName);
-        CopyField(image, f2::kCarriedBytes, DeviceModel.CarriedBytes);
-        CopyField(image, f2::kSerialNumber, DeviceModel.SerialNumber);
-        CopyField(image, f2::kManufacturedDate, DeviceModel.ManufacturedDate);
-        CopyField(image, f2::kLastChangedDate, DeviceModel.LastChangedDate);
-        DeviceModel.RecordChecksum = image[f2::kRecordChecksum];
-    } else {
-        // An erased or never-written record reads as an empty format-2 record.
-        ClearRecordFields();
-        DeviceModel.RecordChecksum = 0;
-    }
     DeviceModel.FormatVersion = eeprom::kFormat2;
+    DeviceModel.ProductName = record.productName;
+    DeviceModel.CarriedBytes = record.carriedBytes;
+    DeviceModel.SerialNumber = record.serialNumber;
+    DeviceModel.ManufacturedDate = record.manufactured;
+    DeviceModel.LastChangedDate = record.lastChanged;
+    DeviceModel.RecordChecksum = record.checksum;
 }
 
 // Sends one record block; shows the caller's text for an outcome other than written.
@@ -96,9 +74,10 @@ uint8_t ReadDeviceImage()
 
 void LoadDeviceImage(const eeprom::Image& image)
 {
-    CopyField(image, eeprom::kConfigBlockAddress, DeviceModel.ConfigBlock);
-    CopyField(image, eeprom::kDeviceTagAddress, DeviceModel.DeviceTag);
-    LoadRecord(image);
+    const DecodedEncoder encoder = Decode(image);
+    DeviceModel.ConfigBlock = encoder.configBlock;
+    DeviceModel.DeviceTag = encoder.deviceTag;
+    LoadRecord(encoder.record);
 }
 
 uint8_t ReadWholeMemory(eeprom::Image& into)

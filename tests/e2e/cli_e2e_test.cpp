@@ -804,8 +804,8 @@ TEST_F(CliE2eTest, TheImageItsFolderTheLogAndTheJournalAreSyncedToDisk)
     const std::vector<std::string> expected = {
         kept[0].string() + ".1.partial",  // named so when it was synced
         images.string(),
+        fs::canonical(fs::path(dataFolder) / "journal.jsonl").string(),  // as the write ends
         fs::canonical(log).string(),
-        fs::canonical(fs::path(dataFolder) / "journal.jsonl").string(),
     };
     // In this order, with other syncs (of new folders' parents) between them.
     const std::vector<std::string> synced = Lines(FileText(record));

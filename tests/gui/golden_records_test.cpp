@@ -250,9 +250,10 @@ private:
         size_t written = 0;  // frames of its log already in the record
     };
 
-    void BeforeWriting(std::string_view command, const eeprom::Image&) override
+    bool BeforeWriting(const WrittenEncoder& encoder, const eeprom::Image&) override
     {
-        Event("keep before " + std::string(command));
+        Event("keep before " + encoder.command);
+        return true;
     }
     void AfterWriting(std::string_view result, const std::optional<SettingsReport>&) override
     {

@@ -64,7 +64,7 @@ protected:
         std::filesystem::temp_directory_path() /
         (std::string("tarv-gui-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::ostringstream errors_;
-    StoreWitness witness_{folder_, "window", errors_, [] { return kNoon; }};
+    StoreWitness witness_{folder_, "window", errors_, WitnessPolicy::BestEffort, [] { return kNoon; }};
 };
 
 TEST_F(KeptWritesTest, ProgKeepsTheImageAndJournalsItWithTheSameFramesOnTheWire)

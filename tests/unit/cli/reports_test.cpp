@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "cli/console_host.h"
-#include "cli/encoder_load.h"
 #include "cli/exit_codes.h"
 #include "commands/iso_time.h"
 #include "cli/report_json.h"
@@ -64,11 +63,7 @@ TEST(CliReports, ExitCodesAndResultWordsOfProgramming)
 
 class CliEncoderReportTest : public LinkTest {
 protected:
-    EncoderReport Describe(const eeprom::Image& memory)
-    {
-        cli::LoadEncoder(memory);
-        return DescribeEncoder(memory);
-    }
+    EncoderReport Describe(const eeprom::Image& memory) { return DescribeEncoder(memory); }
 };
 
 TEST_F(CliEncoderReportTest, InfoJsonHasEveryKeyWithItsType)

@@ -1,14 +1,14 @@
-// The setting values of `program`: parsed against both families' lists, then resolved against the
-// encoder's own lists as the window would show them.
+// The setting values of `program`: parsed against both families' lists, then checked and applied
+// by the command core against the encoder's own lists as the window would show them.
 #include <gtest/gtest.h>
 
 #include "cli/settings_request.h"
+#include "commands/settings_change.h"
 #include "commands/settings_tables.h"
 
 namespace {
 
 using cli::Direction;
-using cli::ResolveRequest;
 using cli::SettingsRequest;
 
 TEST(CliSettings, ResolutionByDesignationOrRowTextInAnyCase)
@@ -71,36 +71,53 @@ SettingsRequest Request(const char* resolution, const char* edge, std::optional<
     return request;
 }
 
-TEST(CliSettings, ResolvesAgainstTheEncodersFamilyAndTable)
+EncoderLists Lists(ProductFamily family, uint8_t table)
+{
+    const int model = family == ProductFamily::B ? KV26 : family == ProductFamily::A ? KV24 : -1;
+    return {model, family, table};
+}
+
+// The bits that a request sets, on a settings block whose every other bit must stay as it was.
+TEST(CliSettings, SetsTheBitsOfTheEncodersOwnRowsAndNoOthers)
 {
     struct Case {
         const char* what;
         SettingsRequest request;
         ProductFamily family;
         uint8_t table;
-        std::optional<int> resolutionRow, edgeRow, directionRow;
+        std::optional<uint8_t> code;  // byte 0, bits 0..4
+        std::optional<int> edgeRow;   // bytes 4 and 5 from that row of `table`
+        std::optional<bool> directionBit;
     };
+    const uint8_t d50 = kResolutionRows[9].code;
     const Case cases[] = {
-        {"designation fits both families", Request("D50", nullptr, {}), ProductFamily::B, 1, 9, {}, {}},
-        {"family A text on family A", Request("D50 (500)= 4 um", nullptr, {}), ProductFamily::A, 1, 9, {}, {}},
-        {"family A text without a product", Request("D50 (500)= 4 um", nullptr, {}), ProductFamily::None, 1, 9, {}, {}},
+        {"designation fits both families", Request("D50", nullptr, {}), ProductFamily::B, 1, d50, {}, {}},
+        {"family A text on family A", Request("D50 (500)= 4 um", nullptr, {}), ProductFamily::A, 1, d50, {}, {}},
         // The same microseconds are different rows, and values, in the two tables.
         {"0.12 in table 1", Request(nullptr, "0.12", {}), ProductFamily::A, 1, {}, 0, {}},
         {"0.12 in table 2", Request(nullptr, "0.12", {}), ProductFamily::A, 2, {}, 2, {}},
         {"0.5 in table 2", Request(nullptr, "0.5", {}), ProductFamily::A, 2, {}, 3, {}},
         {"25 in table 1", Request(nullptr, "25", {}), ProductFamily::A, 1, {}, 8, {}},
-        // The direction list's order is the family's: the row index is the bit.
-        {"positive, family A", Request(nullptr, nullptr, Direction::Positive), ProductFamily::A, 1, {}, {}, 1},
-        {"positive, family B", Request(nullptr, nullptr, Direction::Positive), ProductFamily::B, 1, {}, {}, 0},
-        {"negative, family B", Request(nullptr, nullptr, Direction::Negative), ProductFamily::B, 1, {}, {}, 1},
-        {"negative, no product", Request(nullptr, nullptr, Direction::Negative), ProductFamily::None, 1, {}, {}, 0},
+        // The same direction is the other bit in family B.
+        {"positive, family A", Request(nullptr, nullptr, Direction::Positive), ProductFamily::A, 1, {}, {}, true},
+        {"positive, family B", Request(nullptr, nullptr, Direction::Positive), ProductFamily::B, 1, {}, {}, false},
+        {"negative, family B", Request(nullptr, nullptr, Direction::Negative), ProductFamily::B, 1, {}, {}, true},
     };
+    ConfigBytes before{};
+    before.fill(0xAA);
     for (const Case& c : cases) {
-        const auto rows = ResolveRequest(c.request, c.family, c.table);
-        ASSERT_TRUE(rows.value) << c.what << ": " << rows.error;
-        EXPECT_EQ(rows.value->resolution, c.resolutionRow) << c.what;
-        EXPECT_EQ(rows.value->edgeSeparation, c.edgeRow) << c.what;
-        EXPECT_EQ(rows.value->direction, c.directionRow) << c.what;
+        const EncoderLists lists = Lists(c.family, c.table);
+        const SettingsChange change = cli::ChangeOf(c.request);
+        ASSERT_FALSE(WhyNot(change, lists)) << c.what;
+        ConfigBytes expected = before;
+        if (c.code) expected[0] = static_cast<uint8_t>((before[0] & 0xE0) | *c.code);
+        if (c.edgeRow) {
+            const EdgeSeparationRow& row = EdgeTable(c.table)[static_cast<size_t>(*c.edgeRow)];
+            expected[4] = row.count;
+            expected[5] = static_cast<uint8_t>((before[5] & 0x80) | row.modeBits);
+        }
+        if (c.directionBit) expected[2] = static_cast<uint8_t>((before[2] & ~0x20) | (*c.directionBit ? 0x20 : 0));
+        EXPECT_EQ(Applied(change, lists, before), expected) << c.what;
     }
 }
 
@@ -111,24 +128,49 @@ TEST(CliSettings, SettingsThatTheEncoderDoesNotOfferDoNotApply)
         SettingsRequest request;
         ProductFamily family;
         uint8_t table;
+        ChangeRefusal refusal;
         std::vector<std::string> saying;
     };
     const Case cases[] = {
-        {"stored value in neither table", Request(nullptr, "1", {}), ProductFamily::A, 0, {"neither table"}},
-        {"only in table 2", Request(nullptr, "0.07", {}), ProductFamily::A, 1, {"'0.07'", "table 1", "0.12, 0.5, 1"}},
-        {"only in table 1", Request(nullptr, "25", {}), ProductFamily::B, 2, {"'25'", "table 2", "0.07, 0.09"}},
+        {"unknown product",
+         Request("D50", nullptr, {}),
+         ProductFamily::None,
+         1,
+         ChangeRefusal::UnknownProduct,
+         {"unknown product"}},
+        {"stored value in neither table",
+         Request(nullptr, "1", {}),
+         ProductFamily::A,
+         0,
+         ChangeRefusal::EdgeTableUnknown,
+         {"neither table"}},
+        {"only in table 2",
+         Request(nullptr, "0.07", {}),
+         ProductFamily::A,
+         1,
+         ChangeRefusal::EdgeNotInTable,
+         {"'0.07'", "table 1", "0.12, 0.5, 1"}},
+        {"only in table 1",
+         Request(nullptr, "25", {}),
+         ProductFamily::B,
+         2,
+         ChangeRefusal::EdgeNotInTable,
+         {"'25'", "table 2", "0.07, 0.09"}},
         {"family B text on family A",
          Request("D50 (500)= 10 um", nullptr, {}),
          ProductFamily::A,
          1,
+         ChangeRefusal::ResolutionOfOtherFamily,
          {"KV26 and HXD6", "D50 (500)= 4 \u00B5m", "D50"}},
     };
     for (const Case& c : cases) {
-        const auto rows = ResolveRequest(c.request, c.family, c.table);
-        EXPECT_FALSE(rows.value) << c.what;
-        EXPECT_EQ(rows.error.find('\n'), std::string::npos) << c.what;
+        const EncoderLists lists = Lists(c.family, c.table);
+        const std::optional<ChangeRefusal> refusal = WhyNot(cli::ChangeOf(c.request), lists);
+        ASSERT_EQ(refusal, c.refusal) << c.what;
+        const std::string text = cli::RefusalText(*refusal, c.request, lists);
+        EXPECT_EQ(text.find('\n'), std::string::npos) << c.what;
         for (const std::string& part : c.saying)
-            EXPECT_NE(rows.error.find(part), std::string::npos) << c.what << ": " << rows.error;
+            EXPECT_NE(text.find(part), std::string::npos) << c.what << ": " << text;
     }
 }
 
