@@ -2,6 +2,10 @@
 // verification, checked against what the emulated adapter saw and holds.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include "commands/program_command.h"
 #include "commands/read_command.h"
 #include "support/frames.h"
@@ -180,6 +184,74 @@ TEST_F(ProgramEncoderTest, NoPortSendsNothing)
     EXPECT_EQ(Program(), ProgramResult::NoDevice);
     EXPECT_TRUE(adapter->Frames().empty());
     EXPECT_EQ(host.messages(), (std::vector<Message>{{"No programming device", "ERROR"}}));
+}
+
+}  // namespace
+
+namespace {
+
+// The one write of a whole image, under each policy of the write witness.
+class WitnessPolicyTest : public LinkTest {
+protected:
+    ~WitnessPolicyTest() override { std::filesystem::remove_all(root_); }
+
+    std::filesystem::path root_ =
+        std::filesystem::temp_directory_path() /
+        (std::string("tarv-policy-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+};
+
+TEST_F(WitnessPolicyTest, DecidesWhetherTheWriteBeginsAndWhatIsKept)
+{
+    struct Case {
+        const char* what;
+        WitnessPolicy policy;
+        bool storeWritable;
+        ProgramResult result;
+        size_t imagesKept;
+        bool complained;
+    };
+    const Case cases[] = {
+        {"required, kept", WitnessPolicy::Required, true, ProgramResult::Done, 1, false},
+        {"required, the store cannot be written", WitnessPolicy::Required, false, ProgramResult::NotKept, 0, false},
+        {"best effort, the store cannot be written", WitnessPolicy::BestEffort, false, ProgramResult::Done, 0, true},
+        {"none", WitnessPolicy::None, true, ProgramResult::Done, 0, false},
+    };
+    const eeprom::Image before = sim::Format2Image();
+    const eeprom::Image image = sim::Format2Image({}, sim::MakeConfigBlock(0x14, true, 10));
+    int port = 10;
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(root_);
+        std::filesystem::create_directories(root_);
+        // A data folder below a regular file cannot be made.
+        if (!c.storeWritable) std::ofstream(root_ / "file") << "x";
+        const std::filesystem::path data = c.storeWritable ? root_ / "data" : root_ / "file" / "data";
+        const std::string name = "COM" + std::to_string(port++);
+        auto adapter = AddAdapter(name, before);
+        OpenPort(name);
+        std::ostringstream errors;
+        StoreWitness store(data, "cli", errors, c.policy, [] { return int64_t{1'700'000'000}; });
+        const ScopedWitness installed(&store);
+
+        const WrittenEncoder encoder{"restore", "COM3", "KV24", "AB1234", {}};
+        const ProgrammingReport report = WriteAndVerify(image, encoder, before);
+
+        EXPECT_EQ(report.result, c.result) << c.what;
+        EXPECT_EQ(adapter->memory(), c.result == ProgramResult::NotKept ? before : image) << c.what;
+        if (c.result == ProgramResult::NotKept) {
+            EXPECT_TRUE(adapter->Frames().empty()) << c.what;
+        }
+        const bool kept = std::filesystem::exists(data / "images");
+        const size_t images =
+            kept ? static_cast<size_t>(std::distance(std::filesystem::directory_iterator(data / "images"),
+                                                     std::filesystem::directory_iterator()))
+                 : 0;
+        EXPECT_EQ(images, c.imagesKept) << c.what;
+        EXPECT_EQ(std::filesystem::exists(data / "journal.jsonl"), c.imagesKept == 1) << c.what;
+        EXPECT_EQ(store.LastImage().has_value(), c.imagesKept == 1) << c.what;
+        EXPECT_EQ(!errors.str().empty(), c.complained) << c.what << ": " << errors.str();
+        EXPECT_EQ(!store.KeepError().empty(), c.result == ProgramResult::NotKept) << c.what;
+        ClosePort();
+    }
 }
 
 }  // namespace
