@@ -81,7 +81,7 @@ platform::OpenedPort BenchHost::OpenSerial(const std::string& name)
     return {std::make_unique<CountingPort>(std::move(opened.port), wire), platform::PortOpenFailure::None};
 }
 
-void BenchHost::ShowMessage(const std::string& text, const std::string& title)
+void BenchHost::ShowMessage(const std::string& text, const std::string& title, platform::Severity)
 {
     messages.push_back(title + ": " + text);
 }

@@ -42,7 +42,7 @@ public:
     platform::OpenedPort OpenSerial(const std::string& name) override;
     std::string FormatShortDate(int32_t) override { return {}; }
     void ProcessMessages() override {}
-    void ShowMessage(const std::string& text, const std::string& title) override;
+    void ShowMessage(const std::string& text, const std::string& title, platform::Severity severity) override;
     void OpenUrl(const std::string&) override {}
 
     WireCount wire;

@@ -16,7 +16,9 @@ public:
 
     std::string FormatShortDate(int32_t dayNumber) override;  // YYYY-MM-DD
     void ProcessMessages() override {}
-    void ShowMessage(const std::string&, const std::string&) override {}
+    // tarv-cli tells every failure in its own words, from the commands' results, and every warning
+    // before the write that it warns of: a box of either severity is not shown.
+    void ShowMessage(const std::string&, const std::string&, platform::Severity) override {}
     void OpenUrl(const std::string&) override {}
     // A console has no window to keep alive: an answer is awaited on the port, not spun for.
     void IdleBetweenPolls(platform::SerialPort& port, uint32_t maxMs) override { port.AwaitReceive(maxMs); }

@@ -25,7 +25,7 @@ public:
     void ProcessMessages() override { inner_.ProcessMessages(); }
     void IdleBetweenPolls(platform::SerialPort& port, uint32_t maxMs) override { inner_.IdleBetweenPolls(port, maxMs); }
     bool WaitsAbandoned() override { return inner_.WaitsAbandoned(); }
-    void ShowMessage(const std::string&, const std::string&) override {}
+    void ShowMessage(const std::string&, const std::string&, platform::Severity) override {}
     void OpenUrl(const std::string& url) override { inner_.OpenUrl(url); }
 
 private:

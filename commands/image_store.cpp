@@ -7,6 +7,7 @@
 #include "commands/json_lines.h"
 #include "commands/settings_json.h"
 #include "platform/durable_files.h"
+#include "platform/user_folders.h"
 
 namespace store {
 namespace {
@@ -99,13 +100,8 @@ KeptImage GiveImageName(const std::filesystem::path& temporary, std::string_view
 std::filesystem::path DataFolder()
 {
     if (auto folder = FromEnvironment("TARV_DATA_DIR")) return *folder;
-#ifdef _WIN32
-    if (auto local = FromEnvironment("LOCALAPPDATA")) return *local / kFolderName;
-#else
-    if (auto xdg = FromEnvironment("XDG_DATA_HOME")) return *xdg / kFolderName;
-    if (auto home = FromEnvironment("HOME")) return *home / ".local" / "share" / kFolderName;
-#endif
-    return {};
+    const std::filesystem::path home = platform::UserDataHome();
+    return home.empty() ? home : home / kFolderName;
 }
 
 std::filesystem::path ImagesFolder(const std::filesystem::path& dataFolder)

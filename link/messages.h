@@ -6,6 +6,7 @@
 struct MessageText {
     const char* text;
     const char* title;
+    platform::Severity severity = platform::Severity::Error;
 };
 
 namespace messages {
@@ -32,16 +33,16 @@ inline constexpr MessageText kResolution04BWarning{
     "If 04B resolution is selected than:\r\n"
     "* Reference mark will not work\r\n"
     "* Edge Separation of 0.12 \u00B5s is not recommended",
-    "Warning!"};
+    "Warning!", platform::Severity::Warning};
 inline constexpr MessageText kResolution03BWarning{
     "If 03B resolution is selected than:\r\n"
     "* Reference mark will not work\r\n"
     "* Edge Separation of 0.12 \u00B5s is not recommended",
-    "Warning!"};
+    "Warning!", platform::Severity::Warning};
 }  // namespace messages
 
 // Shows the message as the host's modal box with one OK button.
 inline void Show(const MessageText& message)
 {
-    platform::host().ShowMessage(message.text, message.title);
+    platform::host().ShowMessage(message.text, message.title, message.severity);
 }

@@ -59,6 +59,9 @@ struct PortListing {
     bool failed = false;
 };
 
+// How grave a message box is: a failure, or a warning that asks the user to think again.
+enum class Severity { Error, Warning };
+
 class Host {
 public:
     virtual ~Host() = default;
@@ -89,7 +92,8 @@ public:
     // UI services.
     virtual std::string FormatShortDate(int32_t dayNumber) = 0;
     virtual void ProcessMessages() = 0;
-    virtual void ShowMessage(const std::string& text, const std::string& title) = 0;  // modal, OK only
+    virtual void ShowMessage(const std::string& text, const std::string& title,
+                             Severity severity) = 0;  // modal, OK only
     virtual void OpenUrl(const std::string& url) = 0;
 };
 

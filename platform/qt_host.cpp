@@ -23,8 +23,9 @@ void QtHost::ProcessMessages()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-void QtHost::ShowMessage(const std::string& text, const std::string& title)
+void QtHost::ShowMessage(const std::string& text, const std::string& title, Severity)
 {
+    // Every box shows the same warning icon, whatever its severity: the window has always shown them so.
     // Owned by the active window so it is modal to it and centred on it, like the program's
     // own dialogs; with no window yet (during start-up) it stands alone.
     // Texts break their lines with CR LF; a label wants plain line feeds.

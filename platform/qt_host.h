@@ -12,7 +12,7 @@ public:
 
     std::string FormatShortDate(int32_t dayNumber) override;
     void ProcessMessages() override;
-    void ShowMessage(const std::string& text, const std::string& title) override;
+    void ShowMessage(const std::string& text, const std::string& title, Severity severity) override;
     void OpenUrl(const std::string& url) override;
 };
 

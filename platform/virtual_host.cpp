@@ -78,7 +78,7 @@ void VirtualHost::ProcessMessages()
     if (onProcessMessages_) onProcessMessages_();
 }
 
-void VirtualHost::ShowMessage(const std::string& text, const std::string& title)
+void VirtualHost::ShowMessage(const std::string& text, const std::string& title, Severity)
 {
     messages_.push_back({text, title});
     // A copy: the handler may show further boxes, which grow the record.

@@ -67,7 +67,7 @@ public:
     int CompareIgnoringCase(std::string_view a, std::string_view b) override;
     std::string FormatShortDate(int32_t dayNumber) override;
     void ProcessMessages() override;
-    void ShowMessage(const std::string& text, const std::string& title) override;
+    void ShowMessage(const std::string& text, const std::string& title, Severity severity) override;
     void OpenUrl(const std::string& url) override { openedUrls_.push_back(url); }
     void IdleBetweenPolls(SerialPort&, uint32_t maxMs) override
     {

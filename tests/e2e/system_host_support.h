@@ -20,7 +20,10 @@ public:
 
     std::string FormatShortDate(int32_t) override { return {}; }
     void ProcessMessages() override {}
-    void ShowMessage(const std::string& text, const std::string& title) override { messages.emplace_back(text, title); }
+    void ShowMessage(const std::string& text, const std::string& title, platform::Severity) override
+    {
+        messages.emplace_back(text, title);
+    }
     void OpenUrl(const std::string&) override {}
 };
 
