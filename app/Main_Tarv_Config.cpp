@@ -15,6 +15,8 @@
 #include "ui_Main_Tarv_Config.h"
 #include "widgets/looks.h"
 
+using namespace commands;
+
 namespace {
 constexpr int kKeyP = 0x50;
 constexpr int kKeyR = 0x52;

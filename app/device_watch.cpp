@@ -11,6 +11,8 @@
 #include "platform/host.h"
 #include "ui_Main_Tarv_Config.h"
 
+using namespace commands;
+
 namespace {
 // Device bytes as text, one character per byte code, ending at the first zero byte.
 template <size_t N>

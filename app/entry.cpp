@@ -17,6 +17,8 @@
 #include "dialogs/COM_List.h"
 #include "platform/host.h"
 
+using namespace commands;
+
 namespace {
 // The wire's trace that TARV_TRACE asks for; none when it is not set or the file does not open.
 std::unique_ptr<WireTrace> TraceFromEnvironment()

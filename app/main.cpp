@@ -5,6 +5,8 @@
 #include "commands/image_store.h"
 #include "platform/qt_host.h"
 
+using namespace commands;
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);

@@ -6,6 +6,8 @@
 #include "commands/program_command.h"
 #include "ui_Main_Tarv_Config.h"
 
+using namespace commands;
+
 void TForm1::BtnProgClick()
 {
     ui->BtnProg->setEnabled(false);

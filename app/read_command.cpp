@@ -6,6 +6,8 @@
 #include "commands/read_command.h"
 #include "ui_Main_Tarv_Config.h"
 
+using namespace commands;
+
 std::optional<eeprom::Image> TForm1::BtnReadClick()
 {
     const TimerPause pause(*Timer1);

@@ -7,6 +7,8 @@
 #include "commands/settings_tables.h"
 #include "ui_Main_Tarv_Config.h"
 
+using namespace commands;
+
 namespace {
 void FillResolutionList(QComboBox* list, ProductFamily family)
 {

@@ -20,6 +20,8 @@
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 
+using namespace commands;
+
 namespace {
 using bench::BenchHost;
 using bench::Measurement;

@@ -19,6 +19,8 @@
 #include "commands/image_store.h"
 #include "commands/iso_time.h"
 
+using namespace commands;
+
 namespace {
 namespace fs = std::filesystem;
 

@@ -3,6 +3,8 @@
 #include "cli/stop_signals.h"
 #include "commands/iso_time.h"
 
+using namespace commands;
+
 namespace cli {
 
 bool ConsoleHost::WaitsAbandoned()

@@ -19,11 +19,11 @@ namespace cli {
 class KeptWrites {
 public:
     KeptWrites(const CliOptions& options, RunContext& context);
-    StoreWitness& witness() { return witness_; }
+    commands::StoreWitness& witness() { return witness_; }
 
 private:
-    StoreWitness witness_;
-    ScopedWitness installed_;
+    commands::StoreWitness witness_;
+    commands::ScopedWitness installed_;
 };
 
 // The adapter's port must be open. An encoder that is not written says why on `context.err` and

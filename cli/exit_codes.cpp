@@ -2,6 +2,8 @@
 
 #include "commands/result_words.h"
 
+using namespace commands;
+
 namespace cli {
 
 ExitCode ExitCodeOf(ProgramResult result)

@@ -10,6 +10,8 @@
 #include "cli/cli_commands.h"
 #include "commands/image_store.h"
 
+using namespace commands;
+
 namespace cli {
 namespace {
 

@@ -8,6 +8,8 @@
 #include "cli/report_text.h"
 #include "link/Procedure_Tarv_Config.h"
 
+using namespace commands;
+
 namespace cli {
 namespace {
 

@@ -7,6 +7,8 @@
 #include "commands/encoder_report.h"
 #include "commands/settings_change.h"
 
+using namespace commands;
+
 namespace cli {
 namespace {
 

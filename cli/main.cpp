@@ -22,6 +22,8 @@
 #include <timeapi.h>
 #endif
 
+using namespace commands;
+
 namespace {
 
 #ifdef _WIN32

@@ -17,8 +17,8 @@ struct ProgramRecord {
     std::string port;
     std::optional<std::string> product;  // none before the memory was read
     std::optional<std::string> serial;
-    std::optional<SettingsReport> before;  // as read, before anything was written
-    std::optional<SettingsReport> after;   // as read back; none when the read-back did not happen or failed
+    std::optional<commands::SettingsReport> before;  // as read, before anything was written
+    std::optional<commands::SettingsReport> after;   // as read back; none when the read-back did not happen or failed
     ExitCode code = ExitCode::Done;
     std::string reason;                       // why the result is not ok; empty when it is
     std::optional<std::string> image;         // the image kept in the store before the first block
@@ -33,9 +33,9 @@ struct DryRunReport {
     std::string port;
     std::string product;
     std::string serial;
-    SettingsReport before;
-    SettingsReport after;
-    std::vector<ByteChange> changes;
+    commands::SettingsReport before;
+    commands::SettingsReport after;
+    std::vector<commands::ByteChange> changes;
     std::string command = "programming";  // what would change the bytes: "programming", "restore"
 };
 

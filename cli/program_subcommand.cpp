@@ -7,6 +7,8 @@
 #include "cli/report_text.h"
 #include "commands/json_lines.h"
 
+using namespace commands;
+
 namespace cli {
 namespace {
 

@@ -3,6 +3,8 @@
 #include "commands/json_lines.h"
 #include "commands/settings_json.h"
 
+using namespace commands;
+
 namespace cli {
 namespace {
 using json = nlohmann::ordered_json;

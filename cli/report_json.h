@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "commands/encoder_report.h"
 #include "cli/program_record.h"
+#include "commands/encoder_report.h"
 #include "commands/settings_json.h"
 
 namespace cli {
@@ -18,10 +18,11 @@ struct PortStatus {
 };
 
 nlohmann::ordered_json PortsJson(const std::vector<PortStatus>& ports);
-nlohmann::ordered_json InfoJson(const std::string& port, const EncoderReport& encoder);
+nlohmann::ordered_json InfoJson(const std::string& port, const commands::EncoderReport& encoder);
 nlohmann::ordered_json ProgramJson(const ProgramRecord& record);
 nlohmann::ordered_json DryRunJson(const DryRunReport& report);
-nlohmann::ordered_json BackupJson(const std::string& port, const std::string& file, const EncoderReport& encoder);
+nlohmann::ordered_json BackupJson(const std::string& port, const std::string& file,
+                                  const commands::EncoderReport& encoder);
 
 // One line, with any invalid UTF-8 replaced rather than thrown at. Every object of the output
 // (each one of a list) names the `tool` that made it first.

@@ -4,6 +4,8 @@
 
 #include "commands/iso_time.h"
 
+using namespace commands;
+
 namespace cli {
 namespace {
 

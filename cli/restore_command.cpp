@@ -11,6 +11,8 @@
 #include "link/Procedure_Tarv_Config.h"
 #include "link/encoder_identity.h"
 
+using namespace commands;
+
 namespace cli {
 namespace {
 

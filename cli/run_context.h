@@ -16,10 +16,10 @@ namespace cli {
 struct RunContext {
     std::ostream& out;  // the command's result: text or JSON
     std::ostream& err;  // tarv-cli's own messages; the link's message boxes go through the host
-    std::function<int64_t()> unixSecondsNow = UnixSecondsNow;
+    std::function<int64_t()> unixSecondsNow = commands::UnixSecondsNow;
     // The number of the signal that asked the command to stop; 0 while none has.
     std::function<int()> stopSignal = [] { return 0; };
-    std::string tool = "tarv-cli";  // the program and its version, as every JSON object names them
+    std::string tool = "tarv-cli";          // the program and its version, as every JSON object names them
     std::filesystem::path dataFolder = {};  // the image store's; empty: none could be told
 };
 

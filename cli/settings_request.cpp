@@ -8,6 +8,8 @@
 #include "cli/joined.h"
 #include "commands/settings_tables.h"
 
+using namespace commands;
+
 namespace cli {
 namespace {
 

@@ -19,9 +19,9 @@ struct Checked {
 };
 
 struct ResolutionRequest {
-    int row = -1;                                // into kResolutionRows
-    ProductFamily family = ProductFamily::None;  // None: a designation, which fits both families;
-                                                 // A or B: a row text of that family's list
+    int row = -1;                                                    // into kResolutionRows
+    commands::ProductFamily family = commands::ProductFamily::None;  // None: a designation, which fits both families;
+                                                                     // A or B: a row text of that family's list
     std::string given;
 };
 
@@ -30,12 +30,12 @@ struct EdgeSeparationRequest {
     std::string given;
 };
 
-using ::Direction;
+using commands::Direction;
 
 struct SettingsRequest {
     std::optional<ResolutionRequest> resolution;
     std::optional<EdgeSeparationRequest> edgeSeparation;
-    std::optional<Direction> direction;
+    std::optional<commands::Direction> direction;
     bool Empty() const { return !resolution && !edgeSeparation && !direction; }
 };
 
@@ -44,15 +44,16 @@ Checked<ResolutionRequest> ParseResolution(std::string_view text);
 // A number of microseconds that one of the two edge-separation tables has: "0.5", "1", "0.12".
 Checked<EdgeSeparationRequest> ParseEdgeSeparation(std::string_view text);
 // "positive" or "negative", any case.
-Checked<Direction> ParseDirection(std::string_view text);
+Checked<commands::Direction> ParseDirection(std::string_view text);
 
 // The request as a change by meaning, which the command core checks and applies.
-SettingsChange ChangeOf(const SettingsRequest& request);
+commands::SettingsChange ChangeOf(const SettingsRequest& request);
 // The request of a change: its values given as the options would give them.
-SettingsRequest RequestOf(const SettingsChange& change);
+SettingsRequest RequestOf(const commands::SettingsChange& change);
 
 // Why the request does not apply to an encoder, in one line that names the option and the value.
-std::string RefusalText(ChangeRefusal refusal, const SettingsRequest& request, const EncoderLists& lists);
+std::string RefusalText(commands::ChangeRefusal refusal, const SettingsRequest& request,
+                        const commands::EncoderLists& lists);
 
 // Helpers that the reports share: the designation of a resolution row ("D50"), and a number of
 // nanoseconds written in microseconds as the options take it ("0.5").

@@ -6,6 +6,8 @@
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 
+namespace commands {
+
 namespace {
 bool AnyFamilyFlagSet()
 {
@@ -64,3 +66,5 @@ bool LoadOnFirstSight(const ProductSighting& sighting)
 {
     return sighting.model >= 0 && sighting.firstSight && ReadDeviceImage() == 1;
 }
+
+}  // namespace commands

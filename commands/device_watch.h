@@ -6,6 +6,8 @@
 #include <functional>
 #include <span>
 
+namespace commands {
+
 // The watch ticks every 500 ms while a port is in use and every 3000 ms while none is.
 inline constexpr int kWatchIntervalWithPortMs = 500;
 inline constexpr int kWatchIntervalWithoutPortMs = 3000;
@@ -40,3 +42,5 @@ ProductSighting SightProduct();
 
 // On a first sight the whole memory is read; true when it was.
 bool LoadOnFirstSight(const ProductSighting& sighting);
+
+}  // namespace commands

@@ -4,6 +4,8 @@
 #include "commands/settings_tables.h"
 #include "link/encoder_decode.h"
 
+namespace commands {
+
 namespace {
 
 void AppendUtf8(std::string& text, uint8_t byte)
@@ -97,3 +99,5 @@ std::vector<ByteChange> ImageChanges(const eeprom::Image& before, const eeprom::
         if (before[address] != after[address]) changes.push_back({address, before[address], after[address]});
     return changes;
 }
+
+}  // namespace commands

@@ -11,6 +11,8 @@
 #include "commands/settings_codec.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 
+namespace commands {
+
 struct SettingsReport {
     uint8_t resolutionCode = 0;
     std::optional<int> resolutionRow;  // none for a code without a row
@@ -56,3 +58,5 @@ struct ByteChange {
     uint8_t after;
 };
 std::vector<ByteChange> ImageChanges(const eeprom::Image& before, const eeprom::Image& after);
+
+}  // namespace commands

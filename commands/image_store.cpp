@@ -9,6 +9,8 @@
 #include "platform/durable_files.h"
 #include "platform/user_folders.h"
 
+namespace commands {
+
 namespace store {
 namespace {
 constexpr const char* kFolderName = "tarv-configurator";
@@ -187,3 +189,5 @@ std::string AppendToJournal(const std::filesystem::path& dataFolder, const Journ
 }
 
 }  // namespace store
+
+}  // namespace commands

@@ -13,6 +13,8 @@
 #include "commands/encoder_report.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 
+namespace commands {
+
 namespace store {
 
 // TARV_DATA_DIR when set; else $XDG_DATA_HOME/tarv-configurator (~/.local/share/tarv-configurator
@@ -77,3 +79,5 @@ std::string CheckJournal(const std::filesystem::path& dataFolder);
 std::string AppendToJournal(const std::filesystem::path& dataFolder, const JournalEntry& entry);
 
 }  // namespace store
+
+}  // namespace commands

@@ -5,6 +5,8 @@
 
 #include "model/day_number.h"
 
+namespace commands {
+
 namespace {
 constexpr int64_t kSecondsPerDay = 86'400;
 constexpr int64_t kDayNumberOf1970 = 25'569;  // 1 January 1970 in days since 30 December 1899
@@ -41,3 +43,4 @@ int64_t UnixSecondsNow()
         .count();
 }
 
+}  // namespace commands

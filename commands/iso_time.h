@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace commands {
+
 // YYYY-MM-DD of a DayNumber.
 std::string IsoDate(int32_t dayNumber);
 
@@ -13,3 +15,4 @@ std::string UtcTimestamp(int64_t unixSeconds);
 // Now, in seconds since 1970-01-01 00:00:00 UTC.
 int64_t UnixSecondsNow();
 
+}  // namespace commands

@@ -1,5 +1,7 @@
 #include "commands/json_lines.h"
 
+namespace commands {
+
 namespace {
 
 // A file just made has its entry in the folder, which must reach the disk too.
@@ -38,3 +40,5 @@ std::string AppendLine(const std::string& path, const std::string& line, platfor
     if (!error.empty()) file.CutBackTo(former);
     return error;
 }
+
+}  // namespace commands

@@ -8,6 +8,8 @@
 
 #include "platform/durable_files.h"
 
+namespace commands {
+
 // One line of JSON, with any invalid UTF-8 replaced rather than thrown at.
 std::string JsonText(const nlohmann::ordered_json& value);
 
@@ -21,3 +23,5 @@ std::string CheckAppendable(const std::string& path, platform::AppendTarget targ
 // just gets the line. Empty on success, else the reason.
 std::string AppendLine(const std::string& path, const std::string& line,
                        platform::AppendTarget target = platform::AppendTarget::AnyFile);
+
+}  // namespace commands

@@ -10,6 +10,8 @@
 #include "link/messages.h"
 #include "platform/host.h"
 
+namespace commands {
+
 namespace {
 template <size_t N>
 void Put(eeprom::Image& image, int address, const std::array<uint8_t, N>& bytes)
@@ -180,3 +182,5 @@ ProgrammingReport WriteAndVerify(const eeprom::Image& image, const WrittenEncode
     witnessed.Ended(report.result, report.after);
     return report;
 }
+
+}  // namespace commands

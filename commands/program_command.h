@@ -13,6 +13,8 @@
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 
+namespace commands {
+
 enum class ProgramResult {
     Done,                // written, read back and equal
     NoDevice,            // no port in use: nothing sent
@@ -75,3 +77,5 @@ struct ProgrammingReport {
 // messages; leaves DeviceModel as it is.
 ProgrammingReport WriteAndVerify(const eeprom::Image& image, const WrittenEncoder& encoder, const eeprom::Image& read,
                                  const BlockWritten& blockWritten = {});
+
+}  // namespace commands

@@ -2,6 +2,8 @@
 
 #include "commands/program_command.h"
 
+namespace commands {
+
 ProgrammingPlan PlanProgramming(const eeprom::Image& read, const SettingsChange& change, int32_t today)
 {
     const DecodedEncoder decoded = Decode(read);
@@ -14,3 +16,5 @@ ProgrammingPlan PlanProgramming(const eeprom::Image& read, const SettingsChange&
     plan.after = DescribeEncoder(plan.image).settings;
     return plan;
 }
+
+}  // namespace commands

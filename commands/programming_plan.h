@@ -9,6 +9,8 @@
 #include "commands/encoder_report.h"
 #include "commands/settings_change.h"
 
+namespace commands {
+
 struct ProgrammingPlan {
     EncoderReport encoder;                 // as read, its settings by its own product's lists
     EncoderLists lists;                    // what the change was measured against
@@ -18,3 +20,5 @@ struct ProgrammingPlan {
 };
 
 ProgrammingPlan PlanProgramming(const eeprom::Image& read, const SettingsChange& change, int32_t today);
+
+}  // namespace commands

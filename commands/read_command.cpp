@@ -10,6 +10,8 @@
 #include "model/Spremenljivke_Tarv_Config.h"
 #include "platform/host.h"
 
+namespace commands {
+
 namespace {
 bool DatesShowTheSame()
 {
@@ -53,3 +55,5 @@ void RepairBlankRecord(const eeprom::Image& asRead)
     if (witness != nullptr)
         witness->AfterWriting(WordOf(OutcomeOf(result)), DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags()));
 }
+
+}  // namespace commands

@@ -5,6 +5,8 @@
 
 #include "model/Spremenljivke_Tarv_Config.h"
 
+namespace commands {
+
 // Reads the whole memory into DeviceModel and repairs a blank record. The memory as read, before
 // the repair; none (already reported) when the read failed and DeviceModel is unchanged.
 std::optional<eeprom::Image> RefreshDeviceModel();
@@ -14,3 +16,5 @@ std::optional<eeprom::Image> RefreshDeviceModel();
 // back, named or not. `asRead` is the memory that DeviceModel was loaded from: the installed
 // write witness keeps it before the record is written.
 void RepairBlankRecord(const eeprom::Image& asRead);
+
+}  // namespace commands

@@ -7,6 +7,8 @@
 #include "commands/program_command.h"
 #include "link/Procedure_Tarv_Config.h"
 
+namespace commands {
+
 enum class Outcome {
     Ok,
     ReadFailed,          // the memory could not be read; nothing written
@@ -72,3 +74,5 @@ constexpr Outcome OutcomeOf(RecordWriteResult result)
     }
     return Outcome::VerificationFailed;
 }
+
+}  // namespace commands

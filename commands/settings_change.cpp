@@ -2,6 +2,8 @@
 
 #include "commands/device_watch.h"
 
+namespace commands {
+
 namespace {
 void WriteBits(ConfigBytes& config, int byte, uint8_t mask, uint8_t bits)
 {
@@ -61,3 +63,5 @@ SettingsChange SettingsOf(const DecodedEncoder& encoder)
     settings.direction = DirectionOfBit(stored.directionBit, lists.family);
     return settings;
 }
+
+}  // namespace commands

@@ -11,6 +11,8 @@
 #include "commands/settings_tables.h"
 #include "link/encoder_decode.h"
 
+namespace commands {
+
 using ConfigBytes = std::array<uint8_t, eeprom::kConfigBlockSize>;
 
 struct ResolutionChoice {
@@ -54,3 +56,5 @@ ConfigBytes Applied(const SettingsChange& change, const EncoderLists& lists, con
 // The encoder's settings as a change that sets them, for another encoder: each one whose stored
 // value has a row of its lists (a direction always has one).
 SettingsChange SettingsOf(const DecodedEncoder& encoder);
+
+}  // namespace commands

@@ -4,6 +4,8 @@
 #include "link/messages.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 
+namespace commands {
+
 namespace {
 bool FlagSet(ProductModel model)
 {
@@ -95,3 +97,5 @@ void PickDirectionRow(int row)
 {
     if (row == 0 || row == 1) SetDirection(DirectionOfBit(row == 1, FamilyOfFlags()));
 }
+
+}  // namespace commands

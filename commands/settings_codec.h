@@ -8,6 +8,8 @@
 
 #include "commands/settings_tables.h"
 
+namespace commands {
+
 ProductFamily FamilyOfFlags();
 const std::array<const char*, 2>& DirectionRows(ProductFamily family);  // family A's for None
 const char* ResolutionText(int row, ProductFamily family);
@@ -43,3 +45,5 @@ uint8_t StoredEdgeTableId();
 void PickResolutionRow(int row);
 void PickEdgeSeparationRow(int row);
 void PickDirectionRow(int row);
+
+}  // namespace commands

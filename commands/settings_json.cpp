@@ -2,6 +2,8 @@
 
 #include "commands/iso_time.h"
 
+namespace commands {
+
 namespace {
 using json = nlohmann::ordered_json;
 
@@ -41,3 +43,5 @@ json SettingsJson(const std::optional<SettingsReport>& settings)
 {
     return settings ? SettingsJson(*settings) : json(nullptr);
 }
+
+}  // namespace commands

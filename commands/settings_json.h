@@ -8,6 +8,8 @@
 
 #include "commands/encoder_report.h"
 
+namespace commands {
+
 // A date of the record as ISO 8601, null for a blank one (day zero, as an erased record reads).
 nlohmann::ordered_json DateJson(int32_t dayNumber);
 
@@ -18,3 +20,5 @@ nlohmann::ordered_json SettingsJson(const std::optional<SettingsReport>& setting
 
 // A text, or null for an empty one.
 nlohmann::ordered_json TextOrNull(const std::string& text);
+
+}  // namespace commands

@@ -8,6 +8,8 @@
 #include "link/messages.h"
 #include "model/Spremenljivke_Tarv_Config.h"
 
+namespace commands {
+
 // clang-format off
 constexpr std::array<ResolutionRow, 25> kResolutionRows = {{
     {"13B", "13B (8192)= 0.2441 \u00B5m", "13B (8192)= 0.6103 \u00B5m", 0x03},
@@ -175,3 +177,5 @@ const MessageText* ResolutionWarning(const ResolutionRow& resolution)
     if (designation == "03B") return &messages::kResolution03BWarning;
     return nullptr;
 }
+
+}  // namespace commands

@@ -11,6 +11,8 @@
 
 struct MessageText;
 
+namespace commands {
+
 enum class ProductFamily {
     None,  // no product flag set: the resolution and direction lists keep their rows
     A,     // KV21, KV24, HXD3
@@ -65,7 +67,6 @@ constexpr std::array<const char*, 2> DirectionRowsOf(ProductFamily family)
 inline constexpr std::array<const char*, 2> kDirectionRowsA = DirectionRowsOf(ProductFamily::A);
 inline constexpr std::array<const char*, 2> kDirectionRowsB = DirectionRowsOf(ProductFamily::B);
 
-
 // The family of one product model (an index into kProductModelNames); None for -1.
 ProductFamily FamilyOfModel(int model);
 
@@ -91,3 +92,5 @@ std::optional<NamedResolution> ResolutionRowNamed(std::string_view typed);
 
 // The warning that confirms a resolution before it is set (04B and 03B), if it has one.
 const MessageText* ResolutionWarning(const ResolutionRow& resolution);  // nullptr for rows without one
+
+}  // namespace commands

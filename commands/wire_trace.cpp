@@ -6,6 +6,8 @@
 #include "commands/iso_time.h"
 #include "link/Procedure_Tarv_Config.h"
 
+namespace commands {
+
 std::unique_ptr<WireTrace> WireTrace::Start(const std::string& path, const std::string& program, int64_t unixSeconds,
                                             std::string& error, WriteFailed writeFailed)
 {
@@ -61,3 +63,5 @@ std::string WireTraceLine(double millisecondsSinceStart, const std::string& port
     }
     return line;
 }
+
+}  // namespace commands

@@ -13,6 +13,8 @@
 #include <span>
 #include <string>
 
+namespace commands {
+
 class WireTrace {
 public:
     // Hears, once, why a line could not be written (a full disk): the trace has a gap from there.
@@ -42,3 +44,5 @@ private:
 // The line of one transfer, without its line end.
 std::string WireTraceLine(double millisecondsSinceStart, const std::string& port, char direction,
                           std::span<const uint8_t> bytes);
+
+}  // namespace commands

@@ -1,5 +1,7 @@
 #include "commands/write_witness.h"
 
+namespace commands {
+
 namespace {
 thread_local WriteWitness* installed = nullptr;
 }
@@ -76,3 +78,5 @@ void StoreWitness::Complain(const std::string& what)
 {
     errors_ << "tarv-configurator: " << what << "\n" << std::flush;
 }
+
+}  // namespace commands

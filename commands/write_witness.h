@@ -18,6 +18,8 @@
 #include "commands/image_store.h"
 #include "commands/iso_time.h"
 
+namespace commands {
+
 // The encoder about to be written, as its journal line names it.
 struct WrittenEncoder {
     std::string command;  // "program", "repair", "restore"
@@ -91,3 +93,5 @@ public:
 private:
     WriteWitness* previous_;
 };
+
+}  // namespace commands

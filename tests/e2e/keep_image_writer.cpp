@@ -15,6 +15,8 @@
 
 #include "commands/image_store.h"
 
+using namespace commands;
+
 namespace {
 
 constexpr int64_t kSecond = 1'714'564'800;  // 2024-05-01T12:00:00Z

@@ -20,6 +20,8 @@
 #include "commands/write_witness.h"
 #include "gui/form_fixture.h"
 
+using namespace commands;
+
 namespace {
 
 using sim::AdapterOptions;

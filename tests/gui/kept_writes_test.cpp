@@ -12,6 +12,8 @@
 #include "gui/form_fixture.h"
 #include "support/text_files.h"
 
+using namespace commands;
+
 namespace {
 
 constexpr int64_t kNoon = 1'714'564'800;  // 2024-05-01T12:00:00Z

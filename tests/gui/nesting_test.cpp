@@ -17,6 +17,8 @@
 #include "gui/form_fixture.h"
 #include "support/link_fixture.h"
 
+using namespace commands;
+
 namespace {
 
 using sim::RequestKind;

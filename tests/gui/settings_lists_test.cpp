@@ -5,6 +5,8 @@
 #include "commands/settings_tables.h"
 #include "gui/form_fixture.h"
 
+using namespace commands;
+
 namespace {
 
 using SettingsListsTest = FormTest;

@@ -32,6 +32,8 @@
 #include "commands/device_watch.h"
 #include "support/soak_harness.h"
 
+using namespace commands;
+
 namespace {
 
 using soak::EnvNumber;

@@ -38,6 +38,8 @@
 #include "link/messages.h"
 #include "support/link_fixture.h"
 
+using namespace commands;
+
 namespace soak {
 namespace {
 

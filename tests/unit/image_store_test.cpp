@@ -21,6 +21,8 @@
 #include <unistd.h>
 #endif
 
+using namespace commands;
+
 namespace {
 
 constexpr int64_t kNoon = 1'714'564'800;  // 2024-05-01T12:00:00Z

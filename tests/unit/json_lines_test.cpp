@@ -23,6 +23,8 @@
 #include <csignal>
 #endif
 
+using namespace commands;
+
 namespace {
 
 using platform::AppendTarget;

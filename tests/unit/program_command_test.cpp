@@ -12,6 +12,8 @@
 #include "support/link_fixture.h"
 #include "support/programming_image.h"
 
+using namespace commands;
+
 namespace {
 
 constexpr int32_t kToday = 46000;

@@ -4,6 +4,8 @@
 #include "commands/read_command.h"
 #include "support/link_fixture.h"
 
+using namespace commands;
+
 namespace {
 
 using sim::RequestKind;

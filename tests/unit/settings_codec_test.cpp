@@ -9,6 +9,8 @@
 #include "commands/settings_codec.h"
 #include "support/link_fixture.h"
 
+using namespace commands;
+
 namespace {
 
 class SettingsCodecTest : public LinkTest {

@@ -6,6 +6,8 @@
 #include "support/frames.h"
 #include "support/link_fixture.h"
 
+using namespace commands;
+
 namespace {
 
 using sim::RequestKind;

@@ -6,6 +6,8 @@
 #include "commands/result_words.h"
 #include "commands/settings_tables.h"
 
+using namespace commands;
+
 namespace {
 
 cli::ParsedCommandLine Parse(std::vector<std::string> args)

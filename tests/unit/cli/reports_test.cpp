@@ -9,6 +9,8 @@
 #include "cli/report_text.h"
 #include "support/link_fixture.h"
 
+using namespace commands;
+
 namespace {
 
 using nlohmann::ordered_json;

@@ -6,6 +6,8 @@
 #include "commands/settings_change.h"
 #include "commands/settings_tables.h"
 
+using namespace commands;
+
 namespace {
 
 using cli::Direction;

@@ -14,6 +14,8 @@
 #include "support/cli_fixture.h"
 #include "support/frames.h"
 
+using namespace commands;
+
 namespace {
 
 using nlohmann::ordered_json;
