@@ -27,10 +27,11 @@ struct SettingTexts {
 void AddCommonOptions(CLI::App& command, CliOptions& options)
 {
     command
-        .add_option("-p,--port", options.port,
+        .add_option("-p,--port", options.ports,
                     "the adapter's port, such as COM3, ttyUSB0 or a device path (default: the first port, in the "
-                    "ports' order, whose adapter answers)")
-        ->type_name("NAME");
+                    "ports' order, whose adapter answers); with --each, once for each port of the line")
+        ->type_name("NAME")
+        ->allow_extra_args(false);
     command.add_flag("-j,--json", options.json, "print JSON instead of text");
     command.add_flag("-q,--quiet", options.quiet, "print only errors; the exit code tells the result");
     command.add_option("--trace", options.tracePath, "append a line for each transfer on the wire to FILE")
@@ -51,12 +52,19 @@ void AddSettingOptions(CLI::App& command, SettingTexts& texts, const char* resol
         command.add_option("--direction", texts.direction, "the counting direction")->type_name("positive|negative");
 }
 
-CLI::Option* AddEachOptions(CLI::App& command, bool& eachOption, SettingTexts& texts, const char* eachHelp)
+CLI::Option* AddEachOptions(CLI::App& command, CliOptions& options, SettingTexts& texts, const char* eachHelp)
 {
-    auto* each = command.add_flag("--each", eachOption, eachHelp);
-    texts.countOption = command.add_option("--count", texts.count, "with --each: stop after N encoders done ok")
+    auto* each = command.add_flag("--each", options.each, eachHelp);
+    texts.countOption = command
+                            .add_option("--count", texts.count,
+                                        "with --each: stop after N encoders done ok, over all ports")
                             ->type_name("N")
                             ->needs(each);
+    command
+        .add_flag("--all-ports", options.allPorts,
+                  "with --each: every port on which an adapter answers at the start, each at the same time")
+        ->needs(each)
+        ->excludes("--port");
     return each;
 }
 
@@ -72,7 +80,7 @@ void AddProgramOptions(CLI::App& program, CliOptions& options, SettingTexts& tex
                                     "read the encoder and print what programming would change; write nothing");
     auto* log = program.add_option("--log", options.logPath, "append one JSON line per programmed encoder to FILE")
                     ->type_name("FILE");
-    auto* each = AddEachOptions(program, options.each, texts,
+    auto* each = AddEachOptions(program, options, texts,
                                 "production mode: program every encoder put on the adapter until SIGINT or SIGTERM");
     program.add_flag("--no-backup", options.noBackup, "write without keeping the encoder's image in the store");
     program.add_flag("-v,--verbose", options.verbose, "a line for each block written")
@@ -94,7 +102,7 @@ void AddRestoreOptions(CLI::App& restore, CliOptions& options)
 void AddVerifyOptions(CLI::App& verify, CliOptions& options, SettingTexts& texts)
 {
     AddSettingOptions(verify, texts, "the designation expected, such as D50 or 04B, or a row's whole text");
-    AddEachOptions(verify, options.each, texts, "check every encoder put on the adapter until SIGINT or SIGTERM");
+    AddEachOptions(verify, options, texts, "check every encoder put on the adapter until SIGINT or SIGTERM");
 }
 
 // A whole number of 1 or more, written plainly: "3", not "+3", "3.0" or "0x3".
@@ -134,6 +142,18 @@ std::string CheckCount(const SettingTexts& texts, CliOptions& options)
     const std::optional<int> count = PositiveCount(texts.count);
     if (!count) return "--count takes a whole number of 1 or more";
     options.count = *count;
+    return {};
+}
+
+// One port for every command; several, each once, for a production line.
+std::string CheckPorts(CliOptions& options)
+{
+    if (options.ports.size() == 1) options.port = options.ports.front();
+    if (options.ports.size() <= 1) return {};
+    if (!options.each) return "only program --each and verify --each take more than one --port";
+    for (auto port = options.ports.begin(); port != options.ports.end(); ++port)
+        if (std::find(port + 1, options.ports.end(), *port) != options.ports.end())
+            return "--port " + *port + " is named twice";
     return {};
 }
 
@@ -187,6 +207,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, const s
         return {std::nullopt, out.str(), 0};
     }
 
+    if (const std::string error = CheckPorts(options); !error.empty()) return Failed(error);
     if (ports->parsed()) options.command = Subcommand::Ports;
     if (info->parsed()) options.command = Subcommand::Info;
     if (backup->parsed()) options.command = Subcommand::Backup;

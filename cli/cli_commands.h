@@ -14,7 +14,6 @@ int RunPorts(const CliOptions& options, RunContext& context);
 int RunInfo(const CliOptions& options, RunContext& context);
 int RunBackup(const CliOptions& options, RunContext& context);
 int RunProgram(const CliOptions& options, RunContext& context);         // one encoder, its dry run, or --each
-int RunProductionLoop(const CliOptions& options, RunContext& context);  // program --each
 int RunRestore(const CliOptions& options, RunContext& context);
 int RunVerify(const CliOptions& options, RunContext& context);  // one encoder, or --each
 int RunHistory(const CliOptions& options, RunContext& context);
@@ -30,7 +29,13 @@ struct EncoderDone {
 // line goes out.
 using EncoderSeen = std::function<void(const EncoderIdentity&)>;
 using EncoderStep = std::function<EncoderDone(const EncoderSeen& seen)>;
-// The production line's loop (--each) with its own work for each encoder.
+// The work of a line for one port: made for each port's own options and context.
+using StepFor = std::function<EncoderStep(const CliOptions& options, RunContext& context)>;
+// The production line (--each): on one port, or on several at once (each with its own thread and
+// its own step), until a stop signal, --count encoders done ok over all ports, or a lost record.
+// Its summary goes to `context.err`: one line per port and a total when there are several.
+int RunProductionLine(const CliOptions& options, RunContext& context, const StepFor& stepFor);
+// The line on one port with the same work for every encoder (the tests' own steps).
 int RunProductionLoop(const CliOptions& options, RunContext& context, const EncoderStep& step);
 
 int RunCommand(const CliOptions& options, RunContext& context);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "cli/settings_request.h"
 
@@ -11,7 +12,9 @@ enum class Subcommand { Ports, Info, Program, Backup, Restore, Verify, History }
 
 struct CliOptions {
     Subcommand command = Subcommand::Info;
-    std::string port;  // empty: search the ports
+    std::string port;                // the one port; empty: search the ports (or several ports)
+    std::vector<std::string> ports;  // every --port given; more than one only with --each
+    bool allPorts = false;           // --each on every port whose adapter answers at the start
     bool json = false;
     bool quiet = false;    // -q: only errors; the exit code and the --log file tell the rest
     bool verbose = false;   // -v: a line per block written
@@ -31,6 +34,9 @@ struct CliOptions {
     // history
     std::string serial;
     std::string product;
+
+    // A production line on several ports at once.
+    bool Gang() const { return allPorts || ports.size() > 1; }
 };
 
 }  // namespace cli

@@ -71,7 +71,7 @@ void Finish(ProgramRecord& record, ExitCode code, std::string reason, RunContext
 void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, ProgramRecord& record,
                   const CliOptions& options, RunContext& context)
 {
-    if (context.stopSignal()) {
+    if (context.stopSignal() || !context.mayBegin()) {
         record.abandoned = true;  // the encoder is untouched
         return;
     }

@@ -125,6 +125,7 @@ int main(int argc, char** argv)
     context.stopSignal = cli::StopSignal;
     context.tool = std::string("tarv-cli ") + TARV_VERSION_STRING;
     context.dataFolder = store::DataFolder();
+    context.hostFor = [](const std::string& port) { return std::make_unique<cli::ConsoleHost>(MakeHost(port)); };
     std::unique_ptr<WireTrace> trace;
     if (!options.tracePath.empty()) {
         std::string error;
@@ -137,6 +138,7 @@ int main(int argc, char** argv)
             return cli::AsInt(cli::ExitCode::BadArguments);
         }
     }
+    context.trace = trace.get();
     const int code = cli::RunCommand(options, context);
     ClosePort();
     if (code != 0 || StandardStreamsWritten()) return code;

@@ -1,6 +1,9 @@
-// program --each: the production line's loop. It polls as the window's watch does, programs each
-// encoder once, and waits for that encoder to be taken off before the next. Every encoder that
-// answers gets one line; one whose product is unknown is told once and left as it is.
+// The production line's loop on one port. It polls as the window's watch does (but every 100 ms
+// while the adapter answers, so that an encoder put on is noticed at once), programs each encoder
+// once, and waits for that encoder to be taken off before the next. Every encoder that answers
+// gets one line; one whose product is unknown is told once and left as it is.
+#include "cli/production_loop.h"
+
 #include <algorithm>
 #include <array>
 #include <map>
@@ -21,6 +24,8 @@ namespace {
 
 // A stop request is noticed within this long, also during the 3 s pauses without an adapter.
 constexpr uint32_t kRestSliceMs = 50;
+// Between two polls of an adapter that answers: an encoder put on is begun within this long.
+constexpr uint32_t kPollIntervalMs = 100;
 
 enum class Station {
     Starting,
@@ -41,26 +46,30 @@ auto Quietly(Step step)
 
 class ProductionLoop {
 public:
-    ProductionLoop(const CliOptions& options, RunContext& context, EncoderStep step)
-        : options_(options), context_(context), step_(std::move(step))
+    ProductionLoop(const CliOptions& options, RunContext& context, EncoderStep step, LineShare& share,
+                   bool waitForPort)
+        : options_(options), context_(context), step_(std::move(step)), share_(share), waitForPort_(waitForPort)
     {
     }
 
-    int Run()
+    PortTally Run()
     {
-        {
-            const PortInUse port;
-            if (!Connect()) return AsInt(ExitCode::NoAdapter);
-            while (!context_.stopSignal() && !Poll()) Rest(static_cast<uint32_t>(WatchIntervalMs()));
+        const PortInUse port;
+        if (!Connect()) {
+            tally_.started = false;
+            tally_.exitCode = AsInt(ExitCode::NoAdapter);
+            return tally_;
         }
-        Summarize();
-        if (const int signal = context_.stopSignal()) return ExitCodeOfSignal(signal);
-        return exitCode_;
+        while (!Ended() && !Poll())
+            Rest(station_ == Station::Searching ? static_cast<uint32_t>(kWatchIntervalWithoutPortMs) : kPollIntervalMs);
+        return tally_;
     }
 
 private:
+    bool Ended() const { return context_.stopSignal() != 0 || share_.ended; }
+
     // An adapter that does not answer yet is waited for; only a named port that does not open
-    // ends the command.
+    // ends the command (unless the line waits for its ports).
     bool Connect()
     {
         if (options_.port.empty()) {
@@ -69,8 +78,9 @@ private:
         }
         const int tried = Quietly([this] { return TryPort(SplitPortArgument(options_.port).name); });
         // Tried again aloud, to tell why it does not open.
-        if (tried == -2 && ConnectAdapter(options_.port, context_) != ExitCode::Done) return false;
-        Enter(tried == -1 ? Station::Searching : Station::Waiting);
+        if (tried == kPortDidNotOpen && !waitForPort_ && ConnectAdapter(options_.port, context_) != ExitCode::Done)
+            return false;
+        Enter(tried == kAdapterAnswered ? Station::Waiting : Station::Searching);
         return true;
     }
 
@@ -92,7 +102,8 @@ private:
         if (done_ || !onAdapter) return false;
         if (context_.out.fail() || context_.err.fail()) {
             // Nobody hears of the next encoder: it is left as it is.
-            if (exitCode_ == 0) exitCode_ = AsInt(ExitCode::RecordNotWritten);
+            if (tally_.exitCode == 0) tally_.exitCode = AsInt(ExitCode::RecordNotWritten);
+            share_.ended = true;
             return true;
         }
         return Program();
@@ -128,20 +139,22 @@ private:
         // A failed read leaves the loop waiting for an encoder it has not done: the same one is
         // done once it reads cleanly. Any other ending is this encoder's, until it goes.
         Tally(done.code);
-        if (!done.recorded) recordLost_ = true;
         if (!done.recorded || done.code == ExitCode::RecordNotWritten) {
-            // An encoder without its record (or its image) ends the run: the ones after it would
-            // have none either.
-            if (exitCode_ == 0) exitCode_ = AsInt(ExitCode::RecordNotWritten);
+            // An encoder without its record (or its image) ends the line on every port: the ones
+            // after it would have none either.
+            tally_.recordLost = tally_.recordLost || !done.recorded;
+            if (tally_.exitCode == 0) tally_.exitCode = AsInt(ExitCode::RecordNotWritten);
+            share_.ended = true;
             return true;
         }
-        return options_.count > 0 && results_[ExitCode::Done] >= options_.count;
+        if (done.code == ExitCode::Done && share_.count > 0 && ++share_.doneOk >= share_.count) share_.ended = true;
+        return share_.ended;
     }
 
     void Tally(ExitCode code)
     {
-        ++results_[code];
-        if (code != ExitCode::Done) exitCode_ = AsInt(code);
+        ++tally_.results[code];
+        if (code != ExitCode::Done) tally_.exitCode = AsInt(code);
     }
 
     // Says once what the line is waiting for; the polls themselves stay silent.
@@ -159,56 +172,47 @@ private:
         context_.err << std::flush;
     }
 
-    // "3 ok, 2 failed (1 write-failed, 1 not-applicable)": what the run did, by result, and
-    // whether the last encoder's record was lost.
-    void Summarize()
-    {
-        if (options_.quiet) return;
-        int failed = 0;
-        std::string byResult;
-        for (const auto& [code, count] : results_) {
-            if (code == ExitCode::Done) continue;
-            failed += count;
-            byResult += (byResult.empty() ? "" : ", ") + std::to_string(count) + " " + ResultWord(code);
-        }
-        context_.err << "tarv-cli: " << results_[ExitCode::Done] << " ok, " << failed << " failed"
-                     << (byResult.empty() ? "" : " (" + byResult + ")")
-                     << (recordLost_ ? "; the last encoder's record could not be written" : "") << "\n"
-                     << std::flush;
-    }
-
     void Rest(uint32_t ms)
     {
         platform::Host& host = platform::host();
-        for (uint32_t slept = 0; slept < ms && !context_.stopSignal(); slept += kRestSliceMs)
+        for (uint32_t slept = 0; slept < ms && !Ended(); slept += kRestSliceMs)
             host.Sleep(std::min(kRestSliceMs, ms - slept));
     }
 
     const CliOptions& options_;
     RunContext& context_;
     EncoderStep step_;
+    LineShare& share_;
+    bool waitForPort_;
     Station station_ = Station::Starting;
     std::optional<EncoderIdentity> done_;  // the encoder done last, until it is taken off
-    std::map<ExitCode, int> results_;
-    bool recordLost_ = false;
-    int exitCode_ = 0;
+    PortTally tally_;
 };
 
 }  // namespace
 
-int RunProductionLoop(const CliOptions& options, RunContext& context, const EncoderStep& step)
+PortTally RunPortLoop(const CliOptions& options, RunContext& context, const EncoderStep& step, LineShare& share,
+                      bool waitForPort)
 {
-    return ProductionLoop(options, context, step).Run();
+    return ProductionLoop(options, context, step, share, waitForPort).Run();
 }
 
-int RunProductionLoop(const CliOptions& options, RunContext& context)
+std::string TallyText(const PortTally& tally)
 {
-    return RunProductionLoop(options, context, [&](const EncoderSeen& seen) {
-        const ProgramRecord record = ProgramOneEncoder(options, PortLabel(options.port), context);
-        if (record.abandoned) return EncoderDone{record.code, true, true};
-        if (record.identity) seen(*record.identity);
-        return EncoderDone{record.code, ReportProgrammed(record, options, context)};
-    });
+    int ok = 0;
+    int failed = 0;
+    std::string byResult;
+    for (const auto& [code, count] : tally.results) {
+        if (code == ExitCode::Done) {
+            ok = count;
+            continue;
+        }
+        failed += count;
+        byResult += (byResult.empty() ? "" : ", ") + std::to_string(count) + " " + ResultWord(code);
+    }
+    return std::to_string(ok) + " ok, " + std::to_string(failed) + " failed" +
+           (byResult.empty() ? "" : " (" + byResult + ")") +
+           (tally.recordLost ? "; the last encoder's record could not be written" : "");
 }
 
 }  // namespace cli

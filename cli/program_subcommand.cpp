@@ -32,6 +32,17 @@ int ProgramOnce(const CliOptions& options, RunContext& context)
     return AsInt(WithRecord(record.code, recorded));
 }
 
+// The line's work on one port: program the encoder on its adapter, record it, and say which it was.
+EncoderStep ProgramEachEncoder(const CliOptions& options, RunContext& context)
+{
+    return [&options, &context](const EncoderSeen& seen) {
+        const ProgramRecord record = ProgramOneEncoder(options, PortLabel(options.port), context);
+        if (record.abandoned) return EncoderDone{record.code, true, true};
+        if (record.identity) seen(*record.identity);
+        return EncoderDone{record.code, ReportProgrammed(record, options, context)};
+    };
+}
+
 }  // namespace
 
 int RunProgram(const CliOptions& given, RunContext& context)
@@ -55,7 +66,7 @@ int RunProgram(const CliOptions& given, RunContext& context)
         context.err << "tarv-cli: " << problem << "\n";
         return AsInt(ExitCode::RecordNotWritten);
     }
-    if (options.each) return RunProductionLoop(options, context);
+    if (options.each) return RunProductionLine(options, context, ProgramEachEncoder);
     const AdapterPort adapter(options.port, context);
     if (!adapter.Open()) return UnlessStopped(context, AsInt(adapter.Code()));
     return options.dryRun ? DryRun(options, context) : ProgramOnce(options, context);

@@ -5,11 +5,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 
 #include "cli/exit_codes.h"
 #include "commands/iso_time.h"
+#include "commands/wire_trace.h"
+#include "platform/host.h"
 
 namespace cli {
 
@@ -21,6 +24,11 @@ struct RunContext {
     std::function<int()> stopSignal = [] { return 0; };
     std::string tool = "tarv-cli";          // the program and its version, as every JSON object names them
     std::filesystem::path dataFolder = {};  // the image store's; empty: none could be told
+    // Whether an encoder may be begun: false once a production line has done what it was asked.
+    std::function<bool()> mayBegin = [] { return true; };
+    // A host of its own for a port, for a production line that runs on several ports at once.
+    std::function<std::unique_ptr<platform::Host>(const std::string& port)> hostFor = {};
+    commands::WireTrace* trace = nullptr;  // --trace: every port's thread observes its wire into it
 };
 
 // The exit code of a command that ended with `code`, unless a stop signal ended it first.

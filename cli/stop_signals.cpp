@@ -1,5 +1,6 @@
 #include "cli/stop_signals.h"
 
+#include <atomic>
 #include <csignal>
 #include <initializer_list>
 
@@ -12,18 +13,20 @@
 namespace cli {
 namespace {
 
-volatile std::sig_atomic_t firstSignal = 0;
-volatile std::sig_atomic_t tellStopping = 1;
-volatile std::sig_atomic_t inHand = 0;
+// Lock-free atomics: read by every port's thread and written in the signal's own context.
+std::atomic<int> firstSignal{0};
+std::atomic<int> tellStopping{1};
+std::atomic<int> encodersInHand{0};  // over all ports
+thread_local bool inHandHere = false;  // this thread's port
 
 constexpr char kStopping[] = "tarv-cli: stopping after this encoder\n";
 
 // Called in the signal's own context: only async-signal-safe work.
 void NoteStop(int signal)
 {
-    if (firstSignal != 0) return;
-    firstSignal = signal;
-    if (!tellStopping || !inHand) return;
+    int none = 0;
+    if (!firstSignal.compare_exchange_strong(none, signal)) return;
+    if (!tellStopping || encodersInHand == 0) return;
 #ifdef _WIN32
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStopping, sizeof kStopping - 1, &written, nullptr);
@@ -82,17 +85,19 @@ int StopSignal()
 
 EncoderInHand::EncoderInHand()
 {
-    inHand = 1;
+    inHandHere = true;
+    ++encodersInHand;
 }
 
 EncoderInHand::~EncoderInHand()
 {
-    inHand = 0;
+    --encodersInHand;
+    inHandHere = false;
 }
 
 bool AnEncoderIsInHand()
 {
-    return inHand != 0;
+    return inHandHere;
 }
 
 }  // namespace cli

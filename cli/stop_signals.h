@@ -15,7 +15,8 @@ void InstallStopSignals(bool quiet);
 int StopSignal();
 
 // From the first block sent to an encoder until its read-back: a stop waits for the encoder in
-// hand (and says so). Outside it, a stop abandons the waits on the port at once.
+// hand (and says so). Outside it, a stop abandons the waits on the port at once. Each port's
+// thread has its own encoder in hand; the stop is told once while any port has one.
 class EncoderInHand {
 public:
     EncoderInHand();
@@ -23,6 +24,6 @@ public:
     EncoderInHand(const EncoderInHand&) = delete;
     EncoderInHand& operator=(const EncoderInHand&) = delete;
 };
-bool AnEncoderIsInHand();
+bool AnEncoderIsInHand();  // on the calling thread's port
 
 }  // namespace cli

@@ -141,11 +141,13 @@ bool ReportVerified(const VerifyRecord& record, const CliOptions& options, RunCo
 int RunVerify(const CliOptions& options, RunContext& context)
 {
     if (options.each) {
-        return RunProductionLoop(options, context, [&](const EncoderSeen& seen) {
-            const VerifyRecord record = VerifyEncoder(options, context);
-            if (record.abandoned) return EncoderDone{record.code, true, true};
-            if (record.identity) seen(*record.identity);
-            return EncoderDone{record.code, ReportVerified(record, options, context)};
+        return RunProductionLine(options, context, [](const CliOptions& portOptions, RunContext& portContext) {
+            return EncoderStep([&portOptions, &portContext](const EncoderSeen& seen) {
+                const VerifyRecord record = VerifyEncoder(portOptions, portContext);
+                if (record.abandoned) return EncoderDone{record.code, true, true};
+                if (record.identity) seen(*record.identity);
+                return EncoderDone{record.code, ReportVerified(record, portOptions, portContext)};
+            });
         });
     }
     VerifyRecord record;

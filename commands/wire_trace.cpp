@@ -18,10 +18,15 @@ std::unique_ptr<WireTrace> WireTrace::Start(const std::string& path, const std::
     }
     std::unique_ptr<WireTrace> trace(new WireTrace(file, path, std::move(writeFailed)));
     trace->WriteLine("# " + program + ", trace started " + UtcTimestamp(unixSeconds) + "\n");
-    ObserveWire([t = trace.get()](const std::string& port, char direction, std::span<const uint8_t> bytes) {
-        t->Write(port, direction, bytes);
-    });
+    trace->ObserveHere();
     return trace;
+}
+
+void WireTrace::ObserveHere()
+{
+    ObserveWire([this](const std::string& port, char direction, std::span<const uint8_t> bytes) {
+        Write(port, direction, bytes);
+    });
 }
 
 WireTrace::WireTrace(std::FILE* file, std::string path, WriteFailed writeFailed)
@@ -37,6 +42,9 @@ WireTrace::~WireTrace()
 
 void WireTrace::Write(const std::string& port, char direction, std::span<const uint8_t> bytes)
 {
+    // One line at a time, timed in the order they are written: no line is torn by another port's,
+    // and the times never go back.
+    const std::lock_guard<std::mutex> lock(lock_);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
     WriteLine(WireTraceLine(ms, port, direction, bytes) + "\n");
 }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 
@@ -26,6 +27,9 @@ public:
     static std::unique_ptr<WireTrace> Start(const std::string& path, const std::string& program, int64_t unixSeconds,
                                             std::string& error, WriteFailed writeFailed = {});
     ~WireTrace();
+    // Observes the calling thread's serial channel too (Start observes its caller's); the
+    // observer goes when the thread ends, or when the trace does on the thread that started it.
+    void ObserveHere();
     WireTrace(const WireTrace&) = delete;
     WireTrace& operator=(const WireTrace&) = delete;
 
@@ -38,6 +42,7 @@ private:
     std::string path_;
     WriteFailed writeFailed_;
     bool failed_ = false;
+    std::mutex lock_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
