@@ -41,6 +41,8 @@ public:
         wire_.received += got;
         return got;
     }
+    // The port then asks its driver for low latency, as the program's does.
+    void AdapterAnswered() override { port_->AdapterAnswered(); }
 
 private:
     std::unique_ptr<platform::SerialPort> port_;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -28,6 +29,14 @@ using bench::Measurement;
 
 const std::string kAdapterPort = "ttyUSB0";  // sorts after every silent port, so a scan finds it last
 constexpr std::array kScanSizes = {1, 4, 16};
+
+// Adapters behind a USB serial converter's latency timer (tarv-adapter-sim --usb-latency): the
+// common default, and the 1 ms that low latency or the udev rule gives.
+struct ConverterAdapter {
+    int timerMs;
+    std::string port;
+};
+const std::array kConverters = {ConverterAdapter{16, "ttyUSB1"}, ConverterAdapter{1, "ttyUSB2"}};
 
 struct Options {
     int runs = 15;
@@ -63,6 +72,40 @@ bool SearchTick()
 {
     KeepAdapter(SearchAndBlink);
     return SerialChannel.portName.empty();
+}
+
+// Opens `port` as the search would and reads the encoder's memory into `image`, which every
+// programming write then puts back, so all runs see the same memory.
+bool TakeAdapter(const std::string& port, eeprom::Image& image)
+{
+    if (TryPort(port) != kAdapterAnswered) {
+        std::fprintf(stderr, "tarv-bench: the adapter on %s does not answer\n", port.c_str());
+        return false;
+    }
+    if (ReadEepromBlock(0, eeprom::kImageSize, image) != 1) {
+        std::fprintf(stderr, "tarv-bench: the encoder's memory on %s could not be read\n", port.c_str());
+        ReleasePort();
+        return false;
+    }
+    return true;
+}
+
+// The transfers that wait for answer after answer: the whole-memory read and PROG's sixteen
+// blocks, without and with their read-back.
+struct Transfers {
+    Measurement read;
+    Measurement write;
+    Measurement writeAndReadBack;
+};
+
+Transfers MeasureTransfers(BenchHost& host, int runs, const eeprom::Image& image)
+{
+    Transfers t;
+    t.read = Measure(host, runs, [] { return ReadDeviceImage() == 1; });
+    t.write = Measure(host, runs, [&] { return WriteImage(image) == WriteOutcome::Written; });
+    t.writeAndReadBack =
+        Measure(host, runs, [&] { return WriteImage(image) == WriteOutcome::Written && ReadDeviceImage() == 1; });
+    return t;
 }
 
 // ---- The report -------------------------------------------------------------------------
@@ -110,6 +153,32 @@ void PrintRows(const std::vector<Row>& rows)
                     r.limitMs > 0 ? Fixed(ratio, 2).c_str() : "-", r.target.empty() ? "-" : r.target.c_str(),
                     Ms(r.m.MedianCpu()).c_str(), r.m.MedianPreemptions());
     }
+}
+
+// The transfers' ratios side by side: straight through the pty, and behind each converter timer.
+void PrintConverterRatios(const Transfers& pty, const std::map<int, Transfers>& converters,
+                          const std::function<double(const Measurement&)>& blockLimit)
+{
+    std::printf("| Operation | Limit (ms) | pty: median (ms) | ratio |");
+    for (const ConverterAdapter& c : kConverters) std::printf(" timer %d ms: median (ms) | ratio |", c.timerMs);
+    std::printf("\n|---|---:|---:|---:|");
+    for (size_t i = 0; i < kConverters.size(); ++i) std::printf("---:|---:|");
+    std::printf("\n");
+    const auto row = [&](const char* operation, Measurement Transfers::*which, bool blocks) {
+        const Measurement& base = pty.*which;
+        const auto limit = [&](const Measurement& m) { return blocks ? blockLimit(m) : m.perRun.WireMs(); };
+        std::printf("| %s | %s | %s | %s |", operation, Ms(limit(base)).c_str(), Ms(base.MedianWall()).c_str(),
+                    Fixed(base.MedianWall() / limit(base), 2).c_str());
+        for (const ConverterAdapter& c : kConverters) {
+            const Measurement& m = converters.at(c.timerMs).*which;
+            std::printf(" %s%s | %s |", Ms(m.MedianWall()).c_str(), Flags(m).c_str(),
+                        Fixed(m.MedianWall() / limit(m), 2).c_str());
+        }
+        std::printf("\n");
+    };
+    row("Whole-memory read (ReadDeviceImage)", &Transfers::read, false);
+    row("Programming write, 16 blocks", &Transfers::write, true);
+    row("Programming write + read-back", &Transfers::writeAndReadBack, true);
 }
 
 void PrintTick(const std::string& tick, const Measurement& m, double intervalMs)
@@ -162,12 +231,19 @@ int main(int argc, char** argv)
         farm.Ready() && farm.Serve(kAdapterPort, {"--pace", "--block-write-ms", std::to_string(options.blockWriteMs)});
     for (const std::string& name : SilentPorts(kScanSizes.back()))
         served = served && farm.Serve(name, {"--pace", "--no-presence"});
+    for (const ConverterAdapter& c : kConverters)
+        served = served && farm.Serve(c.port, {"--pace", "--block-write-ms", std::to_string(options.blockWriteMs),
+                                               "--usb-latency", std::to_string(c.timerMs)});
     if (!served) {
         std::fprintf(stderr, "tarv-bench: could not start tarv-adapter-sim (%s)\n", options.simPath.c_str());
         return 1;
     }
 
     BenchHost adapterHost(farm.View("adapter", {kAdapterPort}));
+    std::map<int, std::unique_ptr<BenchHost>> converterHosts;
+    for (const ConverterAdapter& c : kConverters)
+        converterHosts[c.timerMs] =
+            std::make_unique<BenchHost>(farm.View("converter" + std::to_string(c.timerMs), {c.port}));
     std::map<int, std::unique_ptr<BenchHost>> lastHosts;
     std::map<int, std::unique_ptr<BenchHost>> silentHosts;
     for (const int n : kScanSizes) {
@@ -191,31 +267,20 @@ int main(int argc, char** argv)
 
     std::vector<Row> rows;
     Measurement knownTick;
+    Transfers ptyTransfers;
     {
         platform::ScopedHost installed(adapterHost);
-        if (TryPort(kAdapterPort) != kAdapterAnswered) {
-            std::fprintf(stderr, "tarv-bench: the adapter on %s does not answer\n", kAdapterPort.c_str());
-            return 1;
-        }
-        // Every write puts back what the encoder already holds, so all runs see the same memory.
         eeprom::Image image{};
-        if (ReadEepromBlock(0, eeprom::kImageSize, image) != 1) {
-            std::fprintf(stderr, "tarv-bench: the encoder's memory could not be read\n");
-            ReleasePort();
-            return 1;
-        }
+        if (!TakeAdapter(kAdapterPort, image)) return 1;
 
-        Measurement m = Measure(adapterHost, options.runs, [] { return ReadDeviceImage() == 1; });
-        rows.push_back({"Whole-memory read (ReadDeviceImage)", m.perRun.WireMs(), "1.25", m});
+        ptyTransfers = MeasureTransfers(adapterHost, options.runs, image);
+        rows.push_back(
+            {"Whole-memory read (ReadDeviceImage)", ptyTransfers.read.perRun.WireMs(), "1.25", ptyTransfers.read});
+        rows.push_back({"Programming write, 16 blocks", blockLimit(ptyTransfers.write), "1.10", ptyTransfers.write});
+        rows.push_back({"Programming write + read-back (ReadDeviceImage)", blockLimit(ptyTransfers.writeAndReadBack),
+                        "", ptyTransfers.writeAndReadBack});
 
-        m = Measure(adapterHost, options.runs, [&] { return WriteImage(image) == WriteOutcome::Written; });
-        rows.push_back({"Programming write, 16 blocks", blockLimit(m), "1.10", m});
-
-        m = Measure(adapterHost, options.runs,
-                    [&] { return WriteImage(image) == WriteOutcome::Written && ReadDeviceImage() == 1; });
-        rows.push_back({"Programming write + read-back (ReadDeviceImage)", blockLimit(m), "", m});
-
-        m = Measure(adapterHost, options.runs, [] {
+        Measurement m = Measure(adapterHost, options.runs, [] {
             WriteProductRecord();
             return true;  // failures show as messages
         });
@@ -225,6 +290,23 @@ int main(int argc, char** argv)
         rows.push_back({"Watch tick, known product (PingAdapter + ReadEepromBlock(73, 4))", knownTick.perRun.WireMs(),
                         "", knownTick});
         ReleasePort();
+    }
+
+    std::vector<Row> converterRows;
+    std::map<int, Transfers> converterTransfers;
+    for (const ConverterAdapter& c : kConverters) {
+        BenchHost& host = *converterHosts[c.timerMs];
+        platform::ScopedHost installed(host);
+        eeprom::Image image{};
+        if (!TakeAdapter(c.port, image)) return 1;
+        const Transfers t = MeasureTransfers(host, options.runs, image);
+        ReleasePort();
+        converterTransfers[c.timerMs] = t;
+        const std::string timer = ", converter timer " + std::to_string(c.timerMs) + " ms";
+        converterRows.push_back({"Whole-memory read" + timer, t.read.perRun.WireMs(), "", t.read});
+        converterRows.push_back({"Programming write, 16 blocks" + timer, blockLimit(t.write), "", t.write});
+        converterRows.push_back(
+            {"Programming write + read-back" + timer, blockLimit(t.writeAndReadBack), "", t.writeAndReadBack});
     }
 
     std::map<int, Measurement> searchTicks;
@@ -258,6 +340,10 @@ int main(int argc, char** argv)
     std::printf("%s %s, %u CPUs, load average before %s, after %s\n\n", system.sysname, system.release,
                 std::thread::hardware_concurrency(), loadBefore.c_str(), LoadAverage().c_str());
     PrintRows(rows);
+    std::printf("\nBehind a USB serial converter's latency timer (tarv-adapter-sim --usb-latency MS):\n\n");
+    PrintRows(converterRows);
+    std::printf("\n");
+    PrintConverterRatios(ptyTransfers, converterTransfers, blockLimit);
     std::printf(
         "\n| Watch tick (link part) | Handler wall (ms) | CPU (ms) | CPU / handler wall | Interval (ms) "
         "| CPU / (wall + interval) |\n");
@@ -267,10 +353,14 @@ int main(int argc, char** argv)
         PrintTick("No adapter: search of " + std::to_string(n) + " port(s)", searchTicks[n],
                   kWatchIntervalWithoutPortMs);
 
-    const bool clean = std::all_of(rows.begin(), rows.end(), [](const Row& r) { return r.m.failures == 0; });
+    const auto noFailures = [](const std::vector<Row>& list) {
+        return std::all_of(list.begin(), list.end(), [](const Row& r) { return r.m.failures == 0; });
+    };
+    const bool clean = noFailures(rows) && noFailures(converterRows);
     if (!clean) {
         std::printf("\nSome runs failed; messages seen:\n");
         std::vector<BenchHost*> hosts = {&adapterHost};
+        for (const auto& [timer, host] : converterHosts) hosts.push_back(host.get());
         for (const int n : kScanSizes) hosts.insert(hosts.end(), {lastHosts[n].get(), silentHosts[n].get()});
         for (const BenchHost* host : hosts)
             for (const std::string& message : host->messages) std::printf("  %s\n", message.c_str());

@@ -1,5 +1,6 @@
 // The serial port on POSIX: a tty device opened exclusively, in raw mode at 19200 baud 8N2 with
-// no flow control, used synchronously for writes and without waiting for reads.
+// no flow control, used synchronously for writes and without waiting for reads. Once the adapter
+// answered on it, it asks the driver for low latency, and gives the flag back when it closes.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -26,10 +27,14 @@ struct LineState {
 
 class PosixSerialPort final : public SerialPort {
 public:
-    PosixSerialPort(int fd, const LineState& before) : fd_(fd), before_(before) {}
+    PosixSerialPort(int fd, const LineState& before, DriverLowLatency& lowLatency)
+        : fd_(fd), before_(before), lowLatency_(lowLatency)
+    {
+    }
     ~PosixSerialPort() override
     {
         if (!adapter_) GiveBack();
+        if (lowLatencyTurnedOn_) lowLatency_.Set(fd_, false);
         ioctl(fd_, TIOCNXCL);
         close(fd_);  // the flock goes with the descriptor
     }
@@ -73,7 +78,14 @@ public:
         return got > 0 ? static_cast<size_t>(got) : 0;
     }
 
-    void AdapterAnswered() override { adapter_ = true; }
+    void AdapterAnswered() override
+    {
+        adapter_ = true;
+        // The watch's ping says so twice a second: the driver is asked once.
+        if (lowLatencyAsked_) return;
+        lowLatencyAsked_ = true;
+        AskForLowLatency();
+    }
 
     void AwaitReceive(uint32_t maxMs) override
     {
@@ -85,6 +97,15 @@ public:
     }
 
 private:
+    // A USB serial converter otherwise holds each answer for its latency timer (16 ms on many),
+    // which every block of a programming write pays. A driver without the flag (a
+    // pseudo-terminal) or one that refuses it changes nothing.
+    void AskForLowLatency()
+    {
+        const std::optional<bool> on = lowLatency_.Get(fd_);
+        lowLatencyTurnedOn_ = on.has_value() && !*on && lowLatency_.Set(fd_, true);
+    }
+
     void GiveBack()
     {
         tcsetattr(fd_, TCSANOW, &before_.settings);
@@ -104,7 +125,10 @@ private:
 
     int fd_;
     LineState before_;
+    DriverLowLatency& lowLatency_;
     bool adapter_ = false;
+    bool lowLatencyAsked_ = false;
+    bool lowLatencyTurnedOn_ = false;  // and so turned off again at the close
 };
 
 bool IsPlainName(const std::string& name)
@@ -193,7 +217,7 @@ OpenedPort SystemHost::OpenSerial(const std::string& name)
     before.settings = tio;
     before.modemLinesKnown = ioctl(fd, TIOCMGET, &before.modemLines) == 0;
     ConfigureLine(fd, tio);
-    return {std::make_unique<PosixSerialPort>(fd, before), PortOpenFailure::None};
+    return {std::make_unique<PosixSerialPort>(fd, before, *lowLatency_), PortOpenFailure::None};
 }
 
 }  // namespace platform

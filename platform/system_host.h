@@ -7,6 +7,10 @@
 
 #include "platform/host.h"
 
+#ifndef _WIN32
+#include "platform/driver_low_latency.h"
+#endif
+
 namespace platform {
 
 #ifndef _WIN32
@@ -20,7 +24,12 @@ struct PosixPaths {
 class SystemHost : public Host {
 public:
 #ifndef _WIN32
-    explicit SystemHost(PosixPaths paths = {}) : paths_(std::move(paths)) {}
+    // `lowLatency` is the drivers' low-latency flag that a port asks for once the adapter answered
+    // on it; tests put a recording one in.
+    explicit SystemHost(PosixPaths paths = {}, DriverLowLatency& lowLatency = SystemDriverLowLatency())
+        : paths_(std::move(paths)), lowLatency_(&lowLatency)
+    {
+    }
 #endif
 
     OpenedPort OpenSerial(const std::string& name) override;
@@ -34,6 +43,7 @@ public:
 #ifndef _WIN32
 private:
     PosixPaths paths_;
+    DriverLowLatency* lowLatency_;
 #endif
 };
 

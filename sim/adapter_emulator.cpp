@@ -56,6 +56,17 @@ Micros AdapterEmulator::ByteTime(size_t bytes) const
     return options_.wirePacing ? static_cast<Micros>(std::llround(kWireByteMicros * static_cast<double>(bytes))) : 0;
 }
 
+// A USB serial converter holds the bytes it receives until its latency timer runs out, then hands
+// all of them to the host at once. The timer runs free from the emulator's time zero, so a byte is
+// released at the first tick at or after it has crossed the wire. The line itself is not held up:
+// the next byte crosses while this one waits.
+Micros AdapterEmulator::ReleasedByConverter(Micros arrival) const
+{
+    const Micros tick = options_.usbLatency;
+    if (tick == 0) return arrival;
+    return (arrival + tick - 1) / tick * tick;
+}
+
 void AdapterEmulator::HostWrote(std::span<const uint8_t> bytes, Micros now)
 {
     if (options_.portVanished) return;
@@ -140,7 +151,7 @@ void AdapterEmulator::Send(std::vector<uint8_t> answer, RequestKind kind, Micros
     const Micros start = std::max(readyAt, outputFreeAt_);
     for (size_t i = 0; i < answer.size(); ++i) {
         const Micros arrival = start + ByteTime(i + 1);
-        output_.emplace_back(arrival, answer[i]);
+        output_.emplace_back(ReleasedByConverter(arrival), answer[i]);
         outputFreeAt_ = arrival;
     }
 }

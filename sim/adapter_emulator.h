@@ -37,6 +37,7 @@ struct AdapterOptions {
     uint8_t signalAnswer = 0x00;
     Micros latency = 0;                         // from a complete request to its answer
     bool wirePacing = false;                    // bytes take their wire time in both directions
+    Micros usbLatency = 0;                      // a USB converter's timer: answers pass at its ticks (0: none)
     Micros blockWriteTime = 0;                  // the EEPROM's time per write request, before the status byte
     std::map<uint8_t, uint8_t> blockStatus;     // status byte per write address; 0 refuses (default 1)
     std::set<uint8_t> ignoredBlocks;            // write addresses that get no status and store nothing
@@ -89,6 +90,7 @@ private:
     void Answer(const LoggedFrame& frame, Micros completeAt);
     void Send(std::vector<uint8_t> answer, RequestKind kind, Micros readyAt);
     Micros ByteTime(size_t bytes) const;
+    Micros ReleasedByConverter(Micros arrival) const;
 
     eeprom::Image memory_;
     AdapterOptions options_;
@@ -97,7 +99,7 @@ private:
     std::vector<uint8_t> input_;                     // received, not yet a complete frame
     Micros inputFreeAt_ = 0;                         // when the host-to-adapter line is free again
     Micros outputFreeAt_ = 0;                        // when the adapter-to-host line is free again
-    std::deque<std::pair<Micros, uint8_t>> output_;  // answer bytes with their arrival times
+    std::deque<std::pair<Micros, uint8_t>> output_;  // answer bytes with the times the host gets them
     int framesHandled_ = 0;
 };
 

@@ -47,9 +47,9 @@ bool Store(std::optional<unsigned long> number, T& into)
     return number.has_value();
 }
 
-bool StoreMillis(std::string_view text, Micros& into)
+bool StoreMillis(std::string_view text, Micros& into, unsigned long maxMs = 600'000)
 {
-    const auto ms = ParseNumber(text, 600'000);
+    const auto ms = ParseNumber(text, maxMs);
     if (ms) into = Micros{*ms} * 1000;
     return ms.has_value();
 }
@@ -132,6 +132,9 @@ constexpr std::array kOptions = {
                [](SimOptions& o, std::string_view v) { return StoreMillis(v, o.adapter.latency); }},
     OptionSpec{"--pace", "", "bytes take their wire time at 19200 baud 8N2 (11 bits a byte)",
                [](SimOptions& o, std::string_view) { return o.adapter.wirePacing = true; }},
+    OptionSpec{"--usb-latency", "MS",
+               "hold answers for a USB converter's latency timer of MS ms, 0..255 (0: none; below)",
+               [](SimOptions& o, std::string_view v) { return StoreMillis(v, o.adapter.usbLatency, 255); }},
     OptionSpec{"--block-write-ms", "MS", "time the EEPROM spends on each write request",
                [](SimOptions& o, std::string_view v) { return StoreMillis(v, o.adapter.blockWriteTime); }},
     OptionSpec{"--refuse-block", "ADDR", "answer writes at ADDR with status 0 and store nothing (repeatable)",
@@ -228,6 +231,9 @@ std::string SimUsage()
         text += left + std::string(spec.help) + "\n";
     }
     text +=
+        "\nWith --usb-latency, the converter's timer runs from the server's start and runs out every MS ms.\n"
+        "Each byte the adapter sends (after its wire time, with --pace) is held until the timer next runs\n"
+        "out, then passed on with every other byte held; what the client sends is never held.\n"
         "\nCommands on standard input (with --commands or --exit-on-stdin-eof):\n"
         "  encoder NAME SERIAL           put a fresh format-2 encoder on the adapter (KV24 AB0001)\n"
         "  remove                        take the encoder off\n";

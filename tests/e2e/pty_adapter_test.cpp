@@ -101,13 +101,22 @@ TEST_F(PtyAdapterTest, ScanPassesOverASilentPortAndTakesTheAdapter)
 
 TEST_F(PtyAdapterTest, ReadDeviceImageLoadsTheEncodersRecord)
 {
-    // Once as fast as the pty goes, once at the wire speed of 19200 baud 8N2.
-    for (const bool paced : {false, true}) {
-        SCOPED_TRACE(paced ? "paced" : "unpaced");
-        const std::string port = paced ? "ttyUSB1" : "ttyUSB0";
+    // As fast as the pty goes, at the wire speed of 19200 baud 8N2, and at that speed behind a USB
+    // serial converter that passes answers on only when its 16 ms timer runs out.
+    struct Variant {
+        const char* what;
+        std::string port;
+        std::vector<std::string> args;
+    };
+    const Variant variants[] = {{"unpaced", "ttyUSB0", {}},
+                                {"paced", "ttyUSB1", {"--pace"}},
+                                {"paced, converter timer 16 ms", "ttyUSB2", {"--pace", "--usb-latency", "16"}}};
+    for (const Variant& variant : variants) {
+        SCOPED_TRACE(variant.what);
+        const std::string& port = variant.port;
         std::vector<std::string> args = {"--product",      "KV26",       "--serial",  "ZX9876",
                                          "--manufactured", "2019-03-04", "--changed", "2021-11-30"};
-        if (paced) args.push_back("--pace");
+        args.insert(args.end(), variant.args.begin(), variant.args.end());
         Serve(port, args);
 
         ASSERT_EQ(TryPort(port), 0);
@@ -246,6 +255,7 @@ TEST(TarvAdapterSimTest, RejectsBadArgumentsWithExitCode2)
         {"--presence", "256"},
         {"--refuse-block", "0x1G0"},
         {"--latency"},
+        {"--usb-latency", "256"},
         {"--pace=1"},
     };
     for (const auto& args : cases) {

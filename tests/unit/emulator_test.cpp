@@ -2,6 +2,9 @@
 // checked here.
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "commands/program_command.h"
 #include "sim/sim_commands.h"
 #include "support/link_fixture.h"
 
@@ -25,6 +28,52 @@ TEST(AdapterEmulator, WirePacingCostsElevenBitsABothWays)
     EXPECT_EQ(adapter.NextArrival(), 2292u + 573u);
     EXPECT_EQ(adapter.Arrived(20'625), 32u);
     EXPECT_EQ(adapter.Arrived(20'624), 31u);
+}
+
+// A USB serial converter's latency timer: at each of its ticks the host has exactly what had
+// crossed the wire by that tick, and nothing comes between ticks. The wire keeps its own pace, so
+// an answer queued behind another is not held up by the first one's wait.
+TEST(AdapterEmulator, AConverterPassesAnswersOnOnlyAtItsTimerTicks)
+{
+    struct Case {
+        const char* what;
+        Bytes requests;
+        sim::Micros at;
+    };
+    const Case cases[] = {
+        {"a 32-byte read", {0x55, 0xA1, 0x00, 0x20}, 0},
+        {"two reads back to back", {0x55, 0xA1, 0x00, 0x20, 0x55, 0xA1, 0x20, 0x20}, 0},
+        {"a block write's status", {0x55, 0xA0, 0x00, 8, 1, 2, 3, 4, 5, 6, 7, 8}, 0},
+        {"a presence answer sent between ticks", {0x5A, 0x01, 0, 0}, 3'100},
+    };
+    constexpr sim::Micros kLastTick = 100'000;
+    for (const sim::Micros tick : {sim::Micros{1'000}, sim::Micros{16'000}}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", timer " + std::to_string(tick) + " us");
+            AdapterOptions options;
+            options.wirePacing = true;
+            options.blockWriteTime = 5'000;
+            AdapterEmulator direct(sim::Format2Image(), options);
+            options.usbLatency = tick;
+            AdapterEmulator converted(sim::Format2Image(), options);
+            direct.HostWrote(c.requests, c.at);
+            converted.HostWrote(c.requests, c.at);
+
+            ASSERT_TRUE(converted.NextArrival().has_value());
+            EXPECT_EQ(*converted.NextArrival() % tick, 0u);
+            // Arrived only grows, so holding at a tick and just before the next one holds between.
+            for (sim::Micros at = 0; at < kLastTick; at += tick) {
+                ASSERT_EQ(converted.Arrived(at), direct.Arrived(at)) << "at the tick " << at;
+                ASSERT_EQ(converted.Arrived(at + tick - 1), direct.Arrived(at)) << "before the tick " << at + tick;
+            }
+            std::array<uint8_t, 80> viaConverter{};
+            std::array<uint8_t, 80> straight{};
+            const size_t count = direct.Take(straight, kLastTick);
+            EXPECT_GT(count, 0u);
+            ASSERT_EQ(converted.Take(viaConverter, kLastTick), count);
+            EXPECT_EQ(viaConverter, straight);
+        }
+    }
 }
 
 TEST(AdapterEmulator, WritesWrapWithinTheirGroupOfEight)
@@ -102,6 +151,40 @@ TEST(AdapterEmulator, CommandsTakeTheEncoderOffAndPutAnotherOn)
     for (const char* wrong : {"encoder KV2 ZX0002", "encoder KV26", "remove now", "insert"})
         EXPECT_NE(sim::ApplySimCommand(wrong, adapter), "") << wrong;
     EXPECT_EQ(adapter.memory(), sim::Format2Image(spec));
+}
+
+// PROG waits for each block's status before it sends the next, so behind a converter every one
+// of the sixteen blocks waits for the timer's next tick: 12.45 ms of wire and EEPROM time become
+// a whole number of ticks. The link notices a released byte within its next poll (1 ms here).
+class ConverterTimerTest : public LinkTest {};
+
+TEST_F(ConverterTimerTest, EachOfProgsSixteenBlocksWaitsForTheNextTick)
+{
+    struct Case {
+        sim::Micros tick;
+        sim::Micros blockAtLeast;  // a request, the EEPROM's 5 ms and the status, in whole ticks
+    };
+    const Case cases[] = {{16'000, 16'000}, {1'000, 13'000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("timer " + std::to_string(c.tick) + " us");
+        AdapterOptions options;
+        options.wirePacing = true;
+        options.blockWriteTime = 5'000;
+        options.usbLatency = c.tick;
+        auto adapter = OpenAdapter(sim::Format2Image(), options);
+        adapter->ClearLog();
+
+        ASSERT_EQ(WriteImage(adapter->memory()), WriteOutcome::Written);
+
+        const std::vector<sim::LoggedFrame>& frames = adapter->log();
+        ASSERT_EQ(frames.size(), 16u);
+        for (size_t i = 1; i < frames.size(); ++i) {
+            const sim::Micros gap = frames[i].at - frames[i - 1].at;
+            EXPECT_GE(gap, c.blockAtLeast) << "block " << i;
+            EXPECT_LE(gap, c.blockAtLeast + 1'000) << "block " << i;
+        }
+        ReleasePort();
+    }
 }
 
 }  // namespace
