@@ -174,7 +174,7 @@ TEST_F(ConverterTimerTest, EachOfProgsSixteenBlocksWaitsForTheNextTick)
         auto adapter = OpenAdapter(sim::Format2Image(), options);
         adapter->ClearLog();
 
-        ASSERT_EQ(WriteImage(adapter->memory()), WriteOutcome::Written);
+        ASSERT_EQ(commands::WriteImage(adapter->memory()), WriteOutcome::Written);
 
         const std::vector<sim::LoggedFrame>& frames = adapter->log();
         ASSERT_EQ(frames.size(), 16u);
