@@ -22,8 +22,11 @@ std::string BackupFile::WhyKept() const
 std::string BackupFile::WriteTemporary(std::span<const uint8_t> bytes, std::filesystem::path& temporary) const
 {
     for (int n = 1; n <= kTemporaryNames; ++n) {
+        // Appended piece by piece: GCC 12 at -O3 warns wrongly about "." + std::string.
         temporary = path_;
-        temporary += "." + std::to_string(n) + ".partial";
+        temporary += ".";
+        temporary += std::to_string(n);
+        temporary += ".partial";
         const platform::NewFile made = platform::WriteNewFile(temporary, bytes);
         if (!made.taken) return made.error;
     }
