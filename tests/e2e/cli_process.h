@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -39,9 +40,19 @@ public:
     // The exit code of a program that ends within `limit`; -1 for one that had to be killed.
     int Wait(std::chrono::milliseconds limit = std::chrono::seconds(20))
     {
-        const int code = pid_ > 0 ? sim::Reap(pid_, limit) : -1;
+        const int code = pid_ > 0 ? sim::Reap(pid_, limit) : ended_;
         pid_ = -1;
         return code;
+    }
+
+    // True until the program has ended; Wait then gives its exit code.
+    bool Running()
+    {
+        int status = 0;
+        if (pid_ <= 0 || waitpid(pid_, &status, WNOHANG) != pid_) return pid_ > 0;
+        ended_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        pid_ = -1;
+        return false;
     }
 
     void Signal(int signal) const
@@ -69,4 +80,5 @@ private:
     std::filesystem::path outPath_;
     std::filesystem::path errPath_;
     pid_t pid_ = -1;
+    int ended_ = -1;  // the exit code of a program that Running saw end
 };

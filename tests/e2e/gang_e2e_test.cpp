@@ -1,0 +1,213 @@
+// A production line on several ports at once: tarv-cli against one tarv-adapter-sim per
+// pseudo-terminal, each adapter given a new encoder as soon as the line of its last one is out.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
+
+#include "e2e/cli_process.h"
+#include "e2e/system_host_support.h"
+#include "sim/sim_process.h"
+#include "support/sim_log.h"
+#include "support/text_files.h"
+
+namespace {
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using nlohmann::ordered_json;
+
+class GangE2eTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(root.path().empty());
+        setenv("TARV_DATA_DIR", dataFolder.c_str(), 1);
+    }
+
+    // Adapter `i` on the link root/ttyGANGi, with the encoder serial "Gi0000" on it.
+    void Serve(size_t count, const std::map<size_t, std::vector<std::string>>& extra = {})
+    {
+        for (size_t i = 0; i < count; ++i) {
+            std::vector<std::string> args = {"--pace",   "--block-write-ms", "5",     "--read-commands",
+                                             "--serial", SerialOf(i, 0),     "--log", LogOf(i).string(),
+                                             "--link",   PortOf(i)};
+            if (const auto more = extra.find(i); more != extra.end())
+                args.insert(args.end(), more->second.begin(), more->second.end());
+            sims.push_back(std::make_unique<sim::SimProcess>(TARV_ADAPTER_SIM, std::move(args)));
+            ASSERT_FALSE(sims.back()->slavePath().empty()) << "tarv-adapter-sim did not start";
+            fed.push_back(0);
+        }
+    }
+
+    std::string PortOf(size_t i) const { return (root.path() / ("ttyGANG" + std::to_string(i))).string(); }
+    fs::path LogOf(size_t i) const { return root.path() / ("sim" + std::to_string(i) + ".log"); }
+    static std::string SerialOf(size_t port, int n)
+    {
+        char serial[8];
+        std::snprintf(serial, sizeof serial, "G%zu%04d", port, n);
+        return serial;
+    }
+
+    std::vector<std::string> PortArguments(size_t count) const
+    {
+        std::vector<std::string> args;
+        for (size_t i = 0; i < count; ++i) args.insert(args.end(), {"-p", PortOf(i)});
+        return args;
+    }
+
+    // Until tarv-cli ends: each JSON line that names a port puts a new encoder on that port's adapter.
+    void FeedUntilTheEnd()
+    {
+        size_t seen = 0;
+        while (cli->Running()) {
+            const std::vector<std::string> lines = Lines(cli->Out());
+            for (; seen < lines.size(); ++seen) {
+                const ordered_json line = ordered_json::parse(lines[seen], nullptr, false);
+                for (size_t i = 0; i < sims.size(); ++i)
+                    if (line.is_object() && line["port"] == PortOf(i))
+                        sims[i]->SendCommand("encoder KV24 " + SerialOf(i, ++fed[i]));
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+
+    std::vector<ordered_json> OutputLines() const
+    {
+        std::vector<ordered_json> lines;
+        for (const std::string& line : Lines(cli->Out())) lines.push_back(ordered_json::parse(line));
+        return lines;
+    }
+
+    size_t Writes(size_t i) const
+    {
+        const std::vector<LoggedRequest> requests = ParseLog(LogOf(i));
+        return static_cast<size_t>(std::count_if(requests.begin(), requests.end(),
+                                                 [](const LoggedRequest& r) { return r.kind == "eeprom-write"; }));
+    }
+
+    // Every journal line is whole, names an image of its own that holds 128 bytes, and there is
+    // one line per line of output that kept an image.
+    void ExpectOneJournalLineAndImagePerWrite(const std::vector<ordered_json>& output) const
+    {
+        const std::vector<std::string> journal = Lines(FileText(fs::path(dataFolder) / "journal.jsonl"));
+        std::set<std::string> images;
+        for (const std::string& text : journal) {
+            const ordered_json entry = ordered_json::parse(text, nullptr, false);
+            ASSERT_TRUE(entry.is_object()) << "a torn journal line: " << text;
+            const std::string image = entry["image"];
+            EXPECT_TRUE(images.insert(image).second) << image << " is named twice";
+            EXPECT_EQ(fs::file_size(fs::path(dataFolder) / "images" / image), 128u) << image;
+        }
+        const auto kept = std::count_if(output.begin(), output.end(),
+                                        [](const ordered_json& line) { return line.contains("image"); });
+        EXPECT_EQ(journal.size(), static_cast<size_t>(kept));
+    }
+
+    TempDir root;
+    const std::string dataFolder = (root.path() / "data").string();
+    std::unique_ptr<CliProcess> cli;
+    std::vector<int> fed;
+    std::vector<std::unique_ptr<sim::SimProcess>> sims;  // declared last: the servers end first
+};
+
+TEST_F(GangE2eTest, TwoAndFourPortsEachProgramAStreamOfEncodersCountedOverAllPorts)
+{
+    for (const size_t ports : {size_t{2}, size_t{4}}) {
+        SCOPED_TRACE(std::to_string(ports) + " ports");
+        Serve(ports);
+        const int count = static_cast<int>(3 * ports);
+        std::vector<std::string> args = {"program",      "--each", "--json",      "--count", std::to_string(count),
+                                         "--resolution", "D50",    "--direction", "negative"};
+        const std::vector<std::string> portArgs = PortArguments(ports);
+        args.insert(args.end(), portArgs.begin(), portArgs.end());
+        cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
+        FeedUntilTheEnd();
+        ASSERT_EQ(cli->Wait(), 0) << cli->Err();
+
+        const std::vector<ordered_json> output = OutputLines();
+        // Encoders in hand when the count was reached are finished: at least the count, at most
+        // one more on each other port.
+        EXPECT_GE(output.size(), static_cast<size_t>(count));
+        EXPECT_LE(output.size(), static_cast<size_t>(count) + ports - 1);
+        std::map<std::string, std::set<std::string>> serials;
+        for (const ordered_json& line : output) {
+            EXPECT_EQ(line["result"], "ok") << line.dump();
+            EXPECT_TRUE(serials[line["port"]].insert(line["serial"]).second) << "programmed twice: " << line.dump();
+        }
+        for (size_t i = 0; i < ports; ++i) {
+            EXPECT_FALSE(serials[PortOf(i)].empty()) << PortOf(i) << " did nothing";
+            EXPECT_EQ(Writes(i), 16 * serials[PortOf(i)].size()) << PortOf(i);
+        }
+        ExpectOneJournalLineAndImagePerWrite(output);
+        // The summary: each port, then all of them.
+        EXPECT_NE(cli->Err().find("tarv-cli: all ports: " + std::to_string(output.size()) + " ok, 0 failed"),
+                  std::string::npos)
+            << cli->Err();
+
+        cli.reset();
+        sims.clear();
+        fed.clear();
+        fs::remove_all(dataFolder);
+        for (size_t i = 0; i < ports; ++i) fs::remove(LogOf(i));
+    }
+}
+
+TEST_F(GangE2eTest, APortThatRefusesABlockOfEveryEncoderLeavesTheOthersAtWork)
+{
+    Serve(3, {{1, {"--refuse-block", "0x40"}}});
+    std::vector<std::string> args = {"program", "--each", "--json", "--count", "6", "--resolution", "D50"};
+    const std::vector<std::string> portArgs = PortArguments(3);
+    args.insert(args.end(), portArgs.begin(), portArgs.end());
+    cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
+    FeedUntilTheEnd();
+    EXPECT_EQ(cli->Wait(), 4) << cli->Err();  // the failing port's write-failed
+
+    std::map<std::string, std::map<std::string, int>> results;
+    for (const ordered_json& line : OutputLines()) ++results[line["port"]][line["result"]];
+    EXPECT_EQ(results[PortOf(1)]["ok"], 0);
+    EXPECT_GE(results[PortOf(1)]["write-failed"], 1);
+    EXPECT_GE(results[PortOf(0)]["ok"] + results[PortOf(2)]["ok"], 6);
+    // Its trouble is told as that port's.
+    EXPECT_NE(cli->Err().find("tarv-cli: " + PortOf(1) + ": block 0x40 was refused"), std::string::npos) << cli->Err();
+    ExpectOneJournalLineAndImagePerWrite(OutputLines());
+}
+
+TEST_F(GangE2eTest, ASignalLetsTheEncoderInHandOnEveryPortFinish)
+{
+    // Slow blocks: the signal comes while both ports are writing.
+    Serve(2, {{0, {"--block-write-ms", "60"}}, {1, {"--block-write-ms", "60"}}});
+    std::vector<std::string> args = {"program", "--each", "--json", "--direction", "positive"};
+    const std::vector<std::string> portArgs = PortArguments(2);
+    args.insert(args.end(), portArgs.begin(), portArgs.end());
+    cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while ((Writes(0) < 2 || Writes(1) < 2) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(Writes(0) >= 2 && Writes(1) >= 2) << cli->Err();
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(), 130) << cli->Err();
+
+    const std::vector<ordered_json> output = OutputLines();
+    ASSERT_EQ(output.size(), 2u) << cli->Out();
+    for (const ordered_json& line : output) EXPECT_EQ(line["result"], "ok") << line.dump();
+    EXPECT_EQ(Writes(0), 16u);
+    EXPECT_EQ(Writes(1), 16u);
+    ExpectOneJournalLineAndImagePerWrite(output);
+}
+
+TEST_F(GangE2eTest, ANamedPortThatIsMissingEndsTheLineBeforeAnythingIsSent)
+{
+    Serve(1);
+    cli = std::make_unique<CliProcess>(TARV_CLI,
+                                       std::vector<std::string>{"program", "--each", "--direction", "positive", "-p",
+                                                                PortOf(0), "-p", (root.path() / "ttyMISSING").string()},
+                                       root.path());
+    EXPECT_EQ(cli->Wait(), 2);
+    EXPECT_NE(cli->Err().find("ttyMISSING: does not exist"), std::string::npos) << cli->Err();
+    EXPECT_TRUE(ParseLog(LogOf(0)).empty());
+}
+
+}  // namespace
