@@ -1,4 +1,4 @@
-// The one open serial port: a channel of bytes to the adapter.
+// The calling thread's open serial port: a channel of bytes to the adapter.
 #include <optional>
 #include <vector>
 
@@ -7,8 +7,9 @@
 #include "platform/host.h"
 
 namespace {
-platform::PortOpenFailure lastOpenFailure = platform::PortOpenFailure::None;
-WireObserver wireObserver;
+// The thread's own, as its channel is: a thread hears only its own port.
+thread_local platform::PortOpenFailure lastOpenFailure = platform::PortOpenFailure::None;
+thread_local WireObserver wireObserver;
 
 void Observe(char direction, std::span<const uint8_t> bytes)
 {

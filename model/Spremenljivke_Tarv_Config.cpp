@@ -1,8 +1,8 @@
 #include "model/Spremenljivke_Tarv_Config.h"
 
 DeviceModelState DeviceModel;
-SerialChannelState SerialChannel;
-std::vector<std::string> PortList;
+thread_local SerialChannelState SerialChannel;
+thread_local std::vector<std::string> PortList;
 
 void ClearRecordFields()
 {
