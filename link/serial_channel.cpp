@@ -4,12 +4,13 @@
 
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
+#include "model/thread_owned.h"
 #include "platform/host.h"
 
 namespace {
 // The thread's own, as its channel is: a thread hears only its own port.
 thread_local platform::PortOpenFailure lastOpenFailure = platform::PortOpenFailure::None;
-thread_local WireObserver wireObserver;
+thread_local WireObserver& wireObserver = NewOfThisThread<WireObserver>();
 
 void Observe(char direction, std::span<const uint8_t> bytes)
 {

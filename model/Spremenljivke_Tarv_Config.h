@@ -122,5 +122,6 @@ struct SerialChannelState {
     uint32_t bytesWaiting = 0;                                     // from the last queue query that succeeded
 };
 
-extern thread_local SerialChannelState SerialChannel;
-extern thread_local std::vector<std::string> PortList;  // the calling thread's last listing
+// References to objects of the thread's own (model/thread_owned.h), made on its first use.
+extern thread_local SerialChannelState& SerialChannel;
+extern thread_local std::vector<std::string>& PortList;  // the calling thread's last listing
