@@ -268,10 +268,9 @@ bool StartStations(const Options& options, const Setup& setup, const std::filesy
         Station station;
         station.path = (folder / ("ttyGANG" + std::to_string(i))).string();
         station.refusing = setup.oneRefusing && i == 0;
-        std::vector<std::string> args = {"--pace", "--block-write-ms", std::to_string(options.blockWriteMs),
-                                         "--log",  "/dev/null",        "--product",
-                                         kProduct, "--serial",         SerialFor(i, 0),
-                                         "--link", station.path};
+        std::vector<std::string> args = {"--pace", "--block-write-ms", std::to_string(options.blockWriteMs)};
+        args.insert(args.end(), {"--log", "/dev/null", "--link", station.path});
+        args.insert(args.end(), {"--product", kProduct, "--serial", SerialFor(i, 0)});
         if (station.refusing) args.insert(args.end(), {"--refuse-block", kRefusedBlock});
         station.server = std::make_unique<sim::SimProcess>(options.sim, args);
         if (station.server->slavePath().empty()) return false;
