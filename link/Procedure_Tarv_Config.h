@@ -1,6 +1,13 @@
 // The device link: the serial channel and port discovery, the adapter's four requests, the two
-// checksums, and the whole-memory read and product-record write. Free procedures over the
-// program-wide state of Spremenljivke_Tarv_Config; failures are shown where they are found.
+// checksums, and the whole-memory read and product-record write. Free procedures over the state
+// of Spremenljivke_Tarv_Config; failures are shown where they are found.
+//
+// Everything the link keeps about its port is the calling thread's own: the installed host
+// (platform::host()), the serial channel, PortList, the last open and listing failures and the
+// wire observer. Threads that each install a host and open a port run these procedures at the
+// same time without seeing each other. DeviceModel, and the procedures that fill it or write
+// from it (ReadDeviceImage, LoadDeviceImage, WriteProductRecord and its helpers), stay the
+// window's: one thread.
 #pragma once
 
 #include <array>
@@ -19,7 +26,7 @@
 // Closes any open port, then opens and configures `name`. Afterwards the port name is `name`
 // with a port open, or empty with none.
 void OpenPort(const std::string& name);
-// Why the last port that was to be opened did not open; None when it did.
+// Why the last port that this thread was to open did not open; None when it did.
 platform::PortOpenFailure LastOpenFailure();
 
 bool PortIsOpen();
@@ -43,7 +50,7 @@ inline constexpr int kPortDidNotOpen = -2;  // LastOpenFailure says why
 
 // Reads the host's port names, sorts them and replaces the content of `list` with them.
 void ListSerialPorts(std::vector<std::string>& list);
-// Whether the last listing stopped on an error (after its message).
+// Whether this thread's last listing stopped on an error (after its message).
 bool LastListingFailed();
 int TryPort(const std::string& name);
 // Refreshes PortList and tries its ports in order; true when one of them has the adapter.
@@ -138,8 +145,9 @@ inline constexpr std::array<uint32_t, 256> CrcTable = [] {
 uint8_t ComputeConfigCrc(std::span<const uint8_t> bytes, uint32_t count, uint8_t start);
 uint8_t SumChecksum(std::span<const uint8_t> bytes);
 
-// Hears every transfer on the serial channel, when one is installed: '>' for bytes sent, '<' for
-// bytes received, 'x' for bytes that a discard throws away (read first, so that they can be told).
+// Hears every transfer on the calling thread's serial channel, when that thread installed one:
+// '>' for bytes sent, '<' for bytes received, 'x' for bytes that a discard throws away (read
+// first, so that they can be told). Each thread installs its own, and it runs on that thread.
 using WireObserver = std::function<void(const std::string& port, char direction, std::span<const uint8_t> bytes)>;
 void ObserveWire(WireObserver observer);  // an empty one: none
 

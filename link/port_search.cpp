@@ -12,7 +12,7 @@ bool PortNameLess(std::string_view a, std::string_view b)
 }
 
 namespace {
-bool lastListingFailed = false;
+thread_local bool lastListingFailed = false;  // the calling thread's last listing, as PortList is
 }
 
 bool LastListingFailed()

@@ -1,14 +1,16 @@
-// The one open serial port: a channel of bytes to the adapter.
+// The calling thread's open serial port: a channel of bytes to the adapter.
 #include <optional>
 #include <vector>
 
 #include "link/Procedure_Tarv_Config.h"
 #include "model/Spremenljivke_Tarv_Config.h"
+#include "model/thread_owned.h"
 #include "platform/host.h"
 
 namespace {
-platform::PortOpenFailure lastOpenFailure = platform::PortOpenFailure::None;
-WireObserver wireObserver;
+// The thread's own, as its channel is: a thread hears only its own port.
+thread_local platform::PortOpenFailure lastOpenFailure = platform::PortOpenFailure::None;
+thread_local WireObserver& wireObserver = NewOfThisThread<WireObserver>();
 
 void Observe(char direction, std::span<const uint8_t> bytes)
 {

@@ -1,8 +1,10 @@
 #include "model/Spremenljivke_Tarv_Config.h"
 
+#include "model/thread_owned.h"
+
 DeviceModelState DeviceModel;
-SerialChannelState SerialChannel;
-std::vector<std::string> PortList;
+thread_local SerialChannelState& SerialChannel = NewOfThisThread<SerialChannelState>();
+thread_local std::vector<std::string>& PortList = NewOfThisThread<std::vector<std::string>>();
 
 void ClearRecordFields()
 {

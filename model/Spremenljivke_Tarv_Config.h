@@ -1,6 +1,8 @@
-// The program-wide state: the copy of the encoder's memory (DeviceModel), the serial channel,
-// the port list, and the layout of the encoder's 128-byte EEPROM. Everything runs on the UI
-// thread, so these are plain variables read and written in place.
+// The link's state: the copy of the encoder's memory (DeviceModel), the serial channel, the port
+// list, and the layout of the encoder's 128-byte EEPROM. These are plain variables read and
+// written in place. DeviceModel is the window's, one for the program, used on its UI thread only.
+// The serial channel and the port list belong to the calling thread: each thread that talks to an
+// adapter has its own port, so that one thread per port can run side by side.
 #pragma once
 
 #include <array>
@@ -113,11 +115,13 @@ void ClearDeviceModel();
 
 // ---- The serial channel ---------------------------------------------------------------------
 
+// The calling thread's channel: its open port is closed when the thread ends.
 struct SerialChannelState {
     std::unique_ptr<platform::SerialPort, SerialPortCloser> port;  // none when no port is open
-    std::string portName;                        // empty exactly when no adapter port is in use
-    uint32_t bytesWaiting = 0;                   // from the last queue query that succeeded
+    std::string portName;                                          // empty exactly when no adapter port is in use
+    uint32_t bytesWaiting = 0;                                     // from the last queue query that succeeded
 };
 
-extern SerialChannelState SerialChannel;
-extern std::vector<std::string> PortList;
+// References to objects of the thread's own (model/thread_owned.h), made on its first use.
+extern thread_local SerialChannelState& SerialChannel;
+extern thread_local std::vector<std::string>& PortList;  // the calling thread's last listing

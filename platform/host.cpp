@@ -5,14 +5,16 @@
 
 namespace platform {
 namespace {
-Host* installed = nullptr;
-}
+// Per thread, so that threads each talking to their own port never see another's host.
+thread_local Host* installed = nullptr;
+}  // namespace
 
 Host& host()
 {
     if (installed == nullptr) {
-        // A programming error, not a runtime condition: every entry point installs a host first.
-        std::fputs("platform::host() called before a host was installed\n", stderr);
+        // A programming error, not a runtime condition: every entry point, and every thread that
+        // runs the link, installs a host first.
+        std::fputs("platform::host() called before a host was installed on this thread\n", stderr);
         std::abort();
     }
     return *installed;

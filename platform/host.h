@@ -97,11 +97,14 @@ public:
     virtual void OpenUrl(const std::string& url) = 0;
 };
 
-// The installed host. Exactly one is installed while the program or a test runs.
+// The calling thread's installed host. Each thread that runs the device link installs its own
+// (the window has one thread; a production line may run one thread per port), and a host serves
+// only the thread that installed it. A thread starts with none.
 Host& host();
 void Install(Host& newHost);
 
-// Installs a host for the lifetime of a scope and puts the previous one back afterwards.
+// Installs a host on the calling thread for the lifetime of a scope and puts that thread's previous
+// one back afterwards: made and destroyed on the same thread.
 class ScopedHost {
 public:
     explicit ScopedHost(Host& h);

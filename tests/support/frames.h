@@ -1,6 +1,7 @@
 // The request frames that the commands send, as the adapter sees them.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 #include "model/Spremenljivke_Tarv_Config.h"
@@ -17,8 +18,13 @@ inline std::vector<Bytes> ImageWriteFrames(const eeprom::Image& image)
 {
     std::vector<Bytes> frames;
     for (int address = 0; address < eeprom::kImageSize; address += 8) {
-        Bytes frame = {0x55, 0xA0, static_cast<uint8_t>(address), 8};
-        frame.insert(frame.end(), image.begin() + address, image.begin() + address + 8);
+        // Sized first: GCC 12 takes an insert into the four-byte head for an overflow once inlined.
+        Bytes frame(12);
+        frame[0] = 0x55;
+        frame[1] = 0xA0;
+        frame[2] = static_cast<uint8_t>(address);
+        frame[3] = 8;
+        std::copy_n(image.begin() + address, 8, frame.begin() + 4);
         frames.push_back(frame);
     }
     return frames;
