@@ -31,9 +31,8 @@ protected:
     void Serve(size_t count, const std::map<size_t, std::vector<std::string>>& extra = {})
     {
         for (size_t i = 0; i < count; ++i) {
-            std::vector<std::string> args = {"--pace",   "--block-write-ms", "5",     "--read-commands",
-                                             "--serial", SerialOf(i, 0),     "--log", LogOf(i).string(),
-                                             "--link",   PortOf(i)};
+            std::vector<std::string> args = {"--pace", "--block-write-ms", "5",      "--serial", SerialOf(i, 0),
+                                             "--log",  LogOf(i).string(),  "--link", PortOf(i)};
             if (const auto more = extra.find(i); more != extra.end())
                 args.insert(args.end(), more->second.begin(), more->second.end());
             sims.push_back(std::make_unique<sim::SimProcess>(TARV_ADAPTER_SIM, std::move(args)));
@@ -46,9 +45,9 @@ protected:
     fs::path LogOf(size_t i) const { return root.path() / ("sim" + std::to_string(i) + ".log"); }
     static std::string SerialOf(size_t port, int n)
     {
-        char serial[8];
-        std::snprintf(serial, sizeof serial, "G%zu%04d", port, n);
-        return serial;
+        // Six characters: G, the port, four digits of the count.
+        const std::string digits = std::to_string(10000 + n % 10000).substr(1);
+        return "G" + std::to_string(port % 10) + digits;
     }
 
     std::vector<std::string> PortArguments(size_t count) const
@@ -89,7 +88,7 @@ protected:
     }
 
     // Every journal line is whole, names an image of its own that holds 128 bytes, and there is
-    // one line per line of output that kept an image.
+    // one line per encoder written.
     void ExpectOneJournalLineAndImagePerWrite(const std::vector<ordered_json>& output) const
     {
         const std::vector<std::string> journal = Lines(FileText(fs::path(dataFolder) / "journal.jsonl"));
@@ -101,8 +100,10 @@ protected:
             EXPECT_TRUE(images.insert(image).second) << image << " is named twice";
             EXPECT_EQ(fs::file_size(fs::path(dataFolder) / "images" / image), 128u) << image;
         }
-        const auto kept = std::count_if(output.begin(), output.end(),
-                                        [](const ordered_json& line) { return line.contains("image"); });
+        // Every encoder that was written had its image kept first.
+        const auto kept = std::count_if(output.begin(), output.end(), [](const ordered_json& line) {
+            return line["result"] != "read-failed" && line["result"] != "not-applicable";
+        });
         EXPECT_EQ(journal.size(), static_cast<size_t>(kept));
     }
 
