@@ -57,20 +57,40 @@ protected:
         return args;
     }
 
-    // Until tarv-cli ends: each JSON line that names a port puts a new encoder on that port's adapter.
+    // Each JSON line not seen yet that names a port puts a new encoder on that port's adapter.
+    void FeedNewLines()
+    {
+        const std::vector<std::string> lines = Lines(cli->Out());
+        for (; seen < lines.size(); ++seen) {
+            const ordered_json line = ordered_json::parse(lines[seen], nullptr, false);
+            for (size_t i = 0; i < sims.size(); ++i)
+                if (sims[i] && line.is_object() && line["port"] == PortOf(i))
+                    sims[i]->SendCommand("encoder KV24 " + SerialOf(i, ++fed[i]));
+        }
+    }
+
     void FeedUntilTheEnd()
     {
-        size_t seen = 0;
         while (cli->Running()) {
-            const std::vector<std::string> lines = Lines(cli->Out());
-            for (; seen < lines.size(); ++seen) {
-                const ordered_json line = ordered_json::parse(lines[seen], nullptr, false);
-                for (size_t i = 0; i < sims.size(); ++i)
-                    if (line.is_object() && line["port"] == PortOf(i))
-                        sims[i]->SendCommand("encoder KV24 " + SerialOf(i, ++fed[i]));
-            }
+            FeedNewLines();
             std::this_thread::sleep_for(10ms);
         }
+    }
+
+    // Feeds the line until `port` has printed `lines` lines in all, or 15 s have passed.
+    bool FeedUntil(size_t port, size_t lines)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 15s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            FeedNewLines();
+            const std::vector<ordered_json> output = OutputLines();
+            if (static_cast<size_t>(std::count_if(output.begin(), output.end(), [&](const ordered_json& line) {
+                    return line["port"] == PortOf(port);
+                })) >= lines)
+                return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
     }
 
     std::vector<ordered_json> OutputLines() const
@@ -111,6 +131,7 @@ protected:
     const std::string dataFolder = (root.path() / "data").string();
     std::unique_ptr<CliProcess> cli;
     std::vector<int> fed;
+    size_t seen = 0;                                     // output lines fed for
     std::vector<std::unique_ptr<sim::SimProcess>> sims;  // declared last: the servers end first
 };
 
@@ -151,6 +172,7 @@ TEST_F(GangE2eTest, TwoAndFourPortsEachProgramAStreamOfEncodersCountedOverAllPor
         cli.reset();
         sims.clear();
         fed.clear();
+        seen = 0;
         fs::remove_all(dataFolder);
         for (size_t i = 0; i < ports; ++i) fs::remove(LogOf(i));
     }
@@ -197,6 +219,38 @@ TEST_F(GangE2eTest, ASignalLetsTheEncoderInHandOnEveryPortFinish)
     EXPECT_EQ(Writes(0), 16u);
     EXPECT_EQ(Writes(1), 16u);
     ExpectOneJournalLineAndImagePerWrite(output);
+}
+
+TEST_F(GangE2eTest, AnAdapterUnpluggedAndBackIsTakenUpAgainWhileTheOtherPortGoesOn)
+{
+    Serve(2);
+    std::vector<std::string> args = {"program", "--each", "--json", "--direction", "positive"};
+    const std::vector<std::string> portArgs = PortArguments(2);
+    args.insert(args.end(), portArgs.begin(), portArgs.end());
+    cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
+    ASSERT_TRUE(FeedUntil(0, 1)) << cli->Err();
+
+    // Unplugged: its emulator and its port go.
+    sims[0].reset();
+    ASSERT_TRUE(FeedUntil(1, 3)) << cli->Err();
+    // Plugged in again with a new encoder behind the same name.
+    sims[0] = std::make_unique<sim::SimProcess>(
+        TARV_ADAPTER_SIM, std::vector<std::string>{"--pace", "--block-write-ms", "5", "--serial", SerialOf(0, 50),
+                                                   "--log", LogOf(0).string(), "--link", PortOf(0)});
+    ASSERT_FALSE(sims[0]->slavePath().empty());
+    ASSERT_TRUE(FeedUntil(0, 2)) << cli->Err();
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(), 130) << cli->Err();
+
+    std::vector<std::string> onPort0;
+    for (const ordered_json& line : OutputLines()) {
+        EXPECT_EQ(line["result"], "ok") << line.dump();
+        if (line["port"] == PortOf(0)) onPort0.push_back(line["serial"]);
+    }
+    EXPECT_EQ(onPort0, (std::vector<std::string>{SerialOf(0, 0), SerialOf(0, 50)}));
+    EXPECT_NE(cli->Err().find("tarv-cli: " + PortOf(0) + ": the adapter does not answer"), std::string::npos)
+        << cli->Err();
+    ExpectOneJournalLineAndImagePerWrite(OutputLines());
 }
 
 TEST_F(GangE2eTest, ANamedPortThatIsMissingEndsTheLineBeforeAnythingIsSent)
