@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the project for 64-bit Windows with mingw-w64 and tests it under wine on Debian 12:
 #  1. the build without Qt (build/mingw): the core unit tests, the Win32 host tests, and an
-#     end-to-end run of the link through a COM port that wine maps to tarv-adapter-sim;
+#     end-to-end run of the link through a COM port that wine maps to tarv-adapter-sim (and a
+#     production line on that port and a second one, COM34, with an emulator of its own);
 #  2. the Windows programs (build/mingw-gui) with the static Qt of scripts/qt-windows.sh, built
 #     from Debian's source the first time (30-45 minutes) and cached after that, or the Qt that
 #     TARV_QT_PREFIX names (a modified one, to relink the programs against it): the real
@@ -26,6 +27,7 @@ packages=("${WINDOWS_PACKAGES[@]}")
 ensure_packages "${packages[@]}"
 
 readonly comPort=COM33 # well above the ports wine finds on the machine itself
+readonly comPort2=COM34 # a production line's second fixture
 readonly artifacts=build/mingw-gui/artifacts
 
 if [ "$gui" != 0 ]; then
@@ -51,17 +53,25 @@ fi
 
 session_begin wine
 link=$sessionWork/ttyADAPTER
-step "wine prefix in $WINEPREFIX, $comPort mapped to the emulator"
+link2=$sessionWork/ttyADAPTER2
+step "wine prefix in $WINEPREFIX, $comPort and $comPort2 mapped to two emulators"
 wine_map_port "$comPort" "$link"
+wine_map_port "$comPort2" "$link2"
 # At its next start wine makes dosdevices/com33 and lists the port under SERIALCOMM; the link
 # must lead to the pseudo-terminal by then.
 sim_start build/mingw-sim/tarv-adapter-sim "$link" "$sessionWork/sim.log"
+second_sim_start build/mingw-sim/tarv-adapter-sim "$link2" "$sessionWork/sim2.log" AB5678
 wine_warm_up
 TARV_E2E_SIM_LOG=$(timeout 30 winepath -w "$simLog" 2>/dev/null)
-export TARV_E2E_COM_PORT=$comPort TARV_E2E_SIM_LOG
+TARV_E2E_SIM_LOG2=$(timeout 30 winepath -w "$sessionWork/sim2.log" 2>/dev/null)
+export TARV_E2E_COM_PORT=$comPort TARV_E2E_SIM_LOG TARV_E2E_COM_PORT2=$comPort2 TARV_E2E_SIM_LOG2
 
 step "tests under wine"
 ctest_stage mingw "$@"
+# The window meets one adapter, as before: the second fixture and its port go.
+second_sim_stop
+timeout 60 wine reg delete 'HKLM\Software\Wine\Ports' /v "$comPort2" /f >/dev/null 2>&1 || true
+rm -f "$WINEPREFIX/dosdevices/${comPort2,,}"
 
 [ "$gui" != 0 ] || {
     step "done"

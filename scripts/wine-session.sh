@@ -7,6 +7,7 @@
 sessionWork=
 xvfbPid=
 simPid=
+sim2Pid=
 simIn=
 simLog=
 
@@ -43,6 +44,13 @@ sim_stop() {
     simPid=
 }
 
+second_sim_stop() {
+    [ -n "$sim2Pid" ] || return 0
+    kill "$sim2Pid" 2>/dev/null || true
+    wait "$sim2Pid" 2>/dev/null || true
+    sim2Pid=
+}
+
 xvfb_stop() {
     [ -n "$xvfbPid" ] || return 0
     kill "$xvfbPid" 2>/dev/null || true
@@ -53,6 +61,7 @@ xvfb_stop() {
 session_cleanup() {
     wine_stop
     sim_stop
+    second_sim_stop
     xvfb_stop
     local kept
     for kept in "${keptFiles[@]}"; do
@@ -106,6 +115,19 @@ sim_start() {
     local slave
     read -r -t 10 slave <&"${SIM[0]}" || fail "tarv-adapter-sim did not start: $(cat "$sessionWork/sim.err")"
     echo "tarv-adapter-sim serves $slave behind $link"
+}
+
+# A second emulator ($1) behind the link $2, logging to $3, its encoder's serial number $4: the
+# second fixture of a production line. It ends with the session.
+second_sim_start() {
+    local program=$1 link=$2 log=$3 serial=$4
+    "$program" --pace --serial "$serial" --log "$log" --link "$link" </dev/null >/dev/null 2>"$sessionWork/sim2.err" &
+    sim2Pid=$!
+    for _ in $(seq 100); do
+        [ -L "$link" ] && return 0
+        sleep 0.1
+    done
+    fail "the second tarv-adapter-sim did not start: $(cat "$sessionWork/sim2.err")"
 }
 
 # A private X server; DISPLAY is set for what follows.

@@ -3,10 +3,12 @@
 // frame log in TARV_E2E_SIM_LOG; without them the tests are skipped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -172,7 +174,9 @@ TEST_F(CliComPortTest, PortsListsTheAdapterAndSettingsThatDoNotApplyEndWithSix)
     const CliRun ports = RunCli("ports --json");
     EXPECT_EQ(ports.exitCode, 0u) << ports.err;
     const ordered_json listed = ordered_json::parse(ports.out);
-    const auto adapter = [this](const ordered_json& item) { return item["port"] == port && item["status"] == "adapter"; };
+    const auto adapter = [this](const ordered_json& item) {
+        return item["port"] == port && item["status"] == "adapter";
+    };
     EXPECT_NE(std::find_if(listed.begin(), listed.end(), adapter), listed.end()) << ports.out;
 
     // The default encoder's stored edge separation is in the first table, which has no 0.07.
@@ -180,6 +184,40 @@ TEST_F(CliComPortTest, PortsListsTheAdapterAndSettingsThatDoNotApplyEndWithSix)
     EXPECT_EQ(program.exitCode, 6u);
     EXPECT_NE(program.err.find("--edge-separation: '0.07' is not in this encoder's table 1"), std::string::npos)
         << program.err;
+}
+
+// A line of two fixtures: scripts/test-windows.sh maps a second port, TARV_E2E_COM_PORT2, to a
+// second emulator, whose frame log is TARV_E2E_SIM_LOG2. Each port programs the encoder on its
+// adapter at the same time, and the count of two over both ports ends the line.
+TEST_F(CliComPortTest, TwoComPortsProgramTheirEncodersAtOnce)
+{
+    const std::string port2 = Environment("TARV_E2E_COM_PORT2");
+    const std::string log2 = Environment("TARV_E2E_SIM_LOG2");
+    if (port2.empty() || log2.empty()) GTEST_SKIP() << "TARV_E2E_COM_PORT2 and TARV_E2E_SIM_LOG2 are not set";
+    const size_t logged2 = ParseLog(log2).size();
+
+    const CliRun run = RunCli("program --each --count 2 --json --resolution D50 -p " + port + " -p " + port2);
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    std::vector<std::string> ports;
+    std::istringstream lines(run.out);
+    for (std::string text; std::getline(lines, text);) {
+        const ordered_json line = ordered_json::parse(text);
+        EXPECT_EQ(line["result"], "ok") << text;
+        ports.push_back(line["port"]);
+    }
+    std::sort(ports.begin(), ports.end());
+    EXPECT_EQ(ports, (std::vector<std::string>{port, port2})) << run.out;
+    EXPECT_NE(run.err.find("tarv-cli: all ports: 2 ok, 0 failed"), std::string::npos) << run.err;
+    const auto writes = [](const std::vector<LoggedRequest>& requests, size_t from) {
+        return std::count_if(requests.begin() + static_cast<std::ptrdiff_t>(from), requests.end(),
+                             [](const LoggedRequest& r) { return r.kind == "eeprom-write"; });
+    };
+    EXPECT_EQ(writes(ParseLog(logPath), logged), 16);
+    EXPECT_EQ(writes(ParseLog(log2), logged2), 16);
+
+    // The first emulator's settings as they were, for the tests that expect its default encoder.
+    const CliRun back = RunCli("program --port " + port + " --resolution 12B --direction negative --edge-separation 1");
+    EXPECT_EQ(back.exitCode, 0u) << back.err;
 }
 
 // A file named as the port is refused untouched; no adapter emulator is needed for that.
