@@ -2,7 +2,9 @@
 // polls; each is programmed once, the polls stay silent, and the exit code is the last failure's.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <map>
 #include <sstream>
 
 #include "cli/settings_request.h"
@@ -228,8 +230,10 @@ TEST_F(CliProductionLoopTest, AnEncoderPutOnRightAfterTheLastOnesReadBackIsProgr
     adapter->OnFrame([&](const sim::LoggedFrame& frame) {
         const bool lastWrite = frame.kind == RequestKind::EepromWrite && frame.bytes[2] == 0x78;
         const bool lastRead = frame.kind == RequestKind::EepromRead && frame.bytes[2] == 0x60 && frame.bytes[3] == 0x20;
-        if (lastWrite) readingBack = true;
-        else if (readingBack && lastRead) readingBack = false, swapped = true;
+        if (lastWrite)
+            readingBack = true;
+        else if (readingBack && lastRead)
+            readingBack = false, swapped = true;
         else if (swapped && adapter->FramesOf(RequestKind::EepromWrite).size() == 16u)
             adapter->PutEncoder(Encoder("KV24", "AB0002")), swapped = false;
     });
@@ -338,6 +342,67 @@ TEST_F(CliProductionLoopTest, AStopDuringAWriteFinishesTheEncoderAndItsLine)
     EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
     ASSERT_EQ(Printed().size(), 1u);
     EXPECT_EQ(Printed()[0]["result"], "ok");
+}
+
+}  // namespace
+
+namespace {
+
+// --all-ports on the virtual clock: the line runs on the ports whose adapter answers at the start,
+// each port's thread with a host of its own that leads to the same emulated adapter.
+class CliAllPortsTest : public CliProductionLoopTest {
+protected:
+    CliAllPortsTest()
+    {
+        context.hostFor = [this](const std::string& port) {
+            auto own = std::make_unique<platform::VirtualHost>();
+            own->SetToday(kToday);
+            own->ListPort(port);
+            if (const auto adapter = adapters_.find(port); adapter != adapters_.end()) {
+                platform::VirtualHost* clock = own.get();
+                own->ConnectPort(port, [clock, emulator = adapter->second] {
+                    return std::make_unique<sim::EmulatedPort>(emulator, [clock] { return clock->NowMicros(); });
+                });
+            }
+            return own;
+        };
+        // A line that goes wrong ends within the test's time.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        context.stopSignal = [deadline] { return std::chrono::steady_clock::now() > deadline ? SIGINT : 0; };
+    }
+
+    void Adapter(const std::string& port, const eeprom::Image& image) { adapters_[port] = AddAdapter(port, image); }
+
+    std::map<std::string, std::shared_ptr<sim::AdapterEmulator>> adapters_;
+};
+
+TEST_F(CliAllPortsTest, RunsOnEveryPortWhoseAdapterAnswersAtTheStart)
+{
+    Adapter("COM1", Encoder("KV24", "AB0001"));
+    host.ListPort("COM2");  // listed, but no adapter behind it
+    Adapter("COM3", Encoder("KV26", "AB0003"));
+    cli::CliOptions options = Each(2);
+    options.port.clear();
+    options.allPorts = true;
+
+    EXPECT_EQ(cli::RunProgram(options, context), 0) << err.str();
+    std::map<std::string, std::string> serialOnPort;
+    for (const ordered_json& line : Printed()) serialOnPort[line["port"]] = line["serial"];
+    EXPECT_EQ(serialOnPort, (std::map<std::string, std::string>{{"COM1", "AB0001"}, {"COM3", "AB0003"}}));
+    EXPECT_EQ(adapters_["COM1"]->FramesOf(RequestKind::EepromWrite).size(), 16u);
+    EXPECT_EQ(adapters_["COM3"]->FramesOf(RequestKind::EepromWrite).size(), 16u);
+    EXPECT_NE(err.str().find("tarv-cli: COM1: 1 ok, 0 failed"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("tarv-cli: all ports: 2 ok, 0 failed"), std::string::npos) << err.str();
+}
+
+TEST_F(CliAllPortsTest, NoAdapterAnsweringAtTheStartIsExitTwo)
+{
+    host.ListPort("COM2");
+    cli::CliOptions options = Each(2);
+    options.port.clear();
+    options.allPorts = true;
+    EXPECT_EQ(cli::RunProgram(options, context), 2);
+    EXPECT_NE(err.str().find("tarv-cli: no adapter answers on any port"), std::string::npos) << err.str();
 }
 
 }  // namespace
