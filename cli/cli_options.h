@@ -16,7 +16,7 @@ struct CliOptions {
     std::vector<std::string> ports;  // every --port given; more than one only with --each
     bool allPorts = false;           // --each on every port whose adapter answers at the start
     bool json = false;
-    bool quiet = false;    // -q: only errors; the exit code and the --log file tell the rest
+    bool quiet = false;     // -q: only errors; the exit code and the --log file tell the rest
     bool verbose = false;   // -v: a line per block written
     std::string tracePath;  // --trace: a line per transfer on the wire, appended to this file
     // program, and verify's expectations
@@ -25,7 +25,7 @@ struct CliOptions {
     bool dryRun = false;
     std::string logPath;
     bool each = false;
-    int count = 0;  // with --each: stop after this many encoders done ok; 0: until a signal
+    int count = 0;          // with --each: stop after this many encoders done ok; 0: until a signal
     bool noBackup = false;  // program, restore: write without keeping the encoder's image first
     // backup, restore
     std::string backupFile;  // backup: "-" for standard output
@@ -37,6 +37,7 @@ struct CliOptions {
 
     // A production line on several ports at once.
     bool Gang() const { return allPorts || ports.size() > 1; }
+    bool onePortOfMany = false;  // the options of one port's loop in such a line
 };
 
 }  // namespace cli

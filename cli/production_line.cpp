@@ -80,6 +80,7 @@ PortTally RunOnePort(Line& line, const std::string& port)
     options.port = port;
     options.ports = {port};
     options.allPorts = false;
+    options.onePortOfMany = true;
     PortTally tally = RunPortLoop(options, context, line.stepFor(options, context), line.share, true);
     out.flush();
     err.flush();

@@ -116,13 +116,15 @@ nlohmann::ordered_json VerifyJson(const VerifyRecord& record)
     return json;
 }
 
-std::string VerifyText(const VerifyRecord& record)
+// `namePort`: on a line of several ports, each difference line names its port too.
+std::string VerifyText(const VerifyRecord& record, bool namePort)
 {
     std::string text = record.time + " " + record.port;
     if (record.encoder) text += " " + record.encoder->product + " " + record.encoder->serial;
     text += std::string(" ") + ResultWord(record.code) + (record.reason.empty() ? "" : ": " + record.reason) + "\n";
+    const std::string port = namePort ? record.port + ": " : "";
     for (const Difference& d : record.differences)
-        text += d.field + ": " + d.expected + " expected, " + d.found + " found\n";
+        text += port + d.field + ": " + d.expected + " expected, " + d.found + " found\n";
     return text;
 }
 
@@ -130,7 +132,8 @@ std::string VerifyText(const VerifyRecord& record)
 bool ReportVerified(const VerifyRecord& record, const CliOptions& options, RunContext& context)
 {
     if (!options.quiet)
-        context.out << (options.json ? JsonLine(VerifyJson(record), context.tool) + "\n" : VerifyText(record));
+        context.out << (options.json ? JsonLine(VerifyJson(record), context.tool) + "\n"
+                                     : VerifyText(record, options.onePortOfMany));
     if (StreamsWritten(context)) return true;
     context.err << "tarv-cli: the record of this encoder could not be written: the output cannot be written\n";
     return false;

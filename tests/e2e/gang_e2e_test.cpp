@@ -253,6 +253,22 @@ TEST_F(GangE2eTest, AnAdapterUnpluggedAndBackIsTakenUpAgainWhileTheOtherPortGoes
     ExpectOneJournalLineAndImagePerWrite(OutputLines());
 }
 
+TEST_F(GangE2eTest, VerifyOnTwoPortsNamesThePortOfEachDifference)
+{
+    Serve(2);
+    cli = std::make_unique<CliProcess>(
+        TARV_CLI, std::vector<std::string>{"verify", "--each", "--resolution", "D50", "-p", PortOf(0), "-p", PortOf(1)},
+        root.path());
+    // Each encoder: its line and one difference line.
+    ASSERT_EQ(cli->WaitForLines(4).size(), 4u) << cli->Err();
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(), 130) << cli->Err();
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_NE(cli->Out().find(PortOf(i) + ": resolution: D50 expected, 12B found\n"), std::string::npos)
+            << cli->Out();
+    EXPECT_EQ(Writes(0) + Writes(1), 0u);
+}
+
 TEST_F(GangE2eTest, ANamedPortThatIsMissingEndsTheLineBeforeAnythingIsSent)
 {
     Serve(1);
