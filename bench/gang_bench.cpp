@@ -236,13 +236,17 @@ std::string SerialFor(int port, int number)
     return serial;
 }
 
-// The station whose port a line names: tarv-cli names it as given, or by its last part.
+// The station whose port a line names as one of its words (a word may end in ':'): as given,
+// or by its last part. A word, not a part of one: ttyGANG1 is not ttyGANG10.
 Station* StationNamedIn(std::vector<Station>& stations, const std::string& text)
 {
-    for (Station& station : stations)
-        if (text.find(station.path) != std::string::npos) return &station;
-    for (Station& station : stations)
-        if (text.find(std::filesystem::path(station.path).filename().string()) != std::string::npos) return &station;
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        if (word.back() == ':') word.pop_back();
+        for (Station& station : stations)
+            if (word == station.path || word == std::filesystem::path(station.path).filename().string())
+                return &station;
+    }
     return nullptr;
 }
 
@@ -550,12 +554,23 @@ void PrintNotMeasured(const std::vector<RunResult>& results)
     if (any) std::printf("\n");
 }
 
-void PrintOddities(const std::vector<RunResult>& results)
+// Where the adapters were lost, and output that named no port.
+void PrintDetails(const std::vector<RunResult>& results)
 {
-    for (const RunResult& r : results)
+    for (const RunResult& r : results) {
+        const std::string run = "K = " + std::to_string(r.setup.ports) +
+                                (r.setup.oneRefusing ? " (one refusing)" : "") + ", " + r.setup.StoreText();
+        if (LostAdapters(r) > 0) {
+            std::printf("%s: lost adapter on", run.c_str());
+            for (size_t i = 0; i < r.stations.size(); ++i)
+                if (r.stations[i].lostAdapter > 0)
+                    std::printf(" port %zu%s: %d,", i + 1, r.stations[i].refusing ? " (refusing)" : "",
+                                r.stations[i].lostAdapter);
+            std::printf(" no port named: %d\n", r.unattributedLost);
+        }
         if (r.unattributedLines > 0)
-            std::printf("K = %d, %s: %d lines on standard output named none of the ports\n", r.setup.ports,
-                        r.setup.StoreText().c_str(), r.unattributedLines);
+            std::printf("%s: %d lines on standard output named none of the ports\n", run.c_str(), r.unattributedLines);
+    }
 }
 
 std::vector<Setup> Setups(const Options& options)
@@ -606,6 +621,6 @@ int main(int argc, char** argv)
     PrintAllGood(results);
     PrintOneRefusing(results);
     PrintNotMeasured(results);
-    PrintOddities(results);
+    PrintDetails(results);
     return std::any_of(results.begin(), results.end(), Failed) ? 1 : 0;
 }
