@@ -10,21 +10,8 @@
 #include "cli/program_record.h"
 #include "cli/run_context.h"
 #include "commands/program_command.h"
-#include "commands/write_witness.h"
 
 namespace cli {
-
-// The image store as tarv-cli keeps it: every write's image before its first block, or no write
-// (--no-backup: nothing kept). Installed for the calling thread while it lives.
-class KeptWrites {
-public:
-    KeptWrites(const CliOptions& options, RunContext& context);
-    commands::StoreWitness& witness() { return witness_; }
-
-private:
-    commands::StoreWitness witness_;
-    commands::ScopedWitness installed_;
-};
 
 // The adapter's port must be open. An encoder that is not written says why on `context.err` and
 // in the record's reason. With `options.verbose` each written block gets a line on `context.err`.

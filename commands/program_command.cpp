@@ -129,8 +129,8 @@ ProgramResult ProgramEncoder(const ReadCommand& read)
     const eeprom::Image written = ProgrammedImage(memory, edited, platform::host().Today());
     edited[eeprom::kConfigCrcByte] = written[eeprom::kConfigCrcByte];
     WitnessedWrite witnessed(EncoderAsRead(memory), memory);
+    if (!witnessed.Allowed()) return ProgramResult::NotKept;  // nothing written, the model as it was
     LoadDeviceImage(written);  // the model holds what is written, the lists' edits merged in
-    if (!witnessed.Allowed()) return ProgramResult::NotKept;
     const auto tag = DeviceModel.DeviceTag;
     if (const WriteOutcome outcome = WriteImage(written); outcome != WriteOutcome::Written)
         return witnessed.Ended(ReportWriteOutcome(outcome));
