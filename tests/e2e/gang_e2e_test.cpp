@@ -1,7 +1,10 @@
 // A production line on several ports at once: tarv-cli against one tarv-adapter-sim per
 // pseudo-terminal, each adapter given a new encoder as soon as the line of its last one is out.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <map>
 #include <nlohmann/json.hpp>
@@ -267,6 +270,28 @@ TEST_F(GangE2eTest, VerifyOnTwoPortsNamesThePortOfEachDifference)
         EXPECT_NE(cli->Out().find(PortOf(i) + ": resolution: D50 expected, 12B found\n"), std::string::npos)
             << cli->Out();
     EXPECT_EQ(Writes(0) + Writes(1), 0u);
+}
+
+TEST_F(GangE2eTest, ANamedPortInUseIsWaitedForWhileTheOtherPortGoesOn)
+{
+    Serve(2);
+    // Another program holds the first port, as a terminal program would.
+    const int held = open(PortOf(0).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    std::vector<std::string> args = {"program", "--each", "--json", "--direction", "positive"};
+    const std::vector<std::string> portArgs = PortArguments(2);
+    args.insert(args.end(), portArgs.begin(), portArgs.end());
+    cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
+    ASSERT_TRUE(FeedUntil(1, 2)) << cli->Err();
+    EXPECT_EQ(Writes(0), 0u);
+
+    close(held);  // let go: the line takes the port up at its next search
+    ASSERT_TRUE(FeedUntil(0, 1)) << cli->Err();
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(), 130) << cli->Err();
+    for (const ordered_json& line : OutputLines()) EXPECT_EQ(line["result"], "ok") << line.dump();
+    EXPECT_GE(Writes(0), 16u);
 }
 
 TEST_F(GangE2eTest, ANamedPortThatIsMissingEndsTheLineBeforeAnythingIsSent)
