@@ -45,9 +45,8 @@ bool NamedPortsUsable(const std::vector<std::string>& ports, RunContext& context
 std::vector<std::string> AnsweringPorts(RunContext& context)
 {
     std::vector<std::string> ports;
-    for (const PortTrial& trial : TryListedPorts(false))
-        if (trial.result == kAdapterAnswered) ports.push_back(trial.name);
-    ReleasePort();
+    for (const PortStatus& probed : ProbePorts({}))
+        if (probed.status == "adapter") ports.push_back(probed.port);
     TellListingFailure(context.err);
     return ports;
 }

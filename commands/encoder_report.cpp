@@ -60,14 +60,10 @@ SettingsReport DescribeSettings(std::span<const uint8_t, eeprom::kConfigBlockSiz
     return report;
 }
 
-EncoderReport DescribeEncoder(const eeprom::Image& memory)
+namespace {
+// `family`: none to name the settings by the lists of the product that the record names.
+EncoderReport Described(const DecodedEncoder& encoder, std::optional<ProductFamily> family)
 {
-    return DescribeEncoder(memory, FamilyOfModel(ProductModelOfName(Decode(memory).record.productName)));
-}
-
-EncoderReport DescribeEncoder(const eeprom::Image& memory, ProductFamily family)
-{
-    const DecodedEncoder encoder = Decode(memory);
     EncoderReport report;
     report.model = ProductModelOfName(encoder.record.productName);
     report.product = FieldText(encoder.record.productName);
@@ -77,8 +73,19 @@ EncoderReport DescribeEncoder(const eeprom::Image& memory, ProductFamily family)
     report.format = encoder.format;
     report.configCrcOk = encoder.configCrcOk;
     report.recordChecksumOk = encoder.recordChecksumOk;
-    report.settings = DescribeSettings(encoder.configBlock, family);
+    report.settings = DescribeSettings(encoder.configBlock, family.value_or(FamilyOfModel(report.model)));
     return report;
+}
+}  // namespace
+
+EncoderReport DescribeEncoder(const eeprom::Image& memory)
+{
+    return Described(Decode(memory), std::nullopt);
+}
+
+EncoderReport DescribeEncoder(const eeprom::Image& memory, ProductFamily family)
+{
+    return Described(Decode(memory), family);
 }
 
 std::string FieldText(std::span<const uint8_t> bytes)

@@ -21,9 +21,14 @@ void WriteBits(int byte, uint8_t mask, uint8_t bits)
 
 ProductFamily FamilyOfFlags()
 {
-    if (FlagSet(KV26) || FlagSet(HXD6)) return ProductFamily::B;
-    if (FlagSet(KV21) || FlagSet(KV24) || FlagSet(HXD3)) return ProductFamily::A;
-    return ProductFamily::None;
+    // Family B wins when flags of both families are set.
+    ProductFamily family = ProductFamily::None;
+    for (int model = 0; model < kProductModelCount; ++model) {
+        if (!FlagSet(static_cast<ProductModel>(model))) continue;
+        if (FamilyOfModel(model) == ProductFamily::B) return ProductFamily::B;
+        family = FamilyOfModel(model);
+    }
+    return family;
 }
 
 const std::array<const char*, 2>& DirectionRows(ProductFamily family)

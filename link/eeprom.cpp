@@ -11,12 +11,6 @@
 namespace {
 constexpr uint8_t kImageRequestCount = 32;
 
-template <size_t N>
-uint8_t* AppendField(uint8_t* out, const std::array<uint8_t, N>& field)
-{
-    return std::copy(field.begin(), field.end(), out);
-}
-
 // The model holds every record in format 2; one of neither format as an empty one.
 void LoadRecord(const EncoderRecord& record)
 {
@@ -53,14 +47,10 @@ uint8_t ComputeRecordChecksum()
 
 std::array<uint8_t, 21> RecordBytesOfModel()
 {
-    std::array<uint8_t, 21> bytes{};
-    uint8_t* out = bytes.data();
-    *out++ = DeviceModel.FormatVersion;
-    out = AppendField(out, DeviceModel.ProductName);
-    out = AppendField(out, DeviceModel.CarriedBytes);
-    out = AppendField(out, DeviceModel.SerialNumber);
-    out = AppendField(out, DeviceModel.ManufacturedDate);
-    AppendField(out, DeviceModel.LastChangedDate);
+    const EncoderRecord record{DeviceModel.ProductName,      DeviceModel.CarriedBytes,    DeviceModel.SerialNumber,
+                               DeviceModel.ManufacturedDate, DeviceModel.LastChangedDate, DeviceModel.RecordChecksum};
+    std::array<uint8_t, 21> bytes = Format2RecordBody(record);
+    bytes[0] = DeviceModel.FormatVersion;  // the model's own byte: 2 once anything was loaded
     return bytes;
 }
 
