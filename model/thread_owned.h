@@ -8,6 +8,8 @@
 #include <vector>
 #else
 #include <cxxabi.h>
+// The handle of the module (program or library) that the compiler links into each one.
+extern "C" void* __dso_handle;
 #endif
 
 // A new T of the calling thread, destroyed when that thread ends (on the main thread, when the
@@ -26,11 +28,9 @@ T& NewOfThisThread()
     thread_local std::vector<std::unique_ptr<void, void (*)(void*)>> owned;
     owned.emplace_back(object.get(), [](void* p) { delete static_cast<T*>(p); });
 #else
-    // Any address inside this program: the runtime keeps the module that holds it loaded while
-    // the thread lives.
-    static const char inThisModule = 0;
-    void* const module = const_cast<char*>(&inThisModule);
-    if (abi::__cxa_thread_atexit([](void* p) { delete static_cast<T*>(p); }, object.get(), module) != 0)
+    // This module's handle, as the compiler passes it for a thread_local's destructor: glibc keeps
+    // the module loaded while the thread lives, and mingw-w64's runtime accepts no other address.
+    if (abi::__cxa_thread_atexit([](void* p) { delete static_cast<T*>(p); }, object.get(), &__dso_handle) != 0)
         std::abort();  // out of memory for the runtime's record
 #endif
     return *object.release();
