@@ -62,8 +62,8 @@ wine_map_port "$comPort2" "$link2"
 sim_start build/mingw-sim/tarv-adapter-sim "$link" "$sessionWork/sim.log"
 second_sim_start build/mingw-sim/tarv-adapter-sim "$link2" "$sessionWork/sim2.log" AB5678
 wine_warm_up
-TARV_E2E_SIM_LOG=$(timeout 30 winepath -w "$simLog" 2>/dev/null)
-TARV_E2E_SIM_LOG2=$(timeout 30 winepath -w "$sessionWork/sim2.log" 2>/dev/null)
+TARV_E2E_SIM_LOG=$(windows_path "$simLog")
+TARV_E2E_SIM_LOG2=$(windows_path "$sessionWork/sim2.log")
 export TARV_E2E_COM_PORT=$comPort TARV_E2E_SIM_LOG TARV_E2E_COM_PORT2=$comPort2 TARV_E2E_SIM_LOG2
 
 step "tests under wine"
@@ -145,7 +145,7 @@ echo "X display $DISPLAY"
 # image store is a folder of the session's own.
 dataFolder=$sessionWork/data
 mkdir -p "$dataFolder"
-TARV_DATA_DIR=$(timeout 30 winepath -w "$dataFolder" 2>/dev/null)
+TARV_DATA_DIR=$(windows_path "$dataFolder")
 export TARV_DATA_DIR
 LC_ALL=C timeout 300 wine build/mingw-gui/tarv-configurator.exe >"$sessionWork/gui.out" 2>&1 &
 programPid=$!

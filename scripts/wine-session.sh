@@ -95,6 +95,20 @@ wine_warm_up() {
     timeout 120 wine wineboot </dev/null >/dev/null 2>&1 || fail "wine did not start (wineboot)"
 }
 
+# The Windows name of the path $1. A wine that is still settling can fail a first try; a third
+# failure ends the session with a message rather than silently.
+windows_path() {
+    local name
+    for _ in 1 2 3; do
+        name=$(timeout 30 winepath -w "$1" 2>/dev/null) && [ -n "$name" ] && {
+            echo "$name"
+            return 0
+        }
+        sleep 1
+    done
+    fail "winepath could not name $1"
+}
+
 # Maps COM port $1 to the path $2 for good; wine makes the device at its next server start.
 wine_map_port() {
     timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "$1" /t REG_SZ /d "$2" /f >/dev/null ||
