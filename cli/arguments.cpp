@@ -24,18 +24,26 @@ struct SettingTexts {
     CLI::Option* countOption = nullptr;
 };
 
-void AddCommonOptions(CLI::App& command, CliOptions& options)
+// What a subcommand does with ports: none (it reads the journal), one, or a line of several.
+enum class PortUse { None, One, Line };
+
+void AddCommonOptions(CLI::App& command, CliOptions& options, PortUse use)
 {
-    command
-        .add_option("-p,--port", options.ports,
-                    "the adapter's port, such as COM3, ttyUSB0 or a device path (default: the first port, in the "
-                    "ports' order, whose adapter answers); with --each, once for each port of the line")
-        ->type_name("NAME")
-        ->allow_extra_args(false);
+    constexpr const char* kPortHelp = "the adapter's port, such as COM3, ttyUSB0 or a device path (default: the first "
+                                      "port, in the ports' order, whose adapter answers)";
+    if (use != PortUse::None) {
+        command
+            .add_option("-p,--port", options.ports,
+                        use == PortUse::Line ? std::string(kPortHelp) + "; with --each, once for each port of the line"
+                                             : std::string(kPortHelp))
+            ->type_name("NAME")
+            ->allow_extra_args(false);
+    }
     command.add_flag("-j,--json", options.json, "print JSON instead of text");
     command.add_flag("-q,--quiet", options.quiet, "print only errors; the exit code tells the result");
-    command.add_option("--trace", options.tracePath, "append a line for each transfer on the wire to FILE")
-        ->type_name("FILE");
+    if (use != PortUse::None)
+        command.add_option("--trace", options.tracePath, "append a line for each transfer on the wire to FILE")
+            ->type_name("FILE");
     command.footer(ExitCodesHelp());
 }
 
@@ -57,7 +65,8 @@ CLI::Option* AddEachOptions(CLI::App& command, CliOptions& options, SettingTexts
     auto* each = command.add_flag("--each", options.each, eachHelp);
     texts.countOption = command
                             .add_option("--count", texts.count,
-                                        "with --each: stop after N encoders done ok, over all ports")
+                                        "with --each: begin no encoder once N are done ok, over all ports (on "
+                                        "several ports, the encoders in hand are finished, so more may be done)")
                             ->type_name("N")
                             ->needs(each);
     command
@@ -182,7 +191,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, const s
     CLI::App* verify = app.add_subcommand("verify", "check the encoder's checksums and settings (reads only)");
     CLI::App* history = app.add_subcommand("history", "list the writes kept in the journal, newest last");
     const std::array<CLI::App*, 7> commands = {ports, info, program, backup, restore, verify, history};
-    for (CLI::App* command : commands) AddCommonOptions(*command, options);
+    for (CLI::App* command : {ports, info, backup, restore}) AddCommonOptions(*command, options, PortUse::One);
+    for (CLI::App* command : {program, verify}) AddCommonOptions(*command, options, PortUse::Line);
+    AddCommonOptions(*history, options, PortUse::None);
     SettingTexts verifyTexts;
     AddProgramOptions(*program, options, texts);
     AddRestoreOptions(*restore, options);

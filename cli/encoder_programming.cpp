@@ -1,7 +1,5 @@
 #include "cli/encoder_programming.h"
 
-#include <cstdio>
-
 #include "cli/port_connection.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
@@ -18,9 +16,7 @@ namespace {
 
 std::string HexByte(int value)
 {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(value));
-    return text;
+    return HexNumber(static_cast<unsigned>(value));
 }
 
 // With -v, a line on `context.err` for each block written.

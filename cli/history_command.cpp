@@ -1,11 +1,13 @@
 // `history`: the journal's lines, newest last, as a table or as the JSON lines they are.
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <string_view>
 
 #include "cli/cli_commands.h"
 #include "commands/image_store.h"
@@ -22,10 +24,18 @@ std::string Field(const nlohmann::json& line, const char* key)
     return found->is_string() ? found->get<std::string>() : found->dump();
 }
 
+bool SameIgnoringCase(std::string_view a, std::string_view b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// A product is named in any case, as --resolution is; a serial number as it is stored.
 bool Wanted(const nlohmann::json& line, const CliOptions& options)
 {
     return (options.serial.empty() || Field(line, "serial") == options.serial) &&
-           (options.product.empty() || Field(line, "product") == options.product);
+           (options.product.empty() || SameIgnoringCase(Field(line, "product"), options.product));
 }
 
 constexpr const char* kColumns[] = {"time", "program", "command", "product", "serial", "result", "image"};
@@ -74,13 +84,22 @@ int RunHistory(const CliOptions& options, RunContext& context)
     if (!in) return unreadable(std::strerror(errno));
     std::vector<nlohmann::json> lines;
     std::vector<std::string> texts;
+    int unreadLines = 0;
     for (std::string text; std::getline(in, text);) {
         nlohmann::json line = nlohmann::json::parse(text, nullptr, false);
-        if (!line.is_object() || !Wanted(line, options)) continue;  // a torn or foreign line is left out
+        if (!line.is_object()) {  // a torn or foreign line is left out, and counted
+            ++unreadLines;
+            continue;
+        }
+        if (!Wanted(line, options)) continue;
         lines.push_back(std::move(line));
         texts.push_back(text);
     }
     if (in.bad()) return unreadable(std::strerror(errno));
+    if (unreadLines > 0)
+        context.err << "tarv-cli: " << unreadLines << (unreadLines == 1 ? " line" : " lines") << " of "
+                    << journal.string() << " could not be read and " << (unreadLines == 1 ? "is" : "are")
+                    << " left out\n";
     if (options.quiet) return AsInt(ExitCode::Done);
     if (options.json)
         for (const std::string& text : texts) context.out << text << "\n";

@@ -1,33 +1,49 @@
 #include "cli/like_file.h"
 
 #include <cmath>
+#include <type_traits>
 #include <nlohmann/json.hpp>
 
 #include "cli/image_file.h"
-#include "commands/encoder_report.h"
 #include "commands/settings_change.h"
+#include "commands/settings_source.h"
 
 using namespace commands;
 
 namespace cli {
 namespace {
 
-// What the file says of each setting: a value as the options take it, or empty when it does not say.
+// What the file says of each setting: a value as the options take it, or empty when it does not
+// say; and what it says of the encoder they come from.
 struct SettingWords {
     std::string resolution;
     std::string edgeSeparation;
     std::string direction;
+    SettingsSource source;
 };
 
-// Why the settings that an image holds cannot be taken from it; empty when they can.
-std::string WhyUnreadable(const eeprom::Image& image)
+std::string UnreadableText(UnreadableSettings why)
 {
-    const EncoderReport report = DescribeEncoder(image);
-    if (report.format != eeprom::kFormat1 && report.format != eeprom::kFormat2) return "its record is blank";
-    if (report.model < 0) return "its product is unknown, so its settings cannot be read";
-    if (!report.configCrcOk) return "its settings CRC does not hold";
-    if (!report.recordChecksumOk) return "its record checksum does not hold";
+    switch (why) {
+    case UnreadableSettings::BlankRecord:
+        return "its record is blank";
+    case UnreadableSettings::NoProduct:
+        return "it names no product, so its settings cannot be read";
+    case UnreadableSettings::UnknownProduct:
+        return "its product is unknown, so its settings cannot be read";
+    case UnreadableSettings::ConfigCrcFails:
+        return "its settings CRC does not hold";
+    case UnreadableSettings::RecordChecksumFails:
+        return "its record checksum does not hold";
+    case UnreadableSettings::ChecksumsNotSaid:
+        return "it does not say that its settings CRC and record checksum hold";
+    }
     return {};
+}
+
+Checked<SettingsRequest> Unreadable(const std::string& path, UnreadableSettings why)
+{
+    return {std::nullopt, "--like: " + path + ": " + UnreadableText(why)};
 }
 
 Checked<SettingsRequest> Lacks(const std::string& path, const char* what)
@@ -39,8 +55,8 @@ Checked<SettingsRequest> Lacks(const std::string& path, const char* what)
 Checked<SettingsRequest> SettingsOfImage(const std::string& path, const eeprom::Image& image,
                                          const SettingsRequest& given)
 {
-    if (const std::string why = WhyUnreadable(image); !why.empty())
-        return {std::nullopt, "--like: " + path + ": " + why};
+    if (const std::optional<UnreadableSettings> why = WhyUnreadable(SourceOfImage(image)))
+        return Unreadable(path, *why);
     const SettingsRequest offered = RequestOf(SettingsOf(Decode(image)));
     SettingsRequest request = given;
     if (!request.resolution) {
@@ -61,6 +77,21 @@ std::string StringAt(const nlohmann::json& object, const char* key)
     return found != object.end() && found->is_string() ? found->get<std::string>() : "";
 }
 
+template <typename T>
+std::optional<T> ValueAt(const nlohmann::json& object, const char* key)
+{
+    const auto found = object.find(key);
+    if (found == object.end()) return std::nullopt;
+    if constexpr (std::is_same_v<T, bool>) {
+        if (found->is_boolean()) return found->get<bool>();
+    } else if constexpr (std::is_same_v<T, std::string>) {
+        if (found->is_string()) return found->get<std::string>();
+    } else {
+        if (found->is_number_unsigned() && found->get<uint64_t>() <= 0xFF) return static_cast<T>(found->get<uint64_t>());
+    }
+    return std::nullopt;
+}
+
 std::optional<SettingWords> WordsOfInfoJson(const std::vector<uint8_t>& bytes)
 {
     const nlohmann::json info = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
@@ -74,6 +105,8 @@ std::optional<SettingWords> WordsOfInfoJson(const std::vector<uint8_t>& bytes)
             words.edgeSeparation = MicrosecondsText(static_cast<int>(std::lround(microseconds->get<double>() * 1000)));
     }
     words.direction = StringAt(info, "direction");
+    words.source = {ValueAt<uint8_t>(info, "format"), ValueAt<std::string>(info, "product"),
+                     ValueAt<bool>(info, "config_crc_ok"), ValueAt<bool>(info, "record_checksum_ok")};
     return words;
 }
 
@@ -86,6 +119,7 @@ Checked<SettingsRequest> SettingsLike(const std::string& path, const SettingsReq
     if (const std::optional<eeprom::Image> image = AsImage(file.bytes)) return SettingsOfImage(path, *image, given);
     const std::optional<SettingWords> words = WordsOfInfoJson(file.bytes);
     if (!words) return {std::nullopt, "--like: " + path + " is neither a 128-byte image nor the output of info --json"};
+    if (const std::optional<UnreadableSettings> why = WhyUnreadable(words->source)) return Unreadable(path, *why);
 
     SettingsRequest request = given;
     const auto lacks = [&path](const char* what) { return Lacks(path, what); };

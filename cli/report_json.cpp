@@ -33,6 +33,7 @@ json InfoJson(const std::string& port, const EncoderReport& encoder)
     json info = {
         {"port", port},
         {"product", encoder.product},
+        {"product_known", encoder.model >= 0},
         {"serial", encoder.serial},
         {"manufactured", DateJson(encoder.manufactured)},
         {"last_changed", DateJson(encoder.lastChanged)},

@@ -7,14 +7,26 @@
 using namespace commands;
 
 namespace cli {
-namespace {
 
-std::string Hex(unsigned value, int digits)
+std::string HexNumber(unsigned value, int digits)
 {
     char text[16];
     std::snprintf(text, sizeof text, "0x%0*X", digits, value);
     return text;
 }
+
+std::string HexBytes(std::span<const uint8_t> bytes)
+{
+    std::string text;
+    for (const uint8_t byte : bytes) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned>(byte));
+        text += (text.empty() ? "" : " ") + std::string(pair);
+    }
+    return text;
+}
+
+namespace {
 
 std::string Row(const char* label, const std::string& value)
 {
@@ -26,7 +38,7 @@ std::string Row(const char* label, const std::string& value)
 std::string FormatText(uint8_t format)
 {
     if (format == eeprom::kFormat1 || format == eeprom::kFormat2) return std::to_string(format);
-    return "none (" + Hex(format, 2) + ": no record)";
+    return "none (" + HexNumber(format, 2) + ": no record)";
 }
 
 std::string Valid(bool ok)
@@ -47,7 +59,7 @@ std::string DateText(int32_t dayNumber)
 
 std::string BriefSettings(const SettingsReport& s)
 {
-    const std::string resolution = s.resolutionRow ? s.ResolutionDesignation() : Hex(s.resolutionCode, 2);
+    const std::string resolution = s.resolutionRow ? s.ResolutionDesignation() : HexNumber(s.resolutionCode, 2);
     const std::string edge = s.edgeRow ? s.EdgeText() : "value " + std::to_string(s.edgeValue);
     return "resolution " + resolution + ", edge separation " + edge + ", direction " + s.DirectionWord();
 }
@@ -56,7 +68,7 @@ std::string BriefSettings(const SettingsReport& s)
 
 std::string ResolutionSummary(const SettingsReport& s)
 {
-    const std::string code = "code " + Hex(s.resolutionCode, 2);
+    const std::string code = "code " + HexNumber(s.resolutionCode, 2);
     return s.resolutionRow ? s.ResolutionText() + " (" + code + ")" : "no row (" + code + ")";
 }
 
@@ -78,7 +90,11 @@ std::string PortsText(const std::vector<PortStatus>& ports)
 
 std::string InfoText(const std::string& port, const EncoderReport& e)
 {
-    return Row("Port:", port) + Row("Product:", e.product) + Row("Serial:", e.serial) +
+    // Settings decoded without their product's lists may mean something else: say so beside them.
+    const std::string product =
+        e.model >= 0 ? e.product
+                     : (e.product.empty() ? "-" : e.product) + " (unknown product: the settings below may mean otherwise)";
+    return Row("Port:", port) + Row("Product:", product) + Row("Serial:", e.serial) +
            Row("Manufactured:", DateText(e.manufactured)) + Row("Last changed:", DateText(e.lastChanged)) +
            Row("Format:", FormatText(e.format)) + Row("Resolution:", ResolutionSummary(e.settings)) +
            Row("Edge separation:", EdgeSeparationSummary(e.settings)) + Row("Direction:", e.settings.DirectionWord()) +
@@ -104,6 +120,8 @@ std::string DryRunText(const DryRunReport& r)
         Row("Resolution:", ResolutionSummary(r.before) + " -> " + ResolutionSummary(r.after)) +
         Row("Edge separation:", EdgeSeparationSummary(r.before) + " -> " + EdgeSeparationSummary(r.after)) +
         Row("Direction:", r.before.DirectionWord() + " -> " + r.after.DirectionWord());
+    if (r.changes.empty()) return text + "No byte would change: the encoder holds what " + r.command + " would write.\n" +
+                                  "Dry run: nothing was written.\n";
     text += "Bytes that " + r.command + " would change (address: now -> written):\n";
     for (size_t first = 0; first < r.changes.size();) {
         // Neighbours that change alike, such as the unused bytes that become zero, share a line.
@@ -113,9 +131,9 @@ std::string DryRunText(const DryRunReport& r)
                r.changes[last + 1].after == r.changes[first].after)
             ++last;
         const ByteChange& change = r.changes[first];
-        std::string addresses = Hex(static_cast<unsigned>(change.address), 2);
-        if (last > first) addresses += ".." + Hex(static_cast<unsigned>(r.changes[last].address), 2);
-        text += "  " + addresses + ": " + Hex(change.before, 2) + " -> " + Hex(change.after, 2) + "\n";
+        std::string addresses = HexNumber(static_cast<unsigned>(change.address), 2);
+        if (last > first) addresses += ".." + HexNumber(static_cast<unsigned>(r.changes[last].address), 2);
+        text += "  " + addresses + ": " + HexNumber(change.before, 2) + " -> " + HexNumber(change.after, 2) + "\n";
         first = last + 1;
     }
     return text + "Dry run: nothing was written.\n";

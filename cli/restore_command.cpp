@@ -1,9 +1,14 @@
 // `restore FILE`: writes an image back into the encoder it belongs to, exactly as the file holds
 // it (no date stamped), and verifies all 128 bytes. The encoder's image as it was goes to the
 // store first, so a restore can itself be undone.
+#include <algorithm>
+#include <span>
+#include <vector>
+
 #include "cli/cli_commands.h"
 #include "cli/encoder_programming.h"
 #include "cli/image_file.h"
+#include "cli/joined.h"
 #include "cli/port_connection.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
@@ -55,6 +60,49 @@ std::string Identity(const EncoderReport& encoder)
     return encoder.product + " " + encoder.serial;
 }
 
+std::string CounterText(uint16_t counter)
+{
+    return HexNumber(counter, 4) + " (" + std::to_string(counter) + ")";
+}
+
+// The identity bytes in which two encoders that read alike as text differ, in hex.
+std::string BytesThatDiffer(const EncoderIdentity& image, const EncoderIdentity& encoder)
+{
+    std::vector<std::string> parts;
+    const auto compare = [&parts](const char* field, std::span<const uint8_t> inImage, std::span<const uint8_t> onEncoder) {
+        if (!std::equal(inImage.begin(), inImage.end(), onEncoder.begin(), onEncoder.end()))
+            parts.push_back(std::string(field) + " " + HexBytes(inImage) + " in the image, " + HexBytes(onEncoder) +
+                            " on the encoder");
+    };
+    compare("product", image.product, encoder.product);
+    compare("serial", image.serial, encoder.serial);
+    if (image.format1Counter && encoder.format1Counter && *image.format1Counter != *encoder.format1Counter)
+        parts.push_back("format-1 counter " + CounterText(*image.format1Counter) + " in the image, " +
+                        CounterText(*encoder.format1Counter) + " on the encoder");
+    return Joined(parts, "; ");
+}
+
+// Why the image may not go into this encoder, naming both; the bytes too where the texts agree.
+std::string OtherEncoderText(const EncoderReport& image, const EncoderIdentity& imageIdentity,
+                             const EncoderReport& encoder, const EncoderIdentity& encoderIdentity)
+{
+    std::string text = "the image belongs to " + Identity(image) + ", the encoder is " + Identity(encoder);
+    if (Identity(encoder) == Identity(image))
+        text += " (the same text, other bytes: " + BytesThatDiffer(imageIdentity, encoderIdentity) + ")";
+    return text;
+}
+
+// Prints the record of a restore that ended before its first block, as program does.
+int Refused(ProgramRecord& record, ExitCode code, const std::string& reason, const CliOptions& options,
+            RunContext& context)
+{
+    context.err << "tarv-cli: " << reason << "\n" << std::flush;
+    record.code = code;
+    record.reason = reason;
+    record.time = UtcTimestamp(context.unixSecondsNow());
+    return AsInt(WithRecord(code, ReportProgrammed(record, options, context)));
+}
+
 }  // namespace
 
 int RunRestore(const CliOptions& options, RunContext& context)
@@ -71,21 +119,25 @@ int RunRestore(const CliOptions& options, RunContext& context)
     // Asked to stop before the encoder was read: it is left as it is.
     if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
 
+    const std::string port = adapter.Label();
+    ProgramRecord record;
+    record.command = "restore";
+    record.port = port;
     eeprom::Image memory{};
     if (ReadWholeMemory(memory) == 0) {
         if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
-        context.err << "tarv-cli: " << NoEncoderAnswers(options.port) << "\n";
-        return AsInt(ExitCode::ReadFailed);
+        return Refused(record, ExitCode::ReadFailed, NoEncoderAnswers(options.port), options, context);
     }
     const EncoderReport encoder = DescribeEncoder(memory);
+    record.product = encoder.product;
+    record.serial = encoder.serial;
+    record.before = encoder.settings;
     // By the bytes, never by their display text, which shows every control byte as '?'.
-    if (!SameEncoder(IdentityOfImage(memory), IdentityOfImage(image->bytes)) && !options.force) {
-        const bool lookAlike = Identity(encoder) == Identity(image->report);
-        context.err << "tarv-cli: the image belongs to " << Identity(image->report) << ", the encoder is "
-                    << Identity(encoder) << (lookAlike ? " (the same text, other bytes)" : "") << "\n";
-        return AsInt(ExitCode::ImageOfAnotherEncoder);
-    }
-    const std::string port = adapter.Label();
+    const EncoderIdentity onEncoder = IdentityOfImage(memory);
+    const EncoderIdentity ofImage = IdentityOfImage(image->bytes);
+    if (!SameEncoder(onEncoder, ofImage) && !options.force)
+        return Refused(record, ExitCode::ImageOfAnotherEncoder,
+                       OtherEncoderText(image->report, ofImage, encoder, onEncoder), options, context);
     if (options.dryRun) {
         DryRunReport report{port,
                             encoder.product,
@@ -99,12 +151,6 @@ int RunRestore(const CliOptions& options, RunContext& context)
         return AsInt(ExitCode::Done);
     }
 
-    ProgramRecord record;
-    record.command = "restore";
-    record.port = port;
-    record.product = encoder.product;
-    record.serial = encoder.serial;
-    record.before = encoder.settings;
     WriteEncoder(image->bytes, memory, record, options, context);
     if (record.abandoned) return ExitCodeOfSignal(context.stopSignal());
     const bool recorded = ReportProgrammed(record, options, context);

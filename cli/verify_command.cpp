@@ -1,14 +1,16 @@
 // `verify`: reads the encoder and checks, never writing (no repair either), that its settings CRC
 // and record checksum hold and that it has each setting asked for. With --each, the end-of-line
 // check of a production line.
-#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_commands.h"
 #include "cli/encoder_programming.h"
 #include "cli/port_connection.h"
 #include "cli/report_json.h"
+#include "cli/report_text.h"
 #include "commands/encoder_report.h"
+#include "commands/settings_change.h"
+#include "link/encoder_decode.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "link/encoder_identity.h"
 
@@ -38,9 +40,7 @@ std::string FoundResolution(const SettingsReport& settings)
 {
     const std::string designation = settings.ResolutionDesignation();
     if (!designation.empty()) return designation;
-    char code[8];
-    std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned>(settings.resolutionCode));
-    return "code " + std::string(code);
+    return "code " + HexNumber(settings.resolutionCode);
 }
 
 std::string FoundEdgeSeparation(const SettingsReport& settings)
@@ -49,22 +49,55 @@ std::string FoundEdgeSeparation(const SettingsReport& settings)
     return nanoseconds ? MicrosecondsText(*nanoseconds) : "value " + std::to_string(settings.edgeValue);
 }
 
-std::vector<Difference> Differences(const SettingsRequest& expected, const EncoderReport& encoder)
+std::string ExpectedText(Setting setting, const SettingsRequest& expected)
+{
+    switch (setting) {
+    case Setting::Resolution:
+        return ResolutionDesignation(expected.resolution->row);
+    case Setting::EdgeSeparation:
+        return MicrosecondsText(expected.edgeSeparation->nanoseconds);
+    case Setting::Direction:
+        return *expected.direction == Direction::Positive ? "positive" : "negative";
+    }
+    return {};
+}
+
+std::string FoundText(Setting setting, const SettingsReport& settings)
+{
+    switch (setting) {
+    case Setting::Resolution:
+        return FoundResolution(settings);
+    case Setting::EdgeSeparation:
+        return FoundEdgeSeparation(settings);
+    case Setting::Direction:
+        return settings.DirectionWord();
+    }
+    return {};
+}
+
+const char* FieldName(Setting setting)
+{
+    switch (setting) {
+    case Setting::Resolution:
+        return "resolution";
+    case Setting::EdgeSeparation:
+        return "edge_separation";
+    case Setting::Direction:
+        return "direction";
+    }
+    return "";
+}
+
+// The settings asked for that the encoder does not hold, judged as programming would apply them,
+// then its two checksums.
+std::vector<Difference> Differences(const SettingsRequest& expected, const DecodedEncoder& decoded,
+                                    const EncoderLists& lists, const EncoderReport& encoder)
 {
     std::vector<Difference> differences;
-    const auto check = [&differences](const char* field, const std::string& want, const std::string& found) {
-        if (want != found) differences.push_back({field, want, found});
-    };
-    const SettingsReport& settings = encoder.settings;
-    if (expected.resolution)
-        check("resolution", ResolutionDesignation(expected.resolution->row), FoundResolution(settings));
-    if (expected.edgeSeparation)
-        check("edge_separation", MicrosecondsText(expected.edgeSeparation->nanoseconds), FoundEdgeSeparation(settings));
-    if (expected.direction)
-        check("direction", *expected.direction == Direction::Positive ? "positive" : "negative",
-              settings.DirectionWord());
-    check("config_crc", "valid", encoder.configCrcOk ? "valid" : "invalid");
-    check("record_checksum", "valid", encoder.recordChecksumOk ? "valid" : "invalid");
+    for (const Setting setting : SettingsThatDiffer(ChangeOf(expected), lists, decoded.configBlock))
+        differences.push_back({FieldName(setting), ExpectedText(setting, expected), FoundText(setting, encoder.settings)});
+    if (!encoder.configCrcOk) differences.push_back({"config_crc", "valid", "invalid"});
+    if (!encoder.recordChecksumOk) differences.push_back({"record_checksum", "valid", "invalid"});
     return differences;
 }
 
@@ -84,16 +117,19 @@ VerifyRecord VerifyEncoder(const CliOptions& options, RunContext& context)
         record.code = ExitCode::ReadFailed;
         return record;
     }
+    const DecodedEncoder decoded = Decode(memory);
+    const EncoderLists lists = ListsOf(decoded);
     record.encoder = DescribeEncoder(memory);
     record.identity = IdentityOfImage(memory);
-    if (record.encoder->model < 0) {
-        // Its settings cannot be read without knowing the product: not a pass.
+    // What programming would refuse is not a pass either: an unknown product, whose settings
+    // cannot be read, or a setting that this encoder's lists do not have.
+    if (const std::optional<ChangeRefusal> refusal = WhyNot(ChangeOf(options.settings), lists)) {
         record.code = ExitCode::NotApplicable;
-        record.reason = "unknown product";
+        record.reason = RefusalText(*refusal, options.settings, lists);
         context.err << "tarv-cli: " << record.reason << "\n" << std::flush;
         return record;
     }
-    record.differences = Differences(options.settings, *record.encoder);
+    record.differences = Differences(options.settings, decoded, lists, *record.encoder);
     if (!record.differences.empty()) record.code = ExitCode::VerificationFailed;
     return record;
 }

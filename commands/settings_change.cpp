@@ -51,6 +51,20 @@ ConfigBytes Applied(const SettingsChange& change, const EncoderLists& lists, con
     return changed;
 }
 
+std::vector<Setting> SettingsThatDiffer(const SettingsChange& change, const EncoderLists& lists,
+                                        const ConfigBytes& config)
+{
+    // Each setting applied on its own: the bits it sets are its own, whatever the others hold.
+    std::vector<Setting> differ;
+    const auto check = [&](Setting setting, const SettingsChange& alone) {
+        if (Applied(alone, lists, config) != config) differ.push_back(setting);
+    };
+    if (change.resolution) check(Setting::Resolution, {change.resolution, std::nullopt, std::nullopt});
+    if (change.edgeNanoseconds) check(Setting::EdgeSeparation, {std::nullopt, change.edgeNanoseconds, std::nullopt});
+    if (change.direction) check(Setting::Direction, {std::nullopt, std::nullopt, change.direction});
+    return differ;
+}
+
 SettingsChange SettingsOf(const DecodedEncoder& encoder)
 {
     const EncoderLists lists = ListsOf(encoder);

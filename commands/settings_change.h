@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "commands/settings_tables.h"
 #include "link/encoder_decode.h"
@@ -52,6 +53,14 @@ std::optional<ChangeRefusal> WhyNot(const SettingsChange& change, const EncoderL
 // The settings block with the change's fields set and every other bit as it was; for a change
 // that applies (WhyNot gave none). The settings CRC is not touched.
 ConfigBytes Applied(const SettingsChange& change, const EncoderLists& lists, const ConfigBytes& config);
+
+enum class Setting { Resolution, EdgeSeparation, Direction };
+
+// The settings of a change that applies whose bits differ from those the encoder holds, in the
+// order above: what applying it would alter. A check of an encoder against the change passes when
+// there are none, so that it judges by the rule that programming applies.
+std::vector<Setting> SettingsThatDiffer(const SettingsChange& change, const EncoderLists& lists,
+                                        const ConfigBytes& config);
 
 // The encoder's settings as a change that sets them, for another encoder: each one whose stored
 // value has a row of its lists (a direction always has one).

@@ -86,6 +86,9 @@ TEST(CliArguments, WrongFormsEndWithExitCodeOneAndOneLineSayingWhat)
         {{"program", "--resolution", "D50", "--each", "--dry-run"}, {"--dry-run", "--each"}},
         {{"program", "--resolution", "D50", "--dry-run", "--log", "x"}, {"--dry-run", "--log"}},
         {{"backup"}, {"FILE"}},
+        // history reads the journal: it has no port and no wire to trace.
+        {{"history", "-p", "COM3"}, {"-p"}},
+        {{"history", "--trace", "wire.txt"}, {"--trace"}},
     };
     for (const Case& c : cases) {
         const cli::ParsedCommandLine parsed = Parse(c.args);
@@ -113,6 +116,14 @@ TEST(CliArguments, HelpAndVersionEndWithExitCodeZero)
     for (const char* part : {"--resolution", "--edge-separation", "--direction", "--dry-run", "--each", "--count",
                              "--log", "--port", "--json", "Exit codes"})
         EXPECT_NE(programHelp.text.find(part), std::string::npos) << part;
+
+    // Only the commands that run a line say what --each does with several ports.
+    for (const char* command : {"ports", "info", "backup", "restore", "program", "verify"}) {
+        const auto commandHelp = Parse({command, "--help"});
+        const bool line = std::string_view(command) == "program" || std::string_view(command) == "verify";
+        EXPECT_EQ(commandHelp.text.find("--each") != std::string::npos, line) << command;
+    }
+    EXPECT_NE(programHelp.text.find("the encoders in hand are finished"), std::string::npos);
 
     for (const char* flag : {"--version", "-V"}) {
         const auto version = Parse({flag});

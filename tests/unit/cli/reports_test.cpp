@@ -78,7 +78,7 @@ TEST_F(CliEncoderReportTest, InfoJsonHasEveryKeyWithItsType)
     const eeprom::Image memory = sim::Format2Image(spec, sim::MakeConfigBlock(0x14, true, 0x4305));
 
     const ordered_json expected = ordered_json::parse(R"json({
-        "port": "COM3", "product": "KV26", "serial": "ZX9876",
+        "port": "COM3", "product": "KV26", "product_known": true, "serial": "ZX9876",
         "manufactured": "2019-03-04", "last_changed": "2021-11-30", "format": 2,
         "resolution": {"designation": "D50", "text": "D50 (500)= 10 µm", "code": 20},
         "edge_separation": {"table": 2, "text": "0.12 µs (8.3 MHz)", "microseconds": 0.12, "value": 17157},
@@ -145,6 +145,21 @@ TEST_F(CliEncoderReportTest, ABlankRecordHasNoDates)
     const std::string text = cli::InfoText("COM3", blank);
     EXPECT_NE(text.find("Manufactured:     -\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Last changed:     -\n"), std::string::npos) << text;
+}
+
+TEST_F(CliEncoderReportTest, InfoSaysWhenItsProductIsUnknown)
+{
+    sim::ProductRecordSpec unknown;
+    unknown.name = "ZZ99";
+    for (const auto& [memory, known] : {std::pair{sim::Format2Image(), true}, std::pair{sim::Format2Image(unknown), false},
+                                        std::pair{sim::BlankImage(0xFF), false}}) {
+        const EncoderReport report = Describe(memory);
+        EXPECT_EQ(cli::InfoJson("COM3", report)["product_known"], known) << report.product;
+        const std::string text = cli::InfoText("COM3", report);
+        const bool toldUnknown = text.find(" (unknown product: the settings below may mean otherwise)\n") !=
+                                 std::string::npos;
+        EXPECT_EQ(toldUnknown, !known) << text;
+    }
 }
 
 TEST(CliReports, ProgramRecordWithoutAReadHasNullsAndAReason)

@@ -209,9 +209,11 @@ TEST_F(CliStoreTest, RestoreTellsEncodersApartByTheirBytes)
     };
     const Case cases[] = {
         {"serials that only look alike", sim::Format2Image(controlByte), sim::Format2Image(questionMark), 7,
-         "tarv-cli: the image belongs to KV24 AB?123, the encoder is KV24 AB?123 (the same text, other bytes)\n"},
+         "tarv-cli: the image belongs to KV24 AB?123, the encoder is KV24 AB?123 (the same text, other bytes: "
+         "serial 41 42 0A 31 32 33 in the image, 41 42 3F 31 32 33 on the encoder)\n"},
         {"format-1 counters with the same four digits", counter12345, counter1234, 7,
-         "tarv-cli: the image belongs to KV24 CD1234, the encoder is KV24 CD1234 (the same text, other bytes)\n"},
+         "tarv-cli: the image belongs to KV24 CD1234, the encoder is KV24 CD1234 (the same text, other bytes: "
+         "format-1 counter 0x3039 (12345) in the image, 0x04D2 (1234) on the encoder)\n"},
         {"a format-1 image onto its encoder, now format 2", counter42, sim::Format2Image(programmed), 0, ""},
     };
     for (const Case& c : cases) {
@@ -223,6 +225,30 @@ TEST_F(CliStoreTest, RestoreTellsEncodersApartByTheirBytes)
         EXPECT_EQ(adapter->memory(), c.code == 0 ? c.image : c.encoder);
         EXPECT_EQ(err.str(), c.message);
     }
+}
+
+TEST_F(CliStoreTest, RestoreJsonGivesAnObjectForEveryEndingThatReachedTheEncoder)
+{
+    auto adapter = AddAdapter("COM3");
+    const eeprom::Image other = Encoder("KV26", "XY0001");
+    cli::CliOptions options = Restore(WriteImage(other));
+    options.json = true;
+    EXPECT_EQ(cli::RunRestore(options, context), 7);
+    const ordered_json refused = ordered_json::parse(out.str());
+    EXPECT_EQ(refused["result"], "not-applicable");
+    EXPECT_EQ(refused["product"], "KV24");
+    EXPECT_EQ(refused["serial"], "AB1234");
+    EXPECT_EQ(refused["reason"], "the image belongs to KV26 XY0001, the encoder is KV24 AB1234");
+    EXPECT_TRUE(adapter->FramesOf(RequestKind::EepromWrite).empty());
+
+    // An image that the encoder holds already: a dry run says that nothing would change.
+    options = Restore(WriteImage(sim::Format2Image()));
+    options.dryRun = true;
+    out.str("");
+    EXPECT_EQ(cli::RunRestore(options, context), 0);
+    EXPECT_NE(out.str().find("No byte would change: the encoder holds what restore would write.\n"), std::string::npos)
+        << out.str();
+    EXPECT_EQ(out.str().find("Bytes that"), std::string::npos) << out.str();
 }
 
 TEST_F(CliStoreTest, RestoreDryRunNamesTheBytesAndWritesNothing)
@@ -320,6 +346,49 @@ TEST_F(CliStoreTest, VerifyOfAnUnknownProductIsNotAPass)
     EXPECT_NE(err.str().find("tarv-cli: unknown product\n"), std::string::npos) << err.str();
 }
 
+TEST_F(CliStoreTest, VerifyJudgesEachSettingAsProgrammingWouldApplyIt)
+{
+    // A KV24 (family A, edge table 1) at D50, 1 \u00B5s, negative.
+    auto adapter = AddAdapter("COM3", sim::Format2Image({}, sim::MakeConfigBlock(0x14, false, 10)));
+    struct Case {
+        const char* resolution;
+        const char* edge;
+        int exit;
+        const char* reason;  // the start of it
+    };
+    const Case cases[] = {
+        {"D50", nullptr, 0, nullptr},
+        {"D50 (500)= 4 \u00B5m", nullptr, 0, nullptr},  // its own list's row
+        {"D50 (500)= 10 \u00B5m", nullptr, 6, "--resolution: 'D50 (500)= 10 \u00B5m' is a row of the KV26 and HXD6 list"},
+        {nullptr, "0.07", 6, "--edge-separation: '0.07' is not in this encoder's table 1"},
+        {nullptr, "1", 0, nullptr},
+        {"D25", "0.5", 5, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.resolution ? c.resolution : "") + " " + (c.edge ? c.edge : ""));
+        cli::CliOptions options = Options(cli::Subcommand::Verify);
+        if (c.resolution) options.settings.resolution = cli::ParseResolution(c.resolution).value;
+        if (c.edge) options.settings.edgeSeparation = cli::ParseEdgeSeparation(c.edge).value;
+        options.json = true;
+        out.str("");
+        err.str("");
+        EXPECT_EQ(cli::RunVerify(options, context), c.exit) << err.str();
+        const ordered_json result = ordered_json::parse(out.str());
+        EXPECT_EQ(result["ok"], c.exit == 0);
+        if (c.reason) {
+            EXPECT_EQ(result["reason"].get<std::string>().rfind(c.reason, 0), 0u) << result["reason"];
+            EXPECT_EQ(result["result"], "not-applicable");
+        }
+        // A setting that verify cannot pass for this reason is one that programming refuses.
+        options.command = cli::Subcommand::Program;
+        options.dryRun = true;
+        options.json = false;
+        out.str("");
+        EXPECT_EQ(cli::RunProgram(options, context), c.exit == 6 ? 6 : 0);
+    }
+    EXPECT_TRUE(adapter->FramesOf(RequestKind::EepromWrite).empty());
+}
+
 TEST_F(CliStoreTest, ProgramLikeRefusesAnImageWhoseSettingsCannotBeRead)
 {
     eeprom::Image badCrc = sim::Format2Image(), badSum = sim::Format2Image();
@@ -342,6 +411,52 @@ TEST_F(CliStoreTest, ProgramLikeRefusesAnImageWhoseSettingsCannotBeRead)
         err.str("");
         cli::CliOptions options = Options(cli::Subcommand::Program);
         options.likePath = WriteImage(c.image).string();
+        EXPECT_EQ(cli::RunProgram(options, context), 1);
+        EXPECT_EQ(err.str(), "tarv-cli: --like: " + options.likePath + ": " + c.reason + "\n");
+    }
+    EXPECT_TRUE(adapter->log().empty());
+}
+
+TEST_F(CliStoreTest, ProgramLikeRefusesADescriptionWhoseSettingsCannotBeRead)
+{
+    // Descriptions as info --json gives them, of encoders whose settings cannot be taken, and
+    // good ones edited by hand: the same rule as for an image.
+    const auto infoJsonOf = [this](const eeprom::Image& image) {
+        auto source = AddAdapter("COM4", image);
+        cli::CliOptions info = Options(cli::Subcommand::Info, "COM4");
+        info.json = true;
+        out.str("");
+        EXPECT_EQ(cli::RunInfo(info, context), 0);
+        return ordered_json::parse(out.str());
+    };
+    eeprom::Image badCrc = sim::Format2Image();
+    badCrc[eeprom::kConfigCrcByte] ^= 0xFF;
+    ordered_json badChecksum = infoJsonOf(sim::Format2Image());
+    badChecksum["record_checksum_ok"] = false;
+    ordered_json noProduct = infoJsonOf(sim::Format2Image());
+    noProduct.erase("product");
+    ordered_json checksumsNotSaid = infoJsonOf(sim::Format2Image());
+    checksumsNotSaid.erase("config_crc_ok");
+    struct Case {
+        const char* what;
+        ordered_json description;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"settings CRC", infoJsonOf(badCrc), "its settings CRC does not hold"},
+        {"unknown product", infoJsonOf(Encoder("ZZ99", "XX0001")), "its product is unknown, so its settings cannot be read"},
+        {"blank record", infoJsonOf(sim::BlankImage()), "its record is blank"},
+        {"record checksum", badChecksum, "its record checksum does not hold"},
+        {"no product", noProduct, "it names no product, so its settings cannot be read"},
+        {"checksums not said", checksumsNotSaid, "it does not say that its settings CRC and record checksum hold"},
+    };
+    auto adapter = AddAdapter("COM3", sim::Format2Image());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string text = c.description.dump();
+        err.str("");
+        cli::CliOptions options = Options(cli::Subcommand::Program);
+        options.likePath = WriteFile({text.begin(), text.end()}).string();
         EXPECT_EQ(cli::RunProgram(options, context), 1);
         EXPECT_EQ(err.str(), "tarv-cli: --like: " + options.likePath + ": " + c.reason + "\n");
     }
@@ -395,6 +510,22 @@ TEST_F(CliStoreTest, HistoryListsTheJournalNewestLastAndFilters)
     const std::vector<std::string> lines = Lines(out.str());
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(ordered_json::parse(lines[0])["image"], "KV24-AB0002-20240501T100000Z.bin");
+}
+
+TEST_F(CliStoreTest, HistoryMatchesProductsInAnyCaseAndCountsLinesItCannotRead)
+{
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    ASSERT_EQ(cli::RunProgram(Program("D50"), context), 0);
+    std::ofstream(store::JournalPath(DataFolder()), std::ios::app) << "{\"time\": \"2024-05-0";  // torn at a crash
+    cli::CliOptions options = Options(cli::Subcommand::History);
+    options.product = "kv24";
+    options.json = true;
+    out.str("");
+    err.str("");
+    EXPECT_EQ(cli::RunHistory(options, context), 0);
+    EXPECT_EQ(Lines(out.str()).size(), 1u);
+    EXPECT_EQ(err.str(), "tarv-cli: 1 line of " + store::JournalPath(DataFolder()).string() +
+                             " could not be read and is left out\n");
 }
 
 }  // namespace
