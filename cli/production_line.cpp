@@ -3,6 +3,7 @@
 // and write witness; what they share is the output (a line at a time), the trace, the image store
 // (whose files are written under locks and names that no two writers share) and the line's end.
 #include <algorithm>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -39,6 +40,21 @@ bool NamedPortsUsable(const std::vector<std::string>& ports, RunContext& context
         return false;
     }
     return true;
+}
+
+// Two names of one device (a link and its target) would run two loops on one adapter, which may
+// then write one encoder twice. The first such pair, as a refusal; empty when every port is a
+// device of its own.
+std::string DeviceNamedTwice(const std::vector<std::string>& ports, RunContext& context)
+{
+    std::map<std::string, std::string> portOfDevice;
+    for (const std::string& port : ports) {
+        const std::string device = context.hostFor(port)->PortDevice(SplitPortArgument(port).name);
+        if (device.empty()) continue;  // a port that does not exist is told below
+        const auto [named, first] = portOfDevice.emplace(device, port);
+        if (!first) return "--port " + named->second + " and --port " + port + " name the same device";
+    }
+    return {};
 }
 
 // Every listed port on which an adapter answers now, in the list's order.
@@ -95,6 +111,9 @@ int RunGang(const CliOptions& options, RunContext& context, const StepFor& stepF
             context.err << "tarv-cli: no adapter answers on any port\n";
             return AsInt(ExitCode::NoAdapter);
         }
+    } else if (const std::string twice = DeviceNamedTwice(ports, context); !twice.empty()) {
+        context.err << "tarv-cli: " << twice << "\n";
+        return AsInt(ExitCode::BadArguments);
     } else if (!NamedPortsUsable(ports, context)) {
         return AsInt(ExitCode::NoAdapter);
     }

@@ -307,3 +307,34 @@ TEST_F(GangE2eTest, ANamedPortThatIsMissingEndsTheLineBeforeAnythingIsSent)
 }
 
 }  // namespace
+
+namespace {
+
+// One adapter named twice, by a link and by its target, would run two loops on it: refused at the
+// start, before anything is sent, as a port named twice under one name is.
+TEST_F(GangE2eTest, ADeviceNamedTwiceUnderTwoNamesIsRefusedBeforeAnythingIsSent)
+{
+    Serve(1);
+    const std::string link = PortOf(0);
+    const std::string target = sims[0]->slavePath();
+    struct Case {
+        std::vector<std::string> command;
+        std::string first, second;
+    };
+    const Case cases[] = {
+        {{"program", "--each", "--count", "1", "--direction", "positive"}, link, target},
+        {{"verify", "--each", "--count", "1"}, target, link},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command[0]);
+        std::vector<std::string> args = c.command;
+        args.insert(args.end(), {"-p", c.first, "-p", c.second});
+        cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
+        EXPECT_EQ(cli->Wait(), 1);
+        EXPECT_EQ(cli->Err(), "tarv-cli: --port " + c.first + " and --port " + c.second + " name the same device\n");
+        EXPECT_EQ(cli->Out(), "");
+    }
+    EXPECT_TRUE(ParseLog(LogOf(0)).empty());
+}
+
+}  // namespace
