@@ -92,7 +92,7 @@ private:
     bool Poll()
     {
         const bool adapter = Quietly([this] { return KeepAdapterPort([this] { SearchAgain(); }); });
-        if (context_.stopSignal()) return true;  // what the poll saw may be a wait given up
+        if (context_.stopSignal()) return true;  // what the poll saw may be a request left unsent
         if (!adapter) {
             // The encoder done last stays done: an adapter that comes back with it has nothing new.
             Enter(Lost());

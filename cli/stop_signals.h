@@ -2,8 +2,8 @@
 // a command that writes to stop. The handler only notes the first signal and, while an encoder is
 // in hand, says once that the command stops after it; the command looks at it where stopping
 // leaves no encoder half-written, so sixteen blocks and their read-back always finish. Before the
-// first block, the waits on the port give up at once and the command ends. Later signals are
-// noted as the first was and do not cut the write short either.
+// first block, no further request goes out and the command ends. Later signals are noted as the
+// first was and do not cut the write short either.
 #pragma once
 
 namespace cli {
@@ -15,8 +15,9 @@ void InstallStopSignals(bool quiet);
 int StopSignal();
 
 // From the first block sent to an encoder until its read-back: a stop waits for the encoder in
-// hand (and says so). Outside it, a stop abandons the waits on the port at once. Each port's
-// thread has its own encoder in hand; the stop is told once while any port has one.
+// hand (and says so). Outside it, a stop sends no further request: the command ends once the
+// answer already asked for is in (or its deadline has passed), and leaves a quiet line. Each
+// port's thread has its own encoder in hand; the stop is told once while any port has one.
 class EncoderInHand {
 public:
     EncoderInHand();

@@ -79,12 +79,13 @@ uint8_t ReadWholeMemory(eeprom::Image& into)
     }
     DiscardReceived();
     // One timeout flag for the whole read: after a timeout the remaining requests still go out,
-    // each followed by a single poll, and the count at the very last poll decides.
+    // each followed by a single poll, and the count at the very last poll decides. A stop sends
+    // none of them: the read ends with the answer already asked for.
     bool timedOut = false;
     uint32_t waiting = 0;
     for (uint32_t k = 0; k < eeprom::kImageSize / kImageRequestCount; ++k) {
         const auto address = static_cast<uint8_t>(k * kImageRequestCount);
-        WriteBytes(AdapterCommand::EepromRead(address, kImageRequestCount));
+        if (!SendRequest(AdapterCommand::EepromRead(address, kImageRequestCount))) break;
         waiting =
             WaitForBytes(h.TickCount(), kEepromDeadlineMs, (k + 1) * kImageRequestCount, kReadPollPauseMs, timedOut);
     }

@@ -817,3 +817,29 @@ TEST_F(CliE2eTest, TheImageItsFolderTheLogAndTheJournalAreSyncedToDisk)
 }
 
 }  // namespace
+
+namespace {
+
+// A stop during program's first read: the request already sent is the last one, its answer is
+// awaited, and a command started at once afterwards meets a quiet line. The encoder's reads are
+// slow here, so that the stop falls into the first one.
+TEST_F(CliE2eTest, AStopDuringAReadSendsNothingMoreAndLeavesAQuietLine)
+{
+    Serve({"--pace", "--read-latency", "250"});
+    cli = Start({"program", "--port", port, "--direction", "negative"});
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (Count(Requests(), "eeprom-read") == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(2ms);
+    const std::vector<LoggedRequest> beforeStop = Requests();
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(5s), 130) << cli->Err();
+    ASSERT_GE(Count(beforeStop, "eeprom-read"), 1u);
+    ASSERT_LT(Count(beforeStop, "eeprom-read"), 4u) << "the stop came after the read";
+
+    ASSERT_EQ(Run({"info", "--json", "--port", port}), 0) << cli->Err();
+    EXPECT_EQ(ordered_json::parse(cli->Out())["serial"], "AB1234");
+    // What the wire saw: program's requests up to the stop, then info's, and nothing between.
+    EXPECT_EQ(Requests(beforeStop.size() + 5), Concat({beforeStop, {kPresence}, WholeRead()}));
+}
+
+}  // namespace
