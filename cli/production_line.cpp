@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "cli/cli_commands.h"
+#include "cli/joined.h"
 #include "cli/line_sink.h"
 #include "cli/port_connection.h"
 #include "cli/production_loop.h"
@@ -57,13 +58,36 @@ std::string DeviceNamedTwice(const std::vector<std::string>& ports, RunContext& 
     return {};
 }
 
-// Every listed port on which an adapter answers now, in the list's order.
-std::vector<std::string> AnsweringPorts(RunContext& context)
+// "ttyUSB1 (in use by another program); ttyS0, ttyS1 (no adapter answers)": the listed ports on
+// which no adapter answers, grouped by why, in the list's order; empty when there are none.
+std::string PortsLeftOut(const std::vector<PortStatus>& probed)
 {
+    std::vector<std::pair<std::string, std::vector<std::string>>> byReason;
+    for (const PortStatus& port : probed) {
+        if (port.status == "adapter") continue;
+        const std::string why = port.reason.empty() ? "no adapter answers" : port.reason;
+        auto group = std::find_if(byReason.begin(), byReason.end(), [&why](const auto& g) { return g.first == why; });
+        if (group == byReason.end()) group = byReason.insert(byReason.end(), {why, {}});
+        group->second.push_back(port.port);
+    }
+    std::vector<std::string> groups;
+    for (const auto& [why, ports] : byReason) groups.push_back(Joined(ports) + " (" + why + ")");
+    return Joined(groups, "; ");
+}
+
+// Every listed port on which an adapter answers now, in the list's order. The others are told, so
+// that a fixture held by another program is not left out without a word (with -q only when none
+// answers, and the line does not run).
+std::vector<std::string> AnsweringPorts(const CliOptions& options, RunContext& context)
+{
+    const std::vector<PortStatus> probed = ProbePorts({});
     std::vector<std::string> ports;
-    for (const PortStatus& probed : ProbePorts({}))
-        if (probed.status == "adapter") ports.push_back(probed.port);
+    for (const PortStatus& port : probed)
+        if (port.status == "adapter") ports.push_back(port.port);
     TellListingFailure(context.err);
+    const std::string leftOut = PortsLeftOut(probed);
+    if (!leftOut.empty() && (!options.quiet || ports.empty()))
+        context.err << "tarv-cli: left out of the line: " << leftOut << "\n";
     return ports;
 }
 
@@ -106,7 +130,7 @@ int RunGang(const CliOptions& options, RunContext& context, const StepFor& stepF
 {
     std::vector<std::string> ports = options.ports;
     if (options.allPorts) {
-        ports = AnsweringPorts(context);
+        ports = AnsweringPorts(options, context);
         if (ports.empty()) {
             context.err << "tarv-cli: no adapter answers on any port\n";
             return AsInt(ExitCode::NoAdapter);

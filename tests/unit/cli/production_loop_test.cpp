@@ -406,3 +406,40 @@ TEST_F(CliAllPortsTest, NoAdapterAnsweringAtTheStartIsExitTwo)
 }
 
 }  // namespace
+
+namespace {
+
+// --all-ports tells the listed ports that it leaves out, and why: a fixture held by another
+// program is not passed over without a word.
+TEST_F(CliAllPortsTest, TheListedPortsLeftOutAreToldWithWhy)
+{
+    Adapter("COM1", Encoder("KV24", "AB0001"));
+    AddAdapter("COM2", Encoder("KV24", "AB0002"), SilentAdapter());
+    host.ListPort("COM3");
+    host.RefusePort("COM3", platform::PortOpenFailure::InUse);
+    AddAdapter("COM4", Encoder("KV24", "AB0004"), SilentAdapter());
+    cli::CliOptions options = Each(1);
+    options.port.clear();
+    options.allPorts = true;
+
+    EXPECT_EQ(cli::RunProgram(options, context), 0) << err.str();
+    EXPECT_EQ(Lines(err.str()).front(),
+              "tarv-cli: left out of the line: COM2, COM4 (no adapter answers); COM3 (in use by another program)");
+    EXPECT_EQ(adapters_["COM1"]->FramesOf(RequestKind::EepromWrite).size(), 16u);
+}
+
+TEST_F(CliAllPortsTest, WhenNoneAnswersTheHeldPortIsToldEvenWhenQuiet)
+{
+    host.ListPort("COM3");
+    host.RefusePort("COM3", platform::PortOpenFailure::InUse);
+    cli::CliOptions options = Each(1);
+    options.port.clear();
+    options.allPorts = true;
+    options.quiet = true;
+
+    EXPECT_EQ(cli::RunProgram(options, context), 2);
+    EXPECT_EQ(err.str(), "tarv-cli: left out of the line: COM3 (in use by another program)\n"
+                         "tarv-cli: no adapter answers on any port\n");
+}
+
+}  // namespace
