@@ -127,7 +127,7 @@ ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& po
         return record;
     }
     if (!read) {
-        Finish(record, ExitCode::ReadFailed, NoEncoderAnswers(port), context);
+        Finish(record, ExitCode::ReadFailed, ReadFailureText(port, LastReadFailure()), context);
         return record;
     }
     const ProgrammingPlan plan = PlanProgramming(memory, ChangeOf(options.settings), platform::host().Today());
@@ -148,7 +148,7 @@ DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, bool quiet, const
 {
     eeprom::Image memory{};
     if (ReadWholeMemory(memory) == 0) {
-        context.err << "tarv-cli: " << NoEncoderAnswers(port) << "\n";
+        context.err << "tarv-cli: " << ReadFailureText(port, LastReadFailure()) << "\n";
         return {ExitCode::ReadFailed, std::nullopt};
     }
     const ProgrammingPlan plan = PlanProgramming(memory, ChangeOf(request), platform::host().Today());

@@ -33,6 +33,7 @@ enum class Station {
     Searching,  // the adapter does not answer
     Held,       // the port named is in use by another program
     Waiting,    // for an encoder not done yet
+    Faulty,     // an encoder answers, but with the wrong length
     Present,    // the encoder done last is still on the adapter
 };
 
@@ -100,6 +101,12 @@ private:
         }
         const std::optional<EncoderIdentity> onAdapter = EncoderOnAdapter();
         if (context_.stopSignal()) return true;
+        // A fault of the encoder or its cable, not an empty adapter; nor is the encoder done taken
+        // off by it: read cleanly again, it is still the one done.
+        if (!onAdapter && LastReadFailure() == ReadFailure::WrongLength) {
+            Enter(Station::Faulty);
+            return false;
+        }
         // Taken off: no encoder answers, or another one does.
         if (done_ && (!onAdapter || !SameEncoder(*onAdapter, *done_))) done_.reset();
         Enter(done_ ? Station::Present : Station::Waiting);
@@ -133,7 +140,8 @@ private:
     // Where a port without an answering adapter stands: held by another program, or searched.
     Station Lost() const { return portHeld_ ? Station::Held : Station::Searching; }
 
-    // The encoder on the adapter, from one read of its record's head; none when none answers.
+    // The encoder on the adapter, from one read of its record's head; none when the read failed
+    // (LastReadFailure tells whether none answered).
     static std::optional<EncoderIdentity> EncoderOnAdapter()
     {
         std::array<uint8_t, kIdentitySize> head{};
@@ -187,8 +195,11 @@ private:
         if (station == Station::Held)
             context_.err << "tarv-cli: " << port << " is in use by another program; trying it again every "
                          << everySeconds << " s\n";
-        if (station == Station::Waiting)
+        // A fault that clears is told by what follows: the encoder's line.
+        if (station == Station::Waiting && left != Station::Faulty)
             context_.err << "tarv-cli: waiting for an encoder on " << PortLabel(options_.port) << "\n";
+        if (station == Station::Faulty)
+            context_.err << "tarv-cli: " << ReadFailureText(options_.port, ReadFailure::WrongLength) << "\n";
         context_.err << std::flush;
     }
 

@@ -74,7 +74,7 @@ int RunRestore(const CliOptions& options, RunContext& context)
     eeprom::Image memory{};
     if (ReadWholeMemory(memory) == 0) {
         if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
-        context.err << "tarv-cli: " << NoEncoderAnswers(options.port) << "\n";
+        context.err << "tarv-cli: " << ReadFailureText(options.port, LastReadFailure()) << "\n";
         return AsInt(ExitCode::ReadFailed);
     }
     const EncoderReport encoder = DescribeEncoder(memory);

@@ -14,6 +14,25 @@ bool DeadlinePassed(uint32_t startTick, uint32_t nowTick, uint32_t deadlineMs)
     return static_cast<uint32_t>(nowTick - startTick) > deadlineMs;
 }
 
+namespace {
+thread_local ReadFailure lastReadFailure = ReadFailure::None;  // the thread's own, as its port is
+}
+
+ReadFailure LastReadFailure()
+{
+    return lastReadFailure;
+}
+
+void NoteReadFailure(ReadFailure failure)
+{
+    lastReadFailure = failure;
+}
+
+ReadFailure ReadFailureOf(uint32_t waiting)
+{
+    return waiting == 0 ? ReadFailure::NoAnswer : ReadFailure::WrongLength;
+}
+
 bool SendRequest(std::span<const uint8_t> frame)
 {
     if (platform::host().RequestsAbandoned()) return false;
@@ -78,23 +97,26 @@ uint8_t ReadEepromBlock(uint8_t address, uint8_t count, std::span<uint8_t> buffe
 {
     platform::Host& h = platform::host();
     if (!PortIsOpen()) {
+        NoteReadFailure(ReadFailure::NoPort);
         Show(messages::kBlockPortNotValid);
         return 0;
     }
     DiscardReceived();
     bool timedOut = false;
-    const uint32_t waiting = SendRequest(AdapterCommand::EepromRead(address, count))
-                                 ? WaitForBytes(h.TickCount(), kEepromDeadlineMs, count, kReadPollPauseMs, timedOut)
-                                 : 0;
+    const bool sent = SendRequest(AdapterCommand::EepromRead(address, count));
+    const uint32_t waiting =
+        sent ? WaitForBytes(h.TickCount(), kEepromDeadlineMs, count, kReadPollPauseMs, timedOut) : 0;
     if (waiting == count && buffer.size() >= count) {
         // Read into a scratch buffer first: a read that delivers fewer bytes than the queue
         // reported is a failed exchange, and the caller's buffer must then stay untouched.
         std::array<uint8_t, 255> answer{};
         if (ReadBytes(std::span(answer).first(count)) == count) {
             std::copy_n(answer.begin(), count, buffer.begin());
+            NoteReadFailure(ReadFailure::None);
             return 1;
         }
     }
+    NoteReadFailure(sent ? ReadFailureOf(waiting) : ReadFailure::Stopped);
     Show(messages::kBlockReadFailed);
     return 0;
 }

@@ -5,6 +5,13 @@
 #include <cstdint>
 #include <span>
 
+#include "link/Procedure_Tarv_Config.h"
+
+// What the bytes waiting at a failed read's end tell: none answered, or not as it should.
+ReadFailure ReadFailureOf(uint32_t waiting);
+// Notes how this thread's read ended, for LastReadFailure.
+void NoteReadFailure(ReadFailure failure);
+
 // Sends a request on the open port; false, sending nothing, once the host abandons requests
 // (Host::RequestsAbandoned): a program asked to stop asks the adapter for nothing more.
 bool SendRequest(std::span<const uint8_t> frame);

@@ -443,3 +443,29 @@ TEST_F(CliAllPortsTest, WhenNoneAnswersTheHeldPortIsToldEvenWhenQuiet)
 }
 
 }  // namespace
+
+namespace {
+
+// Reads that come back short are a fault of the encoder or its cable, not an empty fixture: the
+// line says so once, and programs the encoder once it reads cleanly.
+TEST_F(CliProductionLoopTest, AnEncoderWhoseAnswersComeShortIsToldAsAFaultOnce)
+{
+    sim::AdapterOptions shortReads;
+    shortReads.shortReadBy = 1;
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"), shortReads);
+    const int code = Run(Each(1), [&](double seconds, size_t) {
+        if (seconds > 10) adapter->options().shortReadBy = 0;  // its cable seated again
+        return false;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Count(err.str(), "tarv-cli: the encoder on COM3 answers with the wrong length: a fault of the "
+                               "encoder or its cable\n"),
+              1u)
+        << err.str();
+    EXPECT_EQ(Count(err.str(), "waiting for an encoder"), 1u) << err.str();
+    ASSERT_EQ(Printed().size(), 1u);
+    EXPECT_EQ(Printed()[0]["result"], "ok");
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+}
+
+}  // namespace
