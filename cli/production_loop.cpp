@@ -180,14 +180,18 @@ private:
         if (code != ExitCode::Done) tally_.exitCode = AsInt(code);
     }
 
-    // Says once what the line is waiting for; the polls themselves stay silent.
+    // Says what the line waits for as it changes; the polls themselves stay silent. The port waits
+    // for the next encoder after each one without a word: a busy line says it once, at its start
+    // or once its adapter is found again.
     void Enter(Station station)
     {
         if (station == station_) return;
         const Station left = std::exchange(station_, station);
         if (options_.quiet) return;
         const std::string port = options_.port.empty() ? std::string("the ports") : options_.port;
+        const std::string label = PortLabel(options_.port);
         const int everySeconds = kWatchIntervalWithoutPortMs / 1000;
+        const bool foundAgain = left == Station::Searching || left == Station::Held;
         if (left == Station::Held) context_.err << "tarv-cli: " << port << " is no longer in use by another program\n";
         if (station == Station::Searching)
             context_.err << "tarv-cli: the adapter does not answer; searching " << port << " every " << everySeconds
@@ -195,9 +199,10 @@ private:
         if (station == Station::Held)
             context_.err << "tarv-cli: " << port << " is in use by another program; trying it again every "
                          << everySeconds << " s\n";
-        // A fault that clears is told by what follows: the encoder's line.
-        if (station == Station::Waiting && left != Station::Faulty)
-            context_.err << "tarv-cli: waiting for an encoder on " << PortLabel(options_.port) << "\n";
+        if (station == Station::Waiting && (foundAgain || left == Station::Starting))
+            context_.err << "tarv-cli: waiting for an encoder on " << label << "\n";
+        if (station == Station::Present && foundAgain)
+            context_.err << "tarv-cli: the adapter answers again on " << label << ", with the encoder done still on it\n";
         if (station == Station::Faulty)
             context_.err << "tarv-cli: " << ReadFailureText(options_.port, ReadFailure::WrongLength) << "\n";
         context_.err << std::flush;

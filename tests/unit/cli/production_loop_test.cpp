@@ -87,7 +87,8 @@ TEST_F(CliProductionLoopTest, ProgramsEachEncoderOnceWhetherTakenOffOrSwapped)
     EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 48u);
     // Seconds of empty adapter, and not one failed name read reached the console.
     EXPECT_TRUE(host.messages().empty());
-    EXPECT_EQ(Count(err.str(), "waiting for an encoder on COM3"), 3u);
+    // Said at the start; after each encoder the port waits for the next without a word.
+    EXPECT_EQ(Count(err.str(), "waiting for an encoder on COM3"), 1u);
     EXPECT_FALSE(PortIsOpen());
 }
 
@@ -466,6 +467,37 @@ TEST_F(CliProductionLoopTest, AnEncoderWhoseAnswersComeShortIsToldAsAFaultOnce)
     ASSERT_EQ(Printed().size(), 1u);
     EXPECT_EQ(Printed()[0]["result"], "ok");
     EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+}
+
+}  // namespace
+
+namespace {
+
+// What the line says on a busy port: that it waits, once at its start; that its adapter is gone;
+// and that it is back with the encoder done still on it. Nothing after each encoder.
+TEST_F(CliProductionLoopTest, TheLineTellsEachChangeOnceAndNotEveryEncoder)
+{
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    double lostAt = -1;
+    int put = 1;  // encoders put on so far
+    const int code = Run(Each(3), [&](double seconds, size_t lines) {
+        if (lines == 1 && put == 1) adapter->PutEncoder(Encoder("KV24", "AB0002")), ++put;
+        if (lines == 2 && lostAt < 0) {
+            adapter->options().unplugged = true;  // with the second encoder on it
+            lostAt = seconds;
+        }
+        if (lostAt >= 0 && seconds - lostAt > 5) adapter->options().unplugged = false;
+        if (lostAt >= 0 && seconds - lostAt > 10 && put == 2) adapter->PutEncoder(Encoder("KV24", "AB0003")), ++put;
+        return false;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Printed().size(), 3u);
+    EXPECT_EQ(Lines(err.str()), (std::vector<std::string>{
+                                    "tarv-cli: waiting for an encoder on COM3",
+                                    "tarv-cli: the adapter does not answer; searching COM3 every 3 s",
+                                    "tarv-cli: the adapter answers again on COM3, with the encoder done still on it",
+                                    "tarv-cli: 3 ok, 0 failed",
+                                }));
 }
 
 }  // namespace
