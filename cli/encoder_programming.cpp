@@ -23,12 +23,20 @@ std::string HexByte(int value)
     return text;
 }
 
-// With -v, a line on `context.err` for each block written.
+// On one of several ports, a stop that came while the encoder is in hand is told on the port's
+// own line, as soon as its write notices it.
+void TellStopOnThisPort(const CliOptions& options, RunContext& context)
+{
+    if (options.onePortOfMany && !options.quiet && context.stopSignal() != 0 && StopUntoldHere())
+        context.err << "tarv-cli: stopping after this encoder\n" << std::flush;
+}
+
+// Hears each block written: a stop is told there, and with -v a line goes to `context.err`.
 BlockWritten BlockLines(const CliOptions& options, RunContext& context)
 {
-    if (!options.verbose) return {};
-    return [&context](int address) {
-        context.err << "tarv-cli: block " << HexByte(address) << " written\n" << std::flush;
+    return [&options, &context](int address) {
+        TellStopOnThisPort(options, context);
+        if (options.verbose) context.err << "tarv-cli: block " << HexByte(address) << " written\n" << std::flush;
     };
 }
 
@@ -82,7 +90,9 @@ void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, Program
                                  record.before.value_or(SettingsReport{})};
     const ProgrammingReport report = [&] {
         const EncoderInHand inHand;
-        return WriteAndVerify(image, encoder, read, BlockLines(options, context));
+        ProgrammingReport written = WriteAndVerify(image, encoder, read, BlockLines(options, context));
+        TellStopOnThisPort(options, context);  // one that came during the read-back
+        return written;
     }();
     record.image = store.LastImage();
     record.journalError = store.JournalError();

@@ -119,7 +119,8 @@ int main(int argc, char** argv)
 #endif
     cli::ConsoleHost host = MakeHost(options.port);
     platform::Install(host);
-    if (FinishesTheEncoderOnStop(options)) cli::InstallStopSignals(options.quiet);
+    // On several ports, each port with an encoder in hand tells the stop on its own line.
+    if (FinishesTheEncoderOnStop(options)) cli::InstallStopSignals(options.quiet || options.Gang());
 
     cli::RunContext context{std::cout, std::cerr};
     context.stopSignal = cli::StopSignal;

@@ -18,6 +18,7 @@ std::atomic<int> firstSignal{0};
 std::atomic<int> tellStopping{1};
 std::atomic<int> encodersInHand{0};  // over all ports
 thread_local bool inHandHere = false;  // this thread's port
+thread_local bool stopToldHere = false;  // for the encoder in hand
 
 constexpr char kStopping[] = "tarv-cli: stopping after this encoder\n";
 
@@ -86,6 +87,7 @@ int StopSignal()
 EncoderInHand::EncoderInHand()
 {
     inHandHere = true;
+    stopToldHere = false;
     ++encodersInHand;
 }
 
@@ -98,6 +100,13 @@ EncoderInHand::~EncoderInHand()
 bool AnEncoderIsInHand()
 {
     return inHandHere;
+}
+
+bool StopUntoldHere()
+{
+    if (!inHandHere || stopToldHere) return false;
+    stopToldHere = true;
+    return true;
 }
 
 }  // namespace cli

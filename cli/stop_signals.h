@@ -8,7 +8,8 @@
 
 namespace cli {
 
-// Quiet: the stop is not told.
+// Quiet: the stop is not told by the handler (a line of several ports tells it on each port's
+// own line instead, see StopUntoldHere).
 void InstallStopSignals(bool quiet);
 
 // The first stop signal's number (SIGINT 2, SIGTERM 15, SIGHUP 1); 0 while none came.
@@ -26,5 +27,9 @@ public:
     EncoderInHand& operator=(const EncoderInHand&) = delete;
 };
 bool AnEncoderIsInHand();  // on the calling thread's port
+
+// True once for the encoder in hand on the calling thread's port, for a port that tells a stop
+// itself, naming its port: the handler's one line cannot say which ports have an encoder in hand.
+bool StopUntoldHere();
 
 }  // namespace cli

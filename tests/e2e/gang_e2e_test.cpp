@@ -386,3 +386,30 @@ TEST_F(GangE2eTest, ANamedPortInUseIsToldAsHeldOnceAndAgainWhenLetGo)
 }
 
 }  // namespace
+
+namespace {
+
+// On several ports, "stopping after this encoder" is told on the line of each port whose encoder
+// is in hand, never as a line that names no port.
+TEST_F(GangE2eTest, AStopIsToldOnTheLineOfEachPortWithAnEncoderInHand)
+{
+    Serve(2, {{0, {"--block-write-ms", "60"}}, {1, {"--block-write-ms", "60"}}});
+    std::vector<std::string> args = {"program", "--each", "--json", "--direction", "positive"};
+    const std::vector<std::string> portArgs = PortArguments(2);
+    args.insert(args.end(), portArgs.begin(), portArgs.end());
+    cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while ((Writes(0) < 2 || Writes(1) < 2) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(Writes(0) >= 2 && Writes(1) >= 2) << cli->Err();
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(), 130) << cli->Err();
+    const std::string told = cli->Err();
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(Occurrences(told, "tarv-cli: " + PortOf(i) + ": stopping after this encoder\n"), 1u) << told;
+    EXPECT_EQ(told.find("tarv-cli: stopping after this encoder"), std::string::npos) << told;
+    EXPECT_EQ(Writes(0), 16u);
+    EXPECT_EQ(Writes(1), 16u);
+}
+
+}  // namespace
