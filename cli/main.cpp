@@ -139,6 +139,8 @@ int main(int argc, char** argv)
             return cli::AsInt(cli::ExitCode::BadArguments);
         }
     }
+    // A port named on the command line is traced by that name, not only its last path component.
+    if (trace && !options.port.empty()) trace->ObserveHere(options.port);
     context.trace = trace.get();
     const int code = cli::RunCommand(options, context);
     ClosePort();

@@ -103,7 +103,7 @@ PortTally RunOnePort(Line& line, const std::string& port)
 {
     const std::unique_ptr<platform::Host> host = line.context.hostFor(port);
     const platform::ScopedHost installed(*host);
-    if (line.context.trace != nullptr) line.context.trace->ObserveHere();
+    if (line.context.trace != nullptr) line.context.trace->ObserveHere(port);
     LineSink outLines(line.context.out, line.outputLock, "");
     LineSink errLines(line.context.err, line.outputLock, port + ": ");
     std::ostream out(&outLines);

@@ -413,3 +413,39 @@ TEST_F(GangE2eTest, AStopIsToldOnTheLineOfEachPortWithAnEncoderInHand)
 }
 
 }  // namespace
+
+namespace {
+
+// --trace names each port as it was given: two ports whose paths end alike are told apart.
+TEST_F(GangE2eTest, TheTraceNamesEachPortAsItWasGiven)
+{
+    Serve(2);
+    std::vector<std::string> ports;
+    for (const char* folder : {"ta", "tb"}) {
+        fs::create_directory(root.path() / folder);
+        ports.push_back((root.path() / folder / "p1").string());
+        fs::create_symlink(sims[ports.size() - 1]->slavePath(), ports.back());
+    }
+    const fs::path trace = root.path() / "wire.trace";
+    cli = std::make_unique<CliProcess>(TARV_CLI,
+                                       std::vector<std::string>{"program", "--each", "--count", "2", "--direction",
+                                                                "positive", "--trace", trace.string(), "-p", ports[0],
+                                                                "-p", ports[1]},
+                                       root.path());
+    ASSERT_EQ(cli->Wait(), 0) << cli->Err();
+
+    // Each port's requests, as its emulator logged them, are the trace's lines that name it.
+    for (size_t i = 0; i < 2; ++i) {
+        std::vector<std::string> sent;
+        for (const std::string& line : Lines(FileText(trace))) {
+            const size_t arrow = line.find(" " + ports[i] + " > ");
+            if (arrow != std::string::npos) sent.push_back(line.substr(arrow + ports[i].size() + 4));
+        }
+        std::vector<std::string> logged;
+        for (const LoggedRequest& request : ParseLog(LogOf(i))) logged.push_back(request.bytes);
+        EXPECT_EQ(sent, logged) << ports[i];
+        EXPECT_EQ(Writes(i), 16u);
+    }
+}
+
+}  // namespace
