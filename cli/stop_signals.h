@@ -18,7 +18,8 @@ int StopSignal();
 // From the first block sent to an encoder until its read-back: a stop waits for the encoder in
 // hand (and says so). Outside it, a stop sends no further request: the command ends once the
 // answer already asked for is in (or its deadline has passed), and leaves a quiet line. Each
-// port's thread has its own encoder in hand; the stop is told once while any port has one.
+// port's thread has its own encoder in hand; the handler tells the stop once while any port has
+// one (a line of several ports tells it on the line of each such port instead).
 class EncoderInHand {
 public:
     EncoderInHand();

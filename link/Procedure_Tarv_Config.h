@@ -126,6 +126,7 @@ enum class ReadFailure {
     Stopped,      // the program was asked to stop: the rest was not asked for
 };
 ReadFailure LastReadFailure();
+
 // 1 to 8 data bytes within one group of eight addresses. Shows nothing: callers choose the texts.
 WriteOutcome WriteEepromBlock(uint8_t address, std::span<const uint8_t> data);
 
