@@ -28,7 +28,7 @@ std::string HexByte(int value)
 void TellStopOnThisPort(const CliOptions& options, RunContext& context)
 {
     if (options.onePortOfMany && !options.quiet && context.stopSignal() != 0 && StopUntoldHere())
-        context.err << "tarv-cli: stopping after this encoder\n" << std::flush;
+        context.err << kStopping << std::flush;
 }
 
 // Hears each block written: a stop is told there, and with -v a line goes to `context.err`.

@@ -6,7 +6,12 @@
 // first was and do not cut the write short either.
 #pragma once
 
+#include <string_view>
+
 namespace cli {
+
+// What a stop with an encoder in hand says, a line of its own.
+inline constexpr std::string_view kStopping = "tarv-cli: stopping after this encoder\n";
 
 // Quiet: the stop is not told by the handler (a line of several ports tells it on each port's
 // own line instead, see StopUntoldHere).
