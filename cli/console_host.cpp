@@ -7,7 +7,7 @@ using namespace commands;
 
 namespace cli {
 
-bool ConsoleHost::WaitsAbandoned()
+bool ConsoleHost::RequestsAbandoned()
 {
     return StopSignal() != 0 && !AnEncoderIsInHand();
 }

@@ -22,8 +22,8 @@ public:
     void OpenUrl(const std::string&) override {}
     // A console has no window to keep alive: an answer is awaited on the port, not spun for.
     void IdleBetweenPolls(platform::SerialPort& port, uint32_t maxMs) override { port.AwaitReceive(maxMs); }
-    // Asked to stop with no encoder in hand: nothing is left to wait for.
-    bool WaitsAbandoned() override;
+    // Asked to stop with no encoder in hand: nothing more is asked of the adapter.
+    bool RequestsAbandoned() override;
 };
 
 }  // namespace cli

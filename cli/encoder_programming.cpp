@@ -19,12 +19,20 @@ std::string HexByte(int value)
     return HexNumber(static_cast<unsigned>(value));
 }
 
-// With -v, a line on `context.err` for each block written.
+// On one of several ports, a stop that came while the encoder is in hand is told on the port's
+// own line, as soon as its write notices it.
+void TellStopOnThisPort(const CliOptions& options, RunContext& context)
+{
+    if (options.onePortOfMany && !options.quiet && context.stopSignal() != 0 && StopUntoldHere())
+        context.err << kStopping << std::flush;
+}
+
+// Hears each block written: a stop is told there, and with -v a line goes to `context.err`.
 BlockWritten BlockLines(const CliOptions& options, RunContext& context)
 {
-    if (!options.verbose) return {};
-    return [&context](int address) {
-        context.err << "tarv-cli: block " << HexByte(address) << " written\n" << std::flush;
+    return [&options, &context](int address) {
+        TellStopOnThisPort(options, context);
+        if (options.verbose) context.err << "tarv-cli: block " << HexByte(address) << " written\n" << std::flush;
     };
 }
 
@@ -78,7 +86,9 @@ void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, Program
                                  record.before.value_or(SettingsReport{})};
     const ProgrammingReport report = [&] {
         const EncoderInHand inHand;
-        return WriteAndVerify(image, encoder, read, BlockLines(options, context));
+        ProgrammingReport written = WriteAndVerify(image, encoder, read, BlockLines(options, context));
+        TellStopOnThisPort(options, context);  // one that came during the read-back
+        return written;
     }();
     record.image = store.LastImage();
     record.journalError = store.JournalError();
@@ -123,7 +133,7 @@ ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& po
         return record;
     }
     if (!read) {
-        Finish(record, ExitCode::ReadFailed, NoEncoderAnswers(port), context);
+        Finish(record, ExitCode::ReadFailed, ReadFailureText(port, LastReadFailure()), context);
         return record;
     }
     const ProgrammingPlan plan = PlanProgramming(memory, ChangeOf(options.settings), platform::host().Today());
@@ -144,7 +154,7 @@ DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, bool quiet, const
 {
     eeprom::Image memory{};
     if (ReadWholeMemory(memory) == 0) {
-        context.err << "tarv-cli: " << NoEncoderAnswers(port) << "\n";
+        context.err << "tarv-cli: " << ReadFailureText(port, LastReadFailure()) << "\n";
         return {ExitCode::ReadFailed, std::nullopt};
     }
     const ProgrammingPlan plan = PlanProgramming(memory, ChangeOf(request), platform::host().Today());

@@ -18,7 +18,7 @@ ExitCode ReadOnly(const AdapterPort& adapter, const CliOptions& options, RunCont
 {
     if (!adapter.Open()) return adapter.Code();
     if (ReadWholeMemory(memory) == 0) {
-        context.err << "tarv-cli: " << NoEncoderAnswers(options.port) << "\n";
+        context.err << "tarv-cli: " << ReadFailureText(options.port, LastReadFailure()) << "\n";
         return ExitCode::ReadFailed;
     }
     return ExitCode::Done;

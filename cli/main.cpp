@@ -119,7 +119,8 @@ int main(int argc, char** argv)
 #endif
     cli::ConsoleHost host = MakeHost(options.port);
     platform::Install(host);
-    if (FinishesTheEncoderOnStop(options)) cli::InstallStopSignals(options.quiet);
+    // On several ports, each port with an encoder in hand tells the stop on its own line.
+    if (FinishesTheEncoderOnStop(options)) cli::InstallStopSignals(options.quiet || options.Gang());
 
     cli::RunContext context{std::cout, std::cerr};
     context.stopSignal = cli::StopSignal;
@@ -138,6 +139,8 @@ int main(int argc, char** argv)
             return cli::AsInt(cli::ExitCode::BadArguments);
         }
     }
+    // A port named on the command line is traced by that name, not only its last path component.
+    if (trace && !options.port.empty()) trace->ObserveHere(options.port);
     context.trace = trace.get();
     const int code = cli::RunCommand(options, context);
     ClosePort();

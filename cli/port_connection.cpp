@@ -69,8 +69,10 @@ PortAddress SplitPortArgument(const std::string& port)
 #endif
 }
 
-std::string NoEncoderAnswers(const std::string& port)
+std::string ReadFailureText(const std::string& port, ReadFailure failure)
 {
+    if (failure == ReadFailure::WrongLength)
+        return "the encoder on " + PortLabel(port) + " answers with the wrong length: a fault of the encoder or its cable";
     return "no encoder answers on " + PortLabel(port) + " (the adapter does)";
 }
 

@@ -9,6 +9,7 @@
 #include "cli/exit_codes.h"
 #include "cli/report_json.h"
 #include "cli/run_context.h"
+#include "link/Procedure_Tarv_Config.h"
 #include "platform/host.h"
 
 namespace cli {
@@ -41,8 +42,9 @@ private:
     ExitCode code_;
 };
 
-// What a failed whole-memory read tells of the encoder on the adapter's port.
-std::string NoEncoderAnswers(const std::string& port);
+// What a failed read tells of the encoder on the adapter's port: that none answers, or that one
+// answers with the wrong length, a fault of the encoder or its cable and no empty adapter.
+std::string ReadFailureText(const std::string& port, ReadFailure failure);
 
 // Says so on `err` when the last listing of the ports stopped on an error.
 void TellListingFailure(std::ostream& err);

@@ -3,10 +3,12 @@
 // and write witness; what they share is the output (a line at a time), the trace, the image store
 // (whose files are written under locks and names that no two writers share) and the line's end.
 #include <algorithm>
+#include <map>
 #include <mutex>
 #include <thread>
 
 #include "cli/cli_commands.h"
+#include "cli/joined.h"
 #include "cli/line_sink.h"
 #include "cli/port_connection.h"
 #include "cli/production_loop.h"
@@ -41,13 +43,51 @@ bool NamedPortsUsable(const std::vector<std::string>& ports, RunContext& context
     return true;
 }
 
-// Every listed port on which an adapter answers now, in the list's order.
-std::vector<std::string> AnsweringPorts(RunContext& context)
+// Two names of one device (a link and its target) would run two loops on one adapter, which may
+// then write one encoder twice. The first such pair, as a refusal; empty when every port is a
+// device of its own.
+std::string DeviceNamedTwice(const std::vector<std::string>& ports, RunContext& context)
 {
+    std::map<std::string, std::string> portOfDevice;
+    for (const std::string& port : ports) {
+        const std::string device = context.hostFor(port)->PortDevice(SplitPortArgument(port).name);
+        if (device.empty()) continue;  // a port that does not exist is told below
+        const auto [named, first] = portOfDevice.emplace(device, port);
+        if (!first) return "--port " + named->second + " and --port " + port + " name the same device";
+    }
+    return {};
+}
+
+// "ttyUSB1 (in use by another program); ttyS0, ttyS1 (no adapter answers)": the listed ports on
+// which no adapter answers, grouped by why, in the list's order; empty when there are none.
+std::string PortsLeftOut(const std::vector<PortStatus>& probed)
+{
+    std::vector<std::pair<std::string, std::vector<std::string>>> byReason;
+    for (const PortStatus& port : probed) {
+        if (port.status == "adapter") continue;
+        const std::string why = port.reason.empty() ? "no adapter answers" : port.reason;
+        auto group = std::find_if(byReason.begin(), byReason.end(), [&why](const auto& g) { return g.first == why; });
+        if (group == byReason.end()) group = byReason.insert(byReason.end(), {why, {}});
+        group->second.push_back(port.port);
+    }
+    std::vector<std::string> groups;
+    for (const auto& [why, ports] : byReason) groups.push_back(Joined(ports) + " (" + why + ")");
+    return Joined(groups, "; ");
+}
+
+// Every listed port on which an adapter answers now, in the list's order. The others are told, so
+// that a fixture held by another program is not left out without a word (with -q only when none
+// answers, and the line does not run).
+std::vector<std::string> AnsweringPorts(const CliOptions& options, RunContext& context)
+{
+    const std::vector<PortStatus> probed = ProbePorts({});
     std::vector<std::string> ports;
-    for (const PortStatus& probed : ProbePorts({}))
-        if (probed.status == "adapter") ports.push_back(probed.port);
+    for (const PortStatus& port : probed)
+        if (port.status == "adapter") ports.push_back(port.port);
     TellListingFailure(context.err);
+    const std::string leftOut = PortsLeftOut(probed);
+    if (!leftOut.empty() && (!options.quiet || ports.empty()))
+        context.err << "tarv-cli: left out of the line: " << leftOut << "\n";
     return ports;
 }
 
@@ -63,7 +103,7 @@ PortTally RunOnePort(Line& line, const std::string& port)
 {
     const std::unique_ptr<platform::Host> host = line.context.hostFor(port);
     const platform::ScopedHost installed(*host);
-    if (line.context.trace != nullptr) line.context.trace->ObserveHere();
+    if (line.context.trace != nullptr) line.context.trace->ObserveHere(port);
     LineSink outLines(line.context.out, line.outputLock, "");
     LineSink errLines(line.context.err, line.outputLock, port + ": ");
     std::ostream out(&outLines);
@@ -90,11 +130,14 @@ int RunGang(const CliOptions& options, RunContext& context, const StepFor& stepF
 {
     std::vector<std::string> ports = options.ports;
     if (options.allPorts) {
-        ports = AnsweringPorts(context);
+        ports = AnsweringPorts(options, context);
         if (ports.empty()) {
             context.err << "tarv-cli: no adapter answers on any port\n";
             return AsInt(ExitCode::NoAdapter);
         }
+    } else if (const std::string twice = DeviceNamedTwice(ports, context); !twice.empty()) {
+        context.err << "tarv-cli: " << twice << "\n";
+        return AsInt(ExitCode::BadArguments);
     } else if (!NamedPortsUsable(ports, context)) {
         return AsInt(ExitCode::NoAdapter);
     }

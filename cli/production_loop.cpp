@@ -8,6 +8,7 @@
 #include <array>
 #include <map>
 #include <optional>
+#include <utility>
 
 #include "cli/cli_commands.h"
 #include "cli/encoder_programming.h"
@@ -30,7 +31,9 @@ constexpr uint32_t kPollIntervalMs = 100;
 enum class Station {
     Starting,
     Searching,  // the adapter does not answer
+    Held,       // the port named is in use by another program
     Waiting,    // for an encoder not done yet
+    Faulty,     // an encoder answers, but with the wrong length
     Present,    // the encoder done last is still on the adapter
 };
 
@@ -61,7 +64,9 @@ public:
             return tally_;
         }
         while (!Ended() && !Poll())
-            Rest(station_ == Station::Searching ? static_cast<uint32_t>(kWatchIntervalWithoutPortMs) : kPollIntervalMs);
+            Rest(station_ == Station::Searching || station_ == Station::Held
+                     ? static_cast<uint32_t>(kWatchIntervalWithoutPortMs)
+                     : kPollIntervalMs);
         return tally_;
     }
 
@@ -76,11 +81,11 @@ private:
             Enter(Quietly([] { return ScanForAdapter(); }) ? Station::Waiting : Station::Searching);
             return true;
         }
-        const int tried = Quietly([this] { return TryPort(SplitPortArgument(options_.port).name); });
+        const int tried = Quietly([this] { return TryNamedPort(); });
         // Tried again aloud, to tell why it does not open.
         if (tried == kPortDidNotOpen && !waitForPort_ && ConnectAdapter(options_.port, context_) != ExitCode::Done)
             return false;
-        Enter(tried == kAdapterAnswered ? Station::Waiting : Station::Searching);
+        Enter(tried == kAdapterAnswered ? Station::Waiting : Lost());
         return true;
     }
 
@@ -88,14 +93,20 @@ private:
     bool Poll()
     {
         const bool adapter = Quietly([this] { return KeepAdapterPort([this] { SearchAgain(); }); });
-        if (context_.stopSignal()) return true;  // what the poll saw may be a wait given up
+        if (context_.stopSignal()) return true;  // what the poll saw may be a request left unsent
         if (!adapter) {
             // The encoder done last stays done: an adapter that comes back with it has nothing new.
-            Enter(Station::Searching);
+            Enter(Lost());
             return false;
         }
         const std::optional<EncoderIdentity> onAdapter = EncoderOnAdapter();
         if (context_.stopSignal()) return true;
+        // A fault of the encoder or its cable, not an empty adapter; nor is the encoder done taken
+        // off by it: read cleanly again, it is still the one done.
+        if (!onAdapter && LastReadFailure() == ReadFailure::WrongLength) {
+            Enter(Station::Faulty);
+            return false;
+        }
         // Taken off: no encoder answers, or another one does.
         if (done_ && (!onAdapter || !SameEncoder(*onAdapter, *done_))) done_.reset();
         Enter(done_ ? Station::Present : Station::Waiting);
@@ -110,15 +121,27 @@ private:
     }
 
     // Where the line looks for a lost adapter: on every port, or on the one it was given.
-    void SearchAgain() const
+    void SearchAgain()
     {
         if (options_.port.empty())
             ScanForAdapter();
         else
-            TryPort(SplitPortArgument(options_.port).name);
+            TryNamedPort();
     }
 
-    // The encoder on the adapter, from one read of its record's head; none when none answers.
+    // Tries the port given, noting whether another program holds it.
+    int TryNamedPort()
+    {
+        const int tried = TryPort(SplitPortArgument(options_.port).name);
+        portHeld_ = tried == kPortDidNotOpen && LastOpenFailure() == platform::PortOpenFailure::InUse;
+        return tried;
+    }
+
+    // Where a port without an answering adapter stands: held by another program, or searched.
+    Station Lost() const { return portHeld_ ? Station::Held : Station::Searching; }
+
+    // The encoder on the adapter, from one read of its record's head; none when the read failed
+    // (LastReadFailure tells whether none answered).
     static std::optional<EncoderIdentity> EncoderOnAdapter()
     {
         std::array<uint8_t, kIdentitySize> head{};
@@ -157,18 +180,31 @@ private:
         if (code != ExitCode::Done) tally_.exitCode = AsInt(code);
     }
 
-    // Says once what the line is waiting for; the polls themselves stay silent.
+    // Says what the line waits for as it changes; the polls themselves stay silent. The port waits
+    // for the next encoder after each one without a word: a busy line says it once, at its start
+    // or once its adapter is found again.
     void Enter(Station station)
     {
         if (station == station_) return;
-        station_ = station;
+        const Station left = std::exchange(station_, station);
         if (options_.quiet) return;
         const std::string port = options_.port.empty() ? std::string("the ports") : options_.port;
+        const std::string label = PortLabel(options_.port);
+        const int everySeconds = kWatchIntervalWithoutPortMs / 1000;
+        const bool foundAgain = left == Station::Searching || left == Station::Held;
+        if (left == Station::Held) context_.err << "tarv-cli: " << port << " is no longer in use by another program\n";
         if (station == Station::Searching)
-            context_.err << "tarv-cli: the adapter does not answer; searching " << port << " every "
-                         << kWatchIntervalWithoutPortMs / 1000 << " s\n";
-        if (station == Station::Waiting)
-            context_.err << "tarv-cli: waiting for an encoder on " << PortLabel(options_.port) << "\n";
+            context_.err << "tarv-cli: the adapter does not answer; searching " << port << " every " << everySeconds
+                         << " s\n";
+        if (station == Station::Held)
+            context_.err << "tarv-cli: " << port << " is in use by another program; trying it again every "
+                         << everySeconds << " s\n";
+        if (station == Station::Waiting && (foundAgain || left == Station::Starting))
+            context_.err << "tarv-cli: waiting for an encoder on " << label << "\n";
+        if (station == Station::Present && foundAgain)
+            context_.err << "tarv-cli: the adapter answers again on " << label << ", with the encoder done still on it\n";
+        if (station == Station::Faulty)
+            context_.err << "tarv-cli: " << ReadFailureText(options_.port, ReadFailure::WrongLength) << "\n";
         context_.err << std::flush;
     }
 
@@ -185,6 +221,7 @@ private:
     LineShare& share_;
     bool waitForPort_;
     Station station_ = Station::Starting;
+    bool portHeld_ = false;  // the last try of the port given found it in use by another program
     std::optional<EncoderIdentity> done_;  // the encoder done last, until it is taken off
     PortTally tally_;
 };

@@ -24,7 +24,8 @@ public:
     std::string FormatShortDate(int32_t dayNumber) override { return inner_.FormatShortDate(dayNumber); }
     void ProcessMessages() override { inner_.ProcessMessages(); }
     void IdleBetweenPolls(platform::SerialPort& port, uint32_t maxMs) override { inner_.IdleBetweenPolls(port, maxMs); }
-    bool WaitsAbandoned() override { return inner_.WaitsAbandoned(); }
+    std::string PortDevice(const std::string& name) override { return inner_.PortDevice(name); }
+    bool RequestsAbandoned() override { return inner_.RequestsAbandoned(); }
     void ShowMessage(const std::string&, const std::string&, platform::Severity) override {}
     void OpenUrl(const std::string& url) override { inner_.OpenUrl(url); }
 

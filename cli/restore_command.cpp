@@ -126,7 +126,8 @@ int RunRestore(const CliOptions& options, RunContext& context)
     eeprom::Image memory{};
     if (ReadWholeMemory(memory) == 0) {
         if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
-        return Refused(record, ExitCode::ReadFailed, NoEncoderAnswers(options.port), options, context);
+        return Refused(record, ExitCode::ReadFailed, ReadFailureText(options.port, LastReadFailure()), options,
+                       context);
     }
     const EncoderReport encoder = DescribeEncoder(memory);
     record.product = encoder.product;

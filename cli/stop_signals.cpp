@@ -18,8 +18,8 @@ std::atomic<int> firstSignal{0};
 std::atomic<int> tellStopping{1};
 std::atomic<int> encodersInHand{0};  // over all ports
 thread_local bool inHandHere = false;  // this thread's port
+thread_local bool stopToldHere = false;  // for the encoder in hand
 
-constexpr char kStopping[] = "tarv-cli: stopping after this encoder\n";
 
 // Called in the signal's own context: only async-signal-safe work.
 void NoteStop(int signal)
@@ -29,9 +29,10 @@ void NoteStop(int signal)
     if (!tellStopping || encodersInHand == 0) return;
 #ifdef _WIN32
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStopping, sizeof kStopping - 1, &written, nullptr);
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStopping.data(), static_cast<DWORD>(kStopping.size()), &written,
+              nullptr);
 #else
-    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kStopping, sizeof kStopping - 1);
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kStopping.data(), kStopping.size());
 #endif
 }
 
@@ -86,6 +87,7 @@ int StopSignal()
 EncoderInHand::EncoderInHand()
 {
     inHandHere = true;
+    stopToldHere = false;
     ++encodersInHand;
 }
 
@@ -98,6 +100,13 @@ EncoderInHand::~EncoderInHand()
 bool AnEncoderIsInHand()
 {
     return inHandHere;
+}
+
+bool StopUntoldHere()
+{
+    if (!inHandHere || stopToldHere) return false;
+    stopToldHere = true;
+    return true;
 }
 
 }  // namespace cli

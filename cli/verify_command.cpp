@@ -113,7 +113,7 @@ VerifyRecord VerifyEncoder(const CliOptions& options, RunContext& context)
         return record;
     }
     if (!read) {
-        context.err << "tarv-cli: " << NoEncoderAnswers(options.port) << "\n" << std::flush;
+        context.err << "tarv-cli: " << ReadFailureText(options.port, LastReadFailure()) << "\n" << std::flush;
         record.code = ExitCode::ReadFailed;
         return record;
     }

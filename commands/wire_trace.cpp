@@ -22,10 +22,10 @@ std::unique_ptr<WireTrace> WireTrace::Start(const std::string& path, const std::
     return trace;
 }
 
-void WireTrace::ObserveHere()
+void WireTrace::ObserveHere(const std::string& portName)
 {
-    ObserveWire([this](const std::string& port, char direction, std::span<const uint8_t> bytes) {
-        Write(port, direction, bytes);
+    ObserveWire([this, portName](const std::string& port, char direction, std::span<const uint8_t> bytes) {
+        Write(portName.empty() ? port : portName, direction, bytes);
     });
 }
 

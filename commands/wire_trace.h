@@ -29,7 +29,9 @@ public:
     ~WireTrace();
     // Observes the calling thread's serial channel too (Start observes its caller's); the
     // observer goes when the thread ends, or when the trace does on the thread that started it.
-    void ObserveHere();
+    // Its lines name the port `portName` (as the user gave it: two ports may share their last
+    // path component), or without one the port as the channel opened it.
+    void ObserveHere(const std::string& portName = {});
     WireTrace(const WireTrace&) = delete;
     WireTrace& operator=(const WireTrace&) = delete;
 

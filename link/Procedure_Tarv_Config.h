@@ -115,6 +115,18 @@ uint8_t PingAdapter();
 void BlinkAdapter(int cycles, uint32_t pauseMs);
 // 1 with `count` bytes at the start of `buffer`, 0 (already reported) with `buffer` untouched.
 uint8_t ReadEepromBlock(uint8_t address, uint8_t count, std::span<uint8_t> buffer);
+
+// Why the calling thread's last EEPROM read (ReadEepromBlock, ReadWholeMemory) failed, told by
+// the bytes waiting when it gave up; None after one that succeeded.
+enum class ReadFailure {
+    None,
+    NoPort,       // no port is open: nothing was sent
+    NoAnswer,     // not a byte came: no encoder answers
+    WrongLength,  // bytes came, but not as many as asked for: the encoder or its cable is at fault
+    Stopped,      // the program was asked to stop: the rest was not asked for
+};
+ReadFailure LastReadFailure();
+
 // 1 to 8 data bytes within one group of eight addresses. Shows nothing: callers choose the texts.
 WriteOutcome WriteEepromBlock(uint8_t address, std::span<const uint8_t> data);
 

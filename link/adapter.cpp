@@ -14,6 +14,32 @@ bool DeadlinePassed(uint32_t startTick, uint32_t nowTick, uint32_t deadlineMs)
     return static_cast<uint32_t>(nowTick - startTick) > deadlineMs;
 }
 
+namespace {
+thread_local ReadFailure lastReadFailure = ReadFailure::None;  // the thread's own, as its port is
+}
+
+ReadFailure LastReadFailure()
+{
+    return lastReadFailure;
+}
+
+void NoteReadFailure(ReadFailure failure)
+{
+    lastReadFailure = failure;
+}
+
+ReadFailure ReadFailureOf(uint32_t waiting)
+{
+    return waiting == 0 ? ReadFailure::NoAnswer : ReadFailure::WrongLength;
+}
+
+bool SendRequest(std::span<const uint8_t> frame)
+{
+    if (platform::host().RequestsAbandoned()) return false;
+    WriteBytes(frame);
+    return true;
+}
+
 uint32_t WaitForBytes(uint32_t sentTick, uint32_t deadlineMs, uint32_t enough, uint32_t pauseMs, bool& timedOut)
 {
     platform::Host& h = platform::host();
@@ -21,7 +47,7 @@ uint32_t WaitForBytes(uint32_t sentTick, uint32_t deadlineMs, uint32_t enough, u
         const uint32_t waiting = BytesWaiting();
         const uint32_t now = h.TickCount();
         if (pauseMs > 0) h.Sleep(pauseMs);
-        if (DeadlinePassed(sentTick, now, deadlineMs) || h.WaitsAbandoned()) timedOut = true;
+        if (DeadlinePassed(sentTick, now, deadlineMs)) timedOut = true;
         if (timedOut || waiting >= enough) return waiting;
         // A host that must not spin waits for the first byte, at most until the deadline has
         // passed (more than deadlineMs after the request). The waits without a pause want one byte.
@@ -34,7 +60,7 @@ uint8_t PingAdapter()
 {
     if (!PortIsOpen()) return 1;
     DiscardReceived();
-    WriteBytes(AdapterCommand::Presence());
+    if (!SendRequest(AdapterCommand::Presence())) return 0;
     bool timedOut = false;
     const uint32_t waiting = WaitForBytes(platform::host().TickCount(), kPingDeadlineMs, 1, 0, timedOut);
     // Two or more bytes are no answer; they stay queued until the next request discards them.
@@ -53,8 +79,7 @@ void BlinkAdapter(int cycles, uint32_t pauseMs)
     for (int cycle = 0; cycle < cycles; ++cycle) {
         for (const uint8_t value : {AdapterCommand::kSignalOn, AdapterCommand::kSignalOff}) {
             // The pauses process window messages, and a handler run there may close the port.
-            if (!PortIsOpen()) return;
-            WriteBytes(AdapterCommand::Signal(value));
+            if (!PortIsOpen() || !SendRequest(AdapterCommand::Signal(value))) return;
             const uint32_t sent = h.TickCount();
             bool timedOut = false;
             if (WaitForBytes(sent, kSignalDeadlineMs, 1, 0, timedOut) >= 1) {
@@ -72,22 +97,26 @@ uint8_t ReadEepromBlock(uint8_t address, uint8_t count, std::span<uint8_t> buffe
 {
     platform::Host& h = platform::host();
     if (!PortIsOpen()) {
+        NoteReadFailure(ReadFailure::NoPort);
         Show(messages::kBlockPortNotValid);
         return 0;
     }
     DiscardReceived();
-    WriteBytes(AdapterCommand::EepromRead(address, count));
     bool timedOut = false;
-    const uint32_t waiting = WaitForBytes(h.TickCount(), kEepromDeadlineMs, count, kReadPollPauseMs, timedOut);
+    const bool sent = SendRequest(AdapterCommand::EepromRead(address, count));
+    const uint32_t waiting =
+        sent ? WaitForBytes(h.TickCount(), kEepromDeadlineMs, count, kReadPollPauseMs, timedOut) : 0;
     if (waiting == count && buffer.size() >= count) {
         // Read into a scratch buffer first: a read that delivers fewer bytes than the queue
         // reported is a failed exchange, and the caller's buffer must then stay untouched.
         std::array<uint8_t, 255> answer{};
         if (ReadBytes(std::span(answer).first(count)) == count) {
             std::copy_n(answer.begin(), count, buffer.begin());
+            NoteReadFailure(ReadFailure::None);
             return 1;
         }
     }
+    NoteReadFailure(sent ? ReadFailureOf(waiting) : ReadFailure::Stopped);
     Show(messages::kBlockReadFailed);
     return 0;
 }
@@ -102,7 +131,7 @@ WriteOutcome WriteEepromBlock(uint8_t address, std::span<const uint8_t> data)
     std::array<uint8_t, 4 + AdapterCommand::kMaxWriteCount> frame{
         AdapterCommand::kEepromGroup, AdapterCommand::kEepromWrite, address, static_cast<uint8_t>(data.size())};
     std::copy(data.begin(), data.end(), frame.begin() + 4);
-    WriteBytes(std::span(frame).first(4 + data.size()));
+    if (!SendRequest(std::span(frame).first(4 + data.size()))) return WriteOutcome::NoAnswer;
     bool timedOut = false;
     const uint32_t waiting = WaitForBytes(platform::host().TickCount(), kEepromDeadlineMs, 1, 0, timedOut);
     uint8_t status = 0;

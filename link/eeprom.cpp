@@ -74,25 +74,31 @@ uint8_t ReadWholeMemory(eeprom::Image& into)
 {
     platform::Host& h = platform::host();
     if (SerialChannel.portName.empty() || !PortIsOpen()) {
+        NoteReadFailure(ReadFailure::NoPort);
         Show(messages::kImagePortNotValid);
         return 0;
     }
     DiscardReceived();
     // One timeout flag for the whole read: after a timeout the remaining requests still go out,
-    // each followed by a single poll, and the count at the very last poll decides.
+    // each followed by a single poll, and the count at the very last poll decides. A stop sends
+    // none of them: the read ends with the answer already asked for.
     bool timedOut = false;
+    bool stopped = false;
     uint32_t waiting = 0;
     for (uint32_t k = 0; k < eeprom::kImageSize / kImageRequestCount; ++k) {
         const auto address = static_cast<uint8_t>(k * kImageRequestCount);
-        WriteBytes(AdapterCommand::EepromRead(address, kImageRequestCount));
+        stopped = !SendRequest(AdapterCommand::EepromRead(address, kImageRequestCount));
+        if (stopped) break;
         waiting =
             WaitForBytes(h.TickCount(), kEepromDeadlineMs, (k + 1) * kImageRequestCount, kReadPollPauseMs, timedOut);
     }
     eeprom::Image image{};
-    if (waiting != eeprom::kImageSize || ReadBytes(image) != image.size()) {
+    if (stopped || waiting != eeprom::kImageSize || ReadBytes(image) != image.size()) {
+        NoteReadFailure(stopped ? ReadFailure::Stopped : ReadFailureOf(waiting));
         Show(messages::kImageReadFailed);
         return 0;
     }
+    NoteReadFailure(ReadFailure::None);
     into = image;
     return 1;
 }

@@ -85,9 +85,15 @@ public:
         static_cast<void>(maxMs);
     }
 
-    // True once the program has been asked to stop while nothing is being written: every wait on
-    // an answer gives up at once, as if its deadline had passed. The window never abandons a wait.
-    virtual bool WaitsAbandoned() { return false; }
+    // Which device the port `name` opens, as a key that every name of that device shares: two
+    // names with one key lead to one adapter. On POSIX the device behind any links; where a port
+    // has but one name (Windows), the name itself. Empty when the name leads to nothing.
+    virtual std::string PortDevice(const std::string& name) { return name; }
+
+    // True once the program has been asked to stop while nothing is being written: no further
+    // request is sent. The answer already asked for is still awaited, to its end or its deadline,
+    // so that the next program to open the port meets a quiet line. The window never abandons one.
+    virtual bool RequestsAbandoned() { return false; }
 
     // UI services.
     virtual std::string FormatShortDate(int32_t dayNumber) = 0;

@@ -41,6 +41,8 @@ public:
     int CompareIgnoringCase(std::string_view a, std::string_view b) override;
 
 #ifndef _WIN32
+    std::string PortDevice(const std::string& name) override;
+
 private:
     PosixPaths paths_;
     DriverLowLatency* lowLatency_;

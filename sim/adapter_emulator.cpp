@@ -118,7 +118,7 @@ void AdapterEmulator::Answer(const LoggedFrame& frame, Micros completeAt)
         std::vector<uint8_t> answer;
         const int count = std::max(0, int{b[3]} - options_.shortReadBy);
         for (int i = 0; i < count; ++i) answer.push_back(memory_[(b[2] + i) % eeprom::kImageSize]);
-        if (!answer.empty()) Send(std::move(answer), frame.kind, ready);
+        if (!answer.empty()) Send(std::move(answer), frame.kind, ready + options_.readLatency);
         break;
     }
     case RequestKind::EepromWrite: {

@@ -36,6 +36,7 @@ struct AdapterOptions {
     std::optional<uint8_t> presenceAnswer = 4;  // nullopt: presence requests go unanswered
     uint8_t signalAnswer = 0x00;
     Micros latency = 0;                         // from a complete request to its answer
+    Micros readLatency = 0;                     // more of it for EEPROM read answers: a slow encoder
     bool wirePacing = false;                    // bytes take their wire time in both directions
     Micros usbLatency = 0;                      // a USB converter's timer: answers pass at its ticks (0: none)
     Micros blockWriteTime = 0;                  // the EEPROM's time per write request, before the status byte

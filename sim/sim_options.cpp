@@ -130,6 +130,8 @@ constexpr std::array kOptions = {
                }},
     OptionSpec{"--latency", "MS", "delay from a complete request to its answer",
                [](SimOptions& o, std::string_view v) { return StoreMillis(v, o.adapter.latency); }},
+    OptionSpec{"--read-latency", "MS", "more delay for EEPROM read answers, after --latency: a slow encoder",
+               [](SimOptions& o, std::string_view v) { return StoreMillis(v, o.adapter.readLatency); }},
     OptionSpec{"--pace", "", "bytes take their wire time at 19200 baud 8N2 (11 bits a byte)",
                [](SimOptions& o, std::string_view) { return o.adapter.wirePacing = true; }},
     OptionSpec{"--usb-latency", "MS",

@@ -817,3 +817,59 @@ TEST_F(CliE2eTest, TheImageItsFolderTheLogAndTheJournalAreSyncedToDisk)
 }
 
 }  // namespace
+
+namespace {
+
+// A stop during program's first read: the request already sent is the last one, its answer is
+// awaited, and a command started at once afterwards meets a quiet line. The encoder's reads are
+// slow here, so that the stop falls into the first one.
+TEST_F(CliE2eTest, AStopDuringAReadSendsNothingMoreAndLeavesAQuietLine)
+{
+    Serve({"--pace", "--read-latency", "250"});
+    cli = Start({"program", "--port", port, "--direction", "negative"});
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (Count(Requests(), "eeprom-read") == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(2ms);
+    const std::vector<LoggedRequest> beforeStop = Requests();
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(5s), 130) << cli->Err();
+    ASSERT_GE(Count(beforeStop, "eeprom-read"), 1u);
+    ASSERT_LT(Count(beforeStop, "eeprom-read"), 4u) << "the stop came after the read";
+
+    ASSERT_EQ(Run({"info", "--json", "--port", port}), 0) << cli->Err();
+    EXPECT_EQ(ordered_json::parse(cli->Out())["serial"], "AB1234");
+    // What the wire saw: program's requests up to the stop, then info's, and nothing between.
+    EXPECT_EQ(Requests(beforeStop.size() + 5), Concat({beforeStop, {kPresence}, WholeRead()}));
+}
+
+}  // namespace
+
+namespace {
+
+// An encoder whose reads come back a byte short, through the real serial code: a fault of the
+// encoder or its cable, said once by the production line, not an empty fixture.
+TEST_F(CliE2eTest, ReadsThatComeShortAreToldAsAFaultOfTheEncoderOrItsCable)
+{
+    Serve({"--pace", "--short-read", "1"});
+    const std::string fault =
+        "tarv-cli: the encoder on " + port + " answers with the wrong length: a fault of the encoder or its cable\n";
+    cli = Start({"program", "--each", "--port", port, "--direction", "negative"});
+    // Several of the line's tries of the encoder.
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (Count(Requests(), "eeprom-read") < 4 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(), 130);
+    const std::string told = cli->Err();
+    const size_t at = told.find(fault);
+    ASSERT_NE(at, std::string::npos) << told;
+    EXPECT_EQ(told.find(fault, at + 1), std::string::npos) << told;
+    EXPECT_EQ(told.find("waiting for an encoder", at), std::string::npos) << told;
+    EXPECT_EQ(Count(Requests(), "eeprom-write"), 0u);
+
+    // The line's stop left a quiet line: the next command's answers are its own.
+    EXPECT_EQ(Run({"info", "--port", port}), 3);
+    EXPECT_EQ(cli->Err(), fault);
+}
+
+}  // namespace

@@ -307,3 +307,144 @@ TEST_F(GangE2eTest, ANamedPortThatIsMissingEndsTheLineBeforeAnythingIsSent)
 }
 
 }  // namespace
+
+namespace {
+
+// One adapter named twice, by a link and by its target, would run two loops on it: refused at the
+// start, before anything is sent, as a port named twice under one name is.
+TEST_F(GangE2eTest, ADeviceNamedTwiceUnderTwoNamesIsRefusedBeforeAnythingIsSent)
+{
+    Serve(1);
+    const std::string link = PortOf(0);
+    const std::string target = sims[0]->slavePath();
+    struct Case {
+        std::vector<std::string> command;
+        std::string first, second;
+    };
+    const Case cases[] = {
+        {{"program", "--each", "--count", "1", "--direction", "positive"}, link, target},
+        {{"verify", "--each", "--count", "1"}, target, link},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command[0]);
+        std::vector<std::string> args = c.command;
+        args.insert(args.end(), {"-p", c.first, "-p", c.second});
+        cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
+        EXPECT_EQ(cli->Wait(), 1);
+        EXPECT_EQ(cli->Err(), "tarv-cli: --port " + c.first + " and --port " + c.second + " name the same device\n");
+        EXPECT_EQ(cli->Out(), "");
+    }
+    EXPECT_TRUE(ParseLog(LogOf(0)).empty());
+}
+
+}  // namespace
+
+namespace {
+
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// A port that another program holds is told as held, on its own line, once over several tries;
+// and again once it is let go and taken up.
+TEST_F(GangE2eTest, ANamedPortInUseIsToldAsHeldOnceAndAgainWhenLetGo)
+{
+    Serve(2);
+    const int held = open(PortOf(0).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    std::vector<std::string> args = {"program", "--each", "--json", "--direction", "positive"};
+    const std::vector<std::string> portArgs = PortArguments(2);
+    args.insert(args.end(), portArgs.begin(), portArgs.end());
+    cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
+    // Held over more than one try of the port (one every 3 s).
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(FeedUntil(1, 2)) << cli->Err();
+    while (std::chrono::steady_clock::now() - started < 4s) {
+        FeedNewLines();
+        std::this_thread::sleep_for(20ms);
+    }
+    const std::string p0 = "tarv-cli: " + PortOf(0) + ": ";
+    const std::string whileHeld = cli->Err();
+    EXPECT_EQ(Occurrences(whileHeld, p0 + PortOf(0) + " is in use by another program; trying it again every 3 s\n"), 1u)
+        << whileHeld;
+    EXPECT_EQ(Occurrences(whileHeld, p0 + "the adapter does not answer"), 0u) << whileHeld;
+
+    close(held);
+    ASSERT_TRUE(FeedUntil(0, 1)) << cli->Err();
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(), 130) << cli->Err();
+    const std::string told = cli->Err();
+    EXPECT_EQ(Occurrences(told, p0 + PortOf(0) + " is in use by another program"), 1u) << told;
+    const size_t letGo = told.find(p0 + PortOf(0) + " is no longer in use by another program\n");
+    ASSERT_NE(letGo, std::string::npos) << told;
+    EXPECT_NE(told.find(p0 + "waiting for an encoder on " + PortOf(0) + "\n", letGo), std::string::npos) << told;
+}
+
+}  // namespace
+
+namespace {
+
+// On several ports, "stopping after this encoder" is told on the line of each port whose encoder
+// is in hand, never as a line that names no port.
+TEST_F(GangE2eTest, AStopIsToldOnTheLineOfEachPortWithAnEncoderInHand)
+{
+    Serve(2, {{0, {"--block-write-ms", "60"}}, {1, {"--block-write-ms", "60"}}});
+    std::vector<std::string> args = {"program", "--each", "--json", "--direction", "positive"};
+    const std::vector<std::string> portArgs = PortArguments(2);
+    args.insert(args.end(), portArgs.begin(), portArgs.end());
+    cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while ((Writes(0) < 2 || Writes(1) < 2) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(Writes(0) >= 2 && Writes(1) >= 2) << cli->Err();
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(), 130) << cli->Err();
+    const std::string told = cli->Err();
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(Occurrences(told, "tarv-cli: " + PortOf(i) + ": stopping after this encoder\n"), 1u) << told;
+    EXPECT_EQ(told.find("tarv-cli: stopping after this encoder"), std::string::npos) << told;
+    EXPECT_EQ(Writes(0), 16u);
+    EXPECT_EQ(Writes(1), 16u);
+}
+
+}  // namespace
+
+namespace {
+
+// --trace names each port as it was given: two ports whose paths end alike are told apart.
+TEST_F(GangE2eTest, TheTraceNamesEachPortAsItWasGiven)
+{
+    Serve(2);
+    std::vector<std::string> ports;
+    for (const char* folder : {"ta", "tb"}) {
+        fs::create_directory(root.path() / folder);
+        ports.push_back((root.path() / folder / "p1").string());
+        fs::create_symlink(sims[ports.size() - 1]->slavePath(), ports.back());
+    }
+    const fs::path trace = root.path() / "wire.trace";
+    cli = std::make_unique<CliProcess>(TARV_CLI,
+                                       std::vector<std::string>{"program", "--each", "--count", "2", "--direction",
+                                                                "positive", "--trace", trace.string(), "-p", ports[0],
+                                                                "-p", ports[1]},
+                                       root.path());
+    ASSERT_EQ(cli->Wait(), 0) << cli->Err();
+
+    // Each port's requests, as its emulator logged them, are the trace's lines that name it.
+    for (size_t i = 0; i < 2; ++i) {
+        std::vector<std::string> sent;
+        for (const std::string& line : Lines(FileText(trace))) {
+            const size_t arrow = line.find(" " + ports[i] + " > ");
+            if (arrow != std::string::npos) sent.push_back(line.substr(arrow + ports[i].size() + 4));
+        }
+        std::vector<std::string> logged;
+        for (const LoggedRequest& request : ParseLog(LogOf(i))) logged.push_back(request.bytes);
+        EXPECT_EQ(sent, logged) << ports[i];
+        EXPECT_EQ(Writes(i), 16u);
+    }
+}
+
+}  // namespace

@@ -276,3 +276,53 @@ TEST_F(RecordWriteTest, WithoutPortNothingIsSentOrShown)
 }
 
 }  // namespace
+
+namespace {
+
+// A failed read tells, as data, whether none answered or an answer came with the wrong length,
+// decided by the bytes waiting at the deadline; the window's messages stay the same.
+TEST_F(EepromTest, AFailedReadTellsNoAnswerFromAnAnswerOfTheWrongLength)
+{
+    struct Case {
+        const char* what;
+        AdapterOptions adapter;
+        ReadFailure failure;
+    };
+    AdapterOptions absent, shortBy1, tooLong, slow;
+    absent.encoderAbsent = true;
+    shortBy1.shortReadBy = 1;
+    tooLong.extraAnswerBytes = 1;
+    // The answer's first bytes cross the wire just before the deadline, the rest after it.
+    slow.wirePacing = true;
+    slow.readLatency = 497 * kMs;
+    const Case cases[] = {
+        {"an encoder that answers", {}, ReadFailure::None},
+        {"no encoder", absent, ReadFailure::NoAnswer},
+        {"a byte short", shortBy1, ReadFailure::WrongLength},
+        {"a byte too many", tooLong, ReadFailure::WrongLength},
+        {"too slow", slow, ReadFailure::WrongLength},
+    };
+    const std::vector<Message> failed[] = {{{"False communication with EEPROM 1", "ERROR"}},
+                                           {{"False communication with EEPROM", "ERROR"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool ok = c.failure == ReadFailure::None;
+        OpenAdapter(sim::Format2Image(), c.adapter);
+        host.ClearMessages();
+        std::array<uint8_t, 13> head{};
+        EXPECT_EQ(ReadEepromBlock(0x48, 13, head), ok ? 1 : 0);
+        EXPECT_EQ(LastReadFailure(), c.failure);
+        EXPECT_EQ(host.messages(), ok ? std::vector<Message>{} : failed[0]);
+        host.ClearMessages();
+        eeprom::Image memory{};
+        EXPECT_EQ(ReadWholeMemory(memory), ok ? 1 : 0);
+        EXPECT_EQ(LastReadFailure(), c.failure);
+        EXPECT_EQ(host.messages(), ok ? std::vector<Message>{} : failed[1]);
+    }
+    ClosePort();
+    eeprom::Image memory{};
+    EXPECT_EQ(ReadWholeMemory(memory), 0);
+    EXPECT_EQ(LastReadFailure(), ReadFailure::NoPort);
+}
+
+}  // namespace

@@ -363,3 +363,44 @@ TEST_F(CliCommandTest, BackupToStandardOutputOrToAFileThatCannotBeMade)
 }
 
 }  // namespace
+
+namespace {
+
+// An encoder whose answers come short is a fault of the encoder or its cable, told as such; no
+// answer at all is an empty adapter. Each command that reads says which, and writes nothing.
+TEST_F(CliCommandTest, AnAnswerOfTheWrongLengthIsToldAsAFaultNotAsAnEmptyAdapter)
+{
+    struct Case {
+        const char* what;
+        std::function<void(sim::AdapterOptions&)> adapter;
+        std::string told;
+    };
+    const Case cases[] = {
+        {"no encoder", [](sim::AdapterOptions& o) { o.encoderAbsent = true; },
+         "tarv-cli: no encoder answers on COM3 (the adapter does)\n"},
+        {"a byte short", [](sim::AdapterOptions& o) { o.shortReadBy = 1; },
+         "tarv-cli: the encoder on COM3 answers with the wrong length: a fault of the encoder or its cable\n"},
+    };
+    using Run = int (*)(const cli::CliOptions&, cli::RunContext&);
+    const std::pair<Run, cli::CliOptions> commands[] = {
+        {cli::RunInfo, Options(cli::Subcommand::Info)},
+        {cli::RunVerify, Options(cli::Subcommand::Verify)},
+        {cli::RunProgram, Program(Settings("D50", nullptr, {}))},
+    };
+    for (const Case& c : cases) {
+        for (const auto& [run, options] : commands) {
+            SCOPED_TRACE(std::string(c.what) + ", command " + std::to_string(static_cast<int>(options.command)));
+            ResetProgramState();
+            err.str("");
+            sim::AdapterOptions adapterOptions;
+            c.adapter(adapterOptions);
+            auto adapter = std::make_shared<sim::AdapterEmulator>(sim::Format2Image(), adapterOptions);
+            ConnectAdapter("COM3", adapter);
+            EXPECT_EQ(run(options, context), 3);
+            EXPECT_EQ(err.str(), c.told);
+            EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 0u);
+        }
+    }
+}
+
+}  // namespace

@@ -87,7 +87,8 @@ TEST_F(CliProductionLoopTest, ProgramsEachEncoderOnceWhetherTakenOffOrSwapped)
     EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 48u);
     // Seconds of empty adapter, and not one failed name read reached the console.
     EXPECT_TRUE(host.messages().empty());
-    EXPECT_EQ(Count(err.str(), "waiting for an encoder on COM3"), 3u);
+    // Said at the start; after each encoder the port waits for the next without a word.
+    EXPECT_EQ(Count(err.str(), "waiting for an encoder on COM3"), 1u);
     EXPECT_FALSE(PortIsOpen());
 }
 
@@ -403,6 +404,100 @@ TEST_F(CliAllPortsTest, NoAdapterAnsweringAtTheStartIsExitTwo)
     options.allPorts = true;
     EXPECT_EQ(cli::RunProgram(options, context), 2);
     EXPECT_NE(err.str().find("tarv-cli: no adapter answers on any port"), std::string::npos) << err.str();
+}
+
+}  // namespace
+
+namespace {
+
+// --all-ports tells the listed ports that it leaves out, and why: a fixture held by another
+// program is not passed over without a word.
+TEST_F(CliAllPortsTest, TheListedPortsLeftOutAreToldWithWhy)
+{
+    Adapter("COM1", Encoder("KV24", "AB0001"));
+    AddAdapter("COM2", Encoder("KV24", "AB0002"), SilentAdapter());
+    host.ListPort("COM3");
+    host.RefusePort("COM3", platform::PortOpenFailure::InUse);
+    AddAdapter("COM4", Encoder("KV24", "AB0004"), SilentAdapter());
+    cli::CliOptions options = Each(1);
+    options.port.clear();
+    options.allPorts = true;
+
+    EXPECT_EQ(cli::RunProgram(options, context), 0) << err.str();
+    EXPECT_EQ(Lines(err.str()).front(),
+              "tarv-cli: left out of the line: COM2, COM4 (no adapter answers); COM3 (in use by another program)");
+    EXPECT_EQ(adapters_["COM1"]->FramesOf(RequestKind::EepromWrite).size(), 16u);
+}
+
+TEST_F(CliAllPortsTest, WhenNoneAnswersTheHeldPortIsToldEvenWhenQuiet)
+{
+    host.ListPort("COM3");
+    host.RefusePort("COM3", platform::PortOpenFailure::InUse);
+    cli::CliOptions options = Each(1);
+    options.port.clear();
+    options.allPorts = true;
+    options.quiet = true;
+
+    EXPECT_EQ(cli::RunProgram(options, context), 2);
+    EXPECT_EQ(err.str(), "tarv-cli: left out of the line: COM3 (in use by another program)\n"
+                         "tarv-cli: no adapter answers on any port\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Reads that come back short are a fault of the encoder or its cable, not an empty fixture: the
+// line says so once, and programs the encoder once it reads cleanly.
+TEST_F(CliProductionLoopTest, AnEncoderWhoseAnswersComeShortIsToldAsAFaultOnce)
+{
+    sim::AdapterOptions shortReads;
+    shortReads.shortReadBy = 1;
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"), shortReads);
+    const int code = Run(Each(1), [&](double seconds, size_t) {
+        if (seconds > 10) adapter->options().shortReadBy = 0;  // its cable seated again
+        return false;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Count(err.str(), "tarv-cli: the encoder on COM3 answers with the wrong length: a fault of the "
+                               "encoder or its cable\n"),
+              1u)
+        << err.str();
+    EXPECT_EQ(Count(err.str(), "waiting for an encoder"), 1u) << err.str();
+    ASSERT_EQ(Printed().size(), 1u);
+    EXPECT_EQ(Printed()[0]["result"], "ok");
+    EXPECT_EQ(adapter->FramesOf(RequestKind::EepromWrite).size(), 16u);
+}
+
+}  // namespace
+
+namespace {
+
+// What the line says on a busy port: that it waits, once at its start; that its adapter is gone;
+// and that it is back with the encoder done still on it. Nothing after each encoder.
+TEST_F(CliProductionLoopTest, TheLineTellsEachChangeOnceAndNotEveryEncoder)
+{
+    auto adapter = AddAdapter("COM3", Encoder("KV24", "AB0001"));
+    double lostAt = -1;
+    int put = 1;  // encoders put on so far
+    const int code = Run(Each(3), [&](double seconds, size_t lines) {
+        if (lines == 1 && put == 1) adapter->PutEncoder(Encoder("KV24", "AB0002")), ++put;
+        if (lines == 2 && lostAt < 0) {
+            adapter->options().unplugged = true;  // with the second encoder on it
+            lostAt = seconds;
+        }
+        if (lostAt >= 0 && seconds - lostAt > 5) adapter->options().unplugged = false;
+        if (lostAt >= 0 && seconds - lostAt > 10 && put == 2) adapter->PutEncoder(Encoder("KV24", "AB0003")), ++put;
+        return false;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Printed().size(), 3u);
+    EXPECT_EQ(Lines(err.str()), (std::vector<std::string>{
+                                    "tarv-cli: waiting for an encoder on COM3",
+                                    "tarv-cli: the adapter does not answer; searching COM3 every 3 s",
+                                    "tarv-cli: the adapter answers again on COM3, with the encoder done still on it",
+                                    "tarv-cli: 3 ok, 0 failed",
+                                }));
 }
 
 }  // namespace
