@@ -189,6 +189,19 @@ OpenedPort Refused(int fd, PortOpenFailure failure)
     return {nullptr, failure};
 }
 
+// Whether another program put the terminal in exclusive mode (TIOCEXCL, which does not stop a
+// privileged process from opening it): Linux 3.8 and later tell.
+bool HeldExclusively(int fd)
+{
+#ifdef TIOCGEXCL
+    int exclusive = 0;
+    return ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+#else
+    static_cast<void>(fd);
+    return false;
+#endif
+}
+
 }  // namespace
 
 OpenedPort SystemHost::OpenSerial(const std::string& name)
@@ -203,13 +216,14 @@ OpenedPort SystemHost::OpenSerial(const std::string& name)
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return {nullptr, errno == ENXIO || errno == ENODEV ? PortOpenFailure::NoDevice : FailureOf(errno)};
     // What was opened is what counts (the name may have changed since): a terminal, or nothing
-    // at all is done with it.
+    // at all is done with it. These only read.
     termios tio{};
     if (fstat(fd, &status) != 0 || !IsCharacterDevice(status) || !isatty(fd) || tcgetattr(fd, &tio) != 0)
         return Refused(fd, PortOpenFailure::NotSerial);
-    // The lock comes first: a port that another program holds must be left exactly as it is.
-    // TIOCEXCL alone would not do, since it does not stop a privileged process.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Refused(fd, PortOpenFailure::InUse);
+    // A port that another program holds, exclusively or by its lock, is left exactly as it is: the
+    // close of a descriptor that others still hold changes nothing of the line. Its exclusive mode
+    // is asked of a terminal only, whose driver knows the request.
+    if (HeldExclusively(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) return Refused(fd, PortOpenFailure::InUse);
     ioctl(fd, TIOCEXCL);
     const int flags = fcntl(fd, F_GETFL);
     if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);

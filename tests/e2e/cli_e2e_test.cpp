@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -814,6 +815,49 @@ TEST_F(CliE2eTest, TheImageItsFolderTheLogAndTheJournalAreSyncedToDisk)
         next = std::find(next, synced.end(), path);
         EXPECT_TRUE(next != synced.end()) << path << " was not synced in its turn; synced:\n" << FileText(record);
     }
+}
+
+// A port that another program holds in exclusive mode (TIOCEXCL, no lock) is refused, also to root,
+// and left exactly as it was: its exclusive mode and its line settings; nothing is sent.
+TEST_F(CliE2eTest, APortThatAnotherProgramHoldsExclusivelyIsLeftAsItIs)
+{
+    Serve();
+    const int holder = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    termios line{};
+    ASSERT_EQ(tcgetattr(holder, &line), 0);
+    cfsetispeed(&line, B9600);
+    cfsetospeed(&line, B9600);
+    line.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(tcsetattr(holder, TCSANOW, &line), 0);
+    ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+    termios held{};
+    ASSERT_EQ(tcgetattr(holder, &held), 0);
+
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"info"}, std::vector<std::string>{"program", "--direction", "negative"}}) {
+        SCOPED_TRACE(command[0]);
+        std::vector<std::string> args = command;
+        args.insert(args.end(), {"--port", port});
+        EXPECT_EQ(Run(args), 2);
+        EXPECT_EQ(cli->Err(), "tarv-cli: " + port + ": in use by another program\n");
+        int exclusive = 0;
+        ASSERT_EQ(ioctl(holder, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1);
+        termios after{};
+        ASSERT_EQ(tcgetattr(holder, &after), 0);
+        EXPECT_EQ(after.c_iflag, held.c_iflag);
+        EXPECT_EQ(after.c_oflag, held.c_oflag);
+        EXPECT_EQ(after.c_cflag, held.c_cflag);
+        EXPECT_EQ(after.c_lflag, held.c_lflag);
+        EXPECT_EQ(cfgetispeed(&after), B9600);
+        EXPECT_TRUE(std::equal(std::begin(after.c_cc), std::end(after.c_cc), std::begin(held.c_cc)));
+    }
+    EXPECT_TRUE(Requests().empty());
+
+    ioctl(holder, TIOCNXCL);
+    close(holder);
+    EXPECT_EQ(Run({"info", "--port", port}), 0) << cli->Err();  // let go, it is the adapter's port again
 }
 
 }  // namespace
