@@ -35,7 +35,7 @@ bool NamedPortsUsable(const std::vector<std::string>& ports, RunContext& context
         const std::unique_ptr<platform::Host> host = context.hostFor(port);
         const platform::OpenedPort opened = host->OpenSerial(SplitPortArgument(port).name);
         if (opened.port || opened.failure == platform::PortOpenFailure::InUse) continue;
-        context.err << "tarv-cli: " << port << ": " << OpenFailureText(opened.failure) << "\n";
+        context.err << "tarv-cli: " << port << ": " << OpenFailureText(opened.failure, opened.denied) << "\n";
         return false;
     }
     return true;

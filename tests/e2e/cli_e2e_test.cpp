@@ -1,6 +1,7 @@
 // tarv-cli as a program, through the real POSIX serial code, against tarv-adapter-sim on a
 // pseudo-terminal: what it prints, what the wire saw, what the encoder holds, and its exit codes.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
@@ -858,6 +859,47 @@ TEST_F(CliE2eTest, APortThatAnotherProgramHoldsExclusivelyIsLeftAsItIs)
     ioctl(holder, TIOCNXCL);
     close(holder);
     EXPECT_EQ(Run({"info", "--port", port}), 0) << cli->Err();  // let go, it is the adapter's port again
+}
+
+// A terminal that the user may not open: the message names its own group and mode. Run as nobody,
+// which needs root to start and setpriv(1).
+TEST_F(CliE2eTest, APermissionRefusedNamesTheDevicesGroupAndMode)
+{
+    if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "running tarv-cli as another user needs root and setpriv";
+    const group* dialout = getgrnam("dialout");
+    if (dialout == nullptr) GTEST_SKIP() << "no dialout group";
+    const auto asNobody = [this](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups"});
+        cli = std::make_unique<CliProcess>("/usr/bin/setpriv", args, root.path());
+        return cli->Wait();
+    };
+    if (asNobody({"/usr/bin/test", "-x", TARV_CLI}) != 0) GTEST_SKIP() << "nobody may not run " << TARV_CLI;
+
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string terminal = ptsname(master);
+    struct Case {
+        gid_t group;
+        mode_t mode;
+        std::string saying;
+    };
+    const Case cases[] = {
+        {dialout->gr_gid, 0660,
+         "the device's group is dialout, mode 0660: add yourself to dialout; a new group takes effect at the next "
+         "login"},
+        {0, 0600, "the device's group is root, mode 0600: its group may not read and write it either"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.saying);
+        ASSERT_EQ(chown(terminal.c_str(), 0, c.group), 0);
+        ASSERT_EQ(chmod(terminal.c_str(), c.mode), 0);
+        EXPECT_EQ(asNobody({TARV_CLI, "info", "--port", terminal}), 2);
+        EXPECT_EQ(cli->Err(), "tarv-cli: " + terminal + ": permission denied (" + c.saying + ")\n");
+    }
+    close(master);
 }
 
 }  // namespace
