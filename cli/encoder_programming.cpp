@@ -1,7 +1,9 @@
 #include "cli/encoder_programming.h"
 
 #include <cstdio>
+#include <vector>
 
+#include "cli/joined.h"
 #include "cli/port_connection.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
@@ -170,14 +172,16 @@ bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, Ru
 {
     // The log first: it is the record that must survive a reader of the output going away.
     const std::string json = JsonLine(ProgramJson(record), context.tool);
-    std::string failure;
-    if (!options.logPath.empty()) failure = AppendLine(options.logPath, json);
-    if (failure.empty()) failure = record.journalError;
+    std::vector<std::string> failures;  // each names its file
+    if (!options.logPath.empty()) failures.push_back(AppendLine(options.logPath, json));
+    failures.push_back(record.journalError);
     if (!options.quiet) context.out << (options.json ? json + "\n" : ProgramLine(record));
     // Also the -v lines and the messages before it: whoever reads them has the rest of the story.
-    if (!StreamsWritten(context) && failure.empty()) failure = "the output cannot be written";
-    if (failure.empty()) return true;
-    context.err << "tarv-cli: the record of this encoder could not be written: " << failure << "\n" << std::flush;
+    if (!StreamsWritten(context)) failures.push_back("the output cannot be written");
+    std::erase(failures, std::string());
+    if (failures.empty()) return true;
+    context.err << "tarv-cli: the record of this encoder could not be written: " << Joined(failures, "; ") << "\n"
+                << std::flush;
     return false;
 }
 

@@ -40,7 +40,8 @@ void WarnOfResolution(const SettingsRequest& request, bool quiet, RunContext& co
 std::string StoreProblem(const CliOptions& options, RunContext& context);
 
 // Appends the record to the --log file and prints it (a line of text or of JSON); false, told on
-// `context.err`, when the log, the journal line of its write or the output could not be written.
+// `context.err` with each one named, when the log, the journal line of its write or the output
+// could not be written.
 bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, RunContext& context);
 
 // An encoder whose record could not be written is not done: a result of 0 becomes

@@ -39,6 +39,10 @@ Naming NameWithoutReplacing(const std::filesystem::path& from, const std::filesy
 // Windows, where naming writes through.
 std::string SyncFolder(const std::filesystem::path& folder);
 
+// A link at `path` that points to nothing, said so ("PATH: a link to TARGET, which does not
+// exist"), where a system would say "File exists" of it; empty when `path` is no such link.
+std::string DanglingLink(const std::filesystem::path& path);
+
 // What an AppendFile may open: the journal only a regular file (a line sent to /dev/null or into a
 // pipe would be lost); a --log also a pipe or a terminal.
 enum class AppendTarget { AnyFile, RegularFileOnly };

@@ -76,6 +76,14 @@ int OpenOrCreate(const std::filesystem::path& path, int flags, bool& created)
     return -1;
 }
 
+// Why `path` did not open: a link that points nowhere in words of its own, anything else as the
+// system says it.
+std::string OpenFailure(const std::filesystem::path& path, int error = errno)
+{
+    if (std::string dangling = DanglingLink(path); !dangling.empty()) return dangling;
+    return Reason(path, error);
+}
+
 }  // namespace
 
 NewFile WriteNewFile(const std::filesystem::path& path, std::span<const uint8_t> bytes)
@@ -130,7 +138,7 @@ AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) :
     const int flags = (file ? O_RDWR : O_WRONLY) | O_APPEND | O_CLOEXEC | O_NOCTTY | nonBlocking;
     const int fd = file ? OpenOrCreate(path, flags, created_) : Retried([&] { return open(path.c_str(), flags); });
     if (fd < 0) {
-        error_ = platform::Reason(path);
+        error_ = OpenFailure(path);
         return;
     }
     handle_ = fd;

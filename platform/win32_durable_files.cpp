@@ -96,7 +96,9 @@ AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) :
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        error_ = platform::Reason(path);
+        const std::string reason = platform::Reason(path);
+        const std::string dangling = DanglingLink(path);
+        error_ = dangling.empty() ? reason : dangling;
         return;
     }
     created_ = GetLastError() != ERROR_ALREADY_EXISTS;

@@ -902,4 +902,26 @@ TEST_F(CliE2eTest, APermissionRefusedNamesTheDevicesGroupAndMode)
     close(master);
 }
 
+// A full disk: every record of the encoder that could not be written is named, the --log's and the
+// journal's (a file-size limit plays the disk for the journal, /dev/full for the log).
+TEST_F(CliE2eTest, AFullDiskNamesEveryRecordThatCouldNotBeWritten)
+{
+    constexpr size_t kLimitBlocks = 16;  // ulimit -f counts 512-byte blocks
+    Serve();
+    const fs::path journal = fs::path(dataFolder) / "journal.jsonl";
+    fs::create_directories(dataFolder);
+    std::ofstream(journal, std::ios::binary) << EarlierLines(kLimitBlocks * 512 - 100);
+    cli = std::make_unique<CliProcess>(
+        "/bin/sh",
+        std::vector<std::string>{"-c", "trap '' XFSZ; ulimit -f " + std::to_string(kLimitBlocks) + "; exec \"$0\" \"$@\"",
+                                 TARV_CLI, "program", "--log", "/dev/full", "--port", port, "--direction", "negative"},
+        root.path());
+    EXPECT_EQ(cli->Wait(), 8) << cli->Err();
+    EXPECT_EQ(Count(Requests(), "eeprom-write"), 16u);
+    EXPECT_NE(cli->Err().find("tarv-cli: the record of this encoder could not be written: /dev/full: No space left on "
+                              "device; " + journal.string() + ": File too large\n"),
+              std::string::npos)
+        << cli->Err();
+}
+
 }  // namespace

@@ -397,4 +397,35 @@ TEST_F(CliStoreTest, HistoryListsTheJournalNewestLastAndFilters)
     EXPECT_EQ(ordered_json::parse(lines[0])["image"], "KV24-AB0002-20240501T100000Z.bin");
 }
 
+#ifndef _WIN32  // a link needs a privilege there
+// A link that points nowhere, put where the journal or the images folder goes, is called what it
+// is, not "File exists".
+TEST_F(CliStoreTest, ADanglingLinkInTheStoreIsCalledWhatItIs)
+{
+    auto adapter = AddAdapter("COM3");
+    const std::filesystem::path nowhere = DataFolder() / "nowhere";
+    struct Case {
+        std::filesystem::path link;
+        std::string told;
+    };
+    const Case cases[] = {
+        {store::JournalPath(DataFolder()), "cannot append to the journal: "},
+        {store::ImagesFolder(DataFolder()), "cannot keep the encoder's image: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link.filename().string());
+        std::filesystem::remove_all(DataFolder());
+        std::filesystem::create_directories(DataFolder());
+        std::filesystem::create_symlink(nowhere, c.link);
+        err.str("");
+        EXPECT_EQ(cli::RunProgram(Program("D50"), context), 8);
+        EXPECT_EQ(err.str(), "tarv-cli: " + c.told + c.link.string() + ": a link to " + nowhere.string() +
+                                 ", which does not exist; --no-backup goes on without it\n");
+        EXPECT_TRUE(adapter->log().empty());
+        EXPECT_TRUE(std::filesystem::is_symlink(c.link));
+        EXPECT_FALSE(std::filesystem::exists(nowhere));
+    }
+}
+#endif
+
 }  // namespace
