@@ -173,7 +173,10 @@ bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, Ru
     // The log first: it is the record that must survive a reader of the output going away.
     const std::string json = JsonLine(ProgramJson(record), context.tool);
     std::vector<std::string> failures;  // each names its file
-    if (!options.logPath.empty()) failures.push_back(AppendLine(options.logPath, json));
+    if (context.log != nullptr)
+        failures.push_back(context.log->Append(json));
+    else if (!options.logPath.empty())
+        failures.push_back(AppendLine(options.logPath, json));
     failures.push_back(record.journalError);
     if (!options.quiet) context.out << (options.json ? json + "\n" : ProgramLine(record));
     // Also the -v lines and the messages before it: whoever reads them has the rest of the story.

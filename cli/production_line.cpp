@@ -74,6 +74,7 @@ PortTally RunOnePort(Line& line, const std::string& port)
     context.tool = line.context.tool;
     context.dataFolder = line.context.dataFolder;
     context.trace = line.context.trace;
+    context.log = line.context.log;
     context.mayBegin = [&line] { return !line.share.ended; };
     CliOptions options = line.options;
     options.port = port;

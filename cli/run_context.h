@@ -11,6 +11,7 @@
 
 #include "cli/exit_codes.h"
 #include "commands/iso_time.h"
+#include "commands/json_lines.h"
 #include "commands/wire_trace.h"
 #include "platform/host.h"
 
@@ -29,6 +30,7 @@ struct RunContext {
     // A host of its own for a port, for a production line that runs on several ports at once.
     std::function<std::unique_ptr<platform::Host>(const std::string& port)> hostFor = {};
     commands::WireTrace* trace = nullptr;  // --trace: every port's thread observes its wire into it
+    commands::LineLog* log = nullptr;      // --log, once the command has checked it
 };
 
 // The exit code of a command that ended with `code`, unless a stop signal ended it first.

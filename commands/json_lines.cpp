@@ -41,4 +41,19 @@ std::string AppendLine(const std::string& path, const std::string& line, platfor
     return error;
 }
 
+LineLog::LineLog(std::string path) : path_(std::move(path))
+{
+    auto file = std::make_unique<platform::AppendFile>(path_, platform::AppendTarget::AnyFile);
+    error_ = file->error();
+    if (error_.empty() && file->regular()) error_ = SyncNewEntry(*file, path_);
+    if (error_.empty() && !file->regular()) stream_ = std::move(file);
+}
+
+std::string LineLog::Append(const std::string& line)
+{
+    if (!stream_) return AppendLine(path_, line);
+    const std::lock_guard<std::mutex> one(writing_);
+    return stream_->Write(line + "\n");
+}
+
 }  // namespace commands

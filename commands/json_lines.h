@@ -4,6 +4,8 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/durable_files.h"
@@ -23,5 +25,22 @@ std::string CheckAppendable(const std::string& path, platform::AppendTarget targ
 // just gets the line. Empty on success, else the reason.
 std::string AppendLine(const std::string& path, const std::string& line,
                        platform::AppendTarget target = platform::AppendTarget::AnyFile);
+
+// A file that takes a command's lines for as long as it runs (tarv-cli's --log), checked when it
+// is made. A regular file is opened for each line, as AppendLine does, so that other programs'
+// appends take turns with ours; anything else (a pipe, a FIFO, a terminal) is opened once, so that
+// its reader sees one stream and not an end after each line. Lines may come from several threads.
+class LineLog {
+public:
+    explicit LineLog(std::string path);
+    const std::string& error() const { return error_; }  // why it cannot be written; empty when it can
+    std::string Append(const std::string& line);
+
+private:
+    std::string path_;
+    std::string error_;
+    std::unique_ptr<platform::AppendFile> stream_;  // what is not a regular file, held open
+    std::mutex writing_;
+};
 
 }  // namespace commands

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -43,6 +44,11 @@ std::string SyncFolder(const std::filesystem::path& folder);
 // exist"), where a system would say "File exists" of it; empty when `path` is no such link.
 std::string DanglingLink(const std::filesystem::path& path);
 
+// Opens `path` for appending as a stream, making it when missing, without waiting for a reader: a
+// FIFO that no program reads is refused at once. nullptr, with the reason in `error`, when it does
+// not open.
+std::FILE* OpenAppendStream(const std::filesystem::path& path, std::string& error);
+
 // What an AppendFile may open: the journal only a regular file (a line sent to /dev/null or into a
 // pipe would be lost); a --log also a pipe or a terminal.
 enum class AppendTarget { AnyFile, RegularFileOnly };
@@ -50,6 +56,7 @@ enum class AppendTarget { AnyFile, RegularFileOnly };
 // A file opened for appending, created when missing. A regular file is locked exclusively for as
 // long as this lives (an append of another program waits), so its end stays where size() says;
 // anything else (a pipe, a terminal) is written as it is, with nothing to check or cut back.
+// Opening never waits for a reader: a FIFO that no program reads is refused at once.
 class AppendFile {
 public:
     AppendFile(const std::filesystem::path& path, AppendTarget target);

@@ -76,12 +76,22 @@ int OpenOrCreate(const std::filesystem::path& path, int flags, bool& created)
     return -1;
 }
 
-// Why `path` did not open: a link that points nowhere in words of its own, anything else as the
-// system says it.
+// Why `path` did not open: a FIFO that no program reads and a link that points nowhere in words of
+// their own, anything else as the system says it.
 std::string OpenFailure(const std::filesystem::path& path, int error = errno)
 {
+    struct stat status {};
+    if (error == ENXIO && stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode))
+        return path.string() + ": a FIFO that no program reads";
     if (std::string dangling = DanglingLink(path); !dangling.empty()) return dangling;
     return Reason(path, error);
+}
+
+// A pipe or a terminal takes each line whole, as a blocking write gives it.
+void Blocking(int fd)
+{
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 }
 
 }  // namespace
@@ -122,6 +132,23 @@ std::string SyncFolder(const std::filesystem::path& folder)
     return synced ? std::string() : Reason(path, error);
 }
 
+std::FILE* OpenAppendStream(const std::filesystem::path& path, std::string& error)
+{
+    const int fd = Retried(
+        [&] { return open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666); });
+    if (fd < 0) {
+        error = OpenFailure(path);
+        return nullptr;
+    }
+    Blocking(fd);
+    std::FILE* stream = fdopen(fd, "ab");
+    if (stream == nullptr) {
+        error = Reason(path);
+        close(fd);
+    }
+    return stream;
+}
+
 AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) : path_(path)
 {
     // Read as well as write, for the last byte; but only where there is a file to read: a pipe
@@ -133,9 +160,8 @@ AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) :
         return;
     }
     const bool file = !exists || S_ISREG(status.st_mode);
-    // The journal never waits for a reader of a pipe put in its place meanwhile.
-    const int nonBlocking = target == AppendTarget::RegularFileOnly ? O_NONBLOCK : 0;
-    const int flags = (file ? O_RDWR : O_WRONLY) | O_APPEND | O_CLOEXEC | O_NOCTTY | nonBlocking;
+    // Never waits for a reader, not even of a FIFO put in the file's place meanwhile.
+    const int flags = (file ? O_RDWR : O_WRONLY) | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     const int fd = file ? OpenOrCreate(path, flags, created_) : Retried([&] { return open(path.c_str(), flags); });
     if (fd < 0) {
         error_ = OpenFailure(path);
@@ -145,6 +171,7 @@ AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) :
     regular_ = IsRegular(fd);
     if (!regular_) {
         if (target == AppendTarget::RegularFileOnly) error_ = path.string() + ": not a regular file";
+        Blocking(fd);
         return;
     }
     if (Retried([fd] { return flock(fd, LOCK_EX); }) != 0) {

@@ -1,5 +1,7 @@
 // The durable file services on Windows: CREATE_NEW, FlushFileBuffers, MoveFileExW written through
 // and without replacing, LockFileEx.
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "platform/durable_files.h"
@@ -88,6 +90,17 @@ Naming NameWithoutReplacing(const std::filesystem::path& from, const std::filesy
 std::string SyncFolder(const std::filesystem::path&)
 {
     return {};
+}
+
+std::FILE* OpenAppendStream(const std::filesystem::path& path, std::string& error)
+{
+    std::FILE* stream = _wfopen(path.wstring().c_str(), L"ab");
+    if (stream == nullptr) {
+        const std::string reason = path.string() + ": " + std::strerror(errno);
+        const std::string dangling = DanglingLink(path);
+        error = dangling.empty() ? reason : dangling;
+    }
+    return stream;
 }
 
 AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) : path_(path)

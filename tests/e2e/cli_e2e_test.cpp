@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -816,6 +817,99 @@ TEST_F(CliE2eTest, TheImageItsFolderTheLogAndTheJournalAreSyncedToDisk)
         next = std::find(next, synced.end(), path);
         EXPECT_TRUE(next != synced.end()) << path << " was not synced in its turn; synced:\n" << FileText(record);
     }
+}
+
+// Reads a FIFO on a thread of its own from before a writer opens it until the writer closes it.
+class FifoReader {
+public:
+    explicit FifoReader(const fs::path& fifo)
+        : fd_(open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)), thread_([this] { Read(); })
+    {
+    }
+    ~FifoReader()
+    {
+        if (thread_.joinable()) thread_.join();
+        if (fd_ >= 0) close(fd_);
+    }
+    FifoReader(const FifoReader&) = delete;
+    FifoReader& operator=(const FifoReader&) = delete;
+
+    std::string Text()
+    {
+        if (thread_.joinable()) thread_.join();
+        return text_;
+    }
+
+private:
+    void Read()
+    {
+        // Readable once data came or the writer, once there, went.
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (fd_ >= 0 && std::chrono::steady_clock::now() < deadline) {
+            pollfd ready{fd_, POLLIN, 0};
+            if (poll(&ready, 1, 100) != 1) continue;
+            char buffer[4096];
+            const ssize_t got = read(fd_, buffer, sizeof buffer);
+            if (got == 0) return;
+            if (got > 0) text_.append(buffer, static_cast<size_t>(got));
+        }
+    }
+
+    int fd_;
+    std::string text_;
+    std::thread thread_;
+};
+
+// --log and --trace never wait for a reader: a FIFO that no program reads is exit 1 at once, naming
+// it; one with a reader gets every line in one stream; a device and a folder are as before.
+TEST_F(CliE2eTest, ALogOrTraceThatIsAFifoIsNeverWaitedOn)
+{
+    const fs::path fifo = root.path() / "a-fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = root.path().string();
+    struct Case {
+        const char* option;
+        std::string target;
+        bool reader;
+        int code;
+        std::string told;
+    };
+    const Case cases[] = {
+        {"--log", fifo.string(), false, 1, "tarv-cli: --log: " + fifo.string() + ": a FIFO that no program reads\n"},
+        {"--trace", fifo.string(), false, 1,
+         "tarv-cli: --trace: " + fifo.string() + ": a FIFO that no program reads\n"},
+        {"--log", fifo.string(), true, 0, ""},
+        {"--trace", fifo.string(), true, 0, ""},
+        {"--log", "/dev/null", false, 0, ""},
+        {"--trace", "/dev/null", false, 0, ""},
+        {"--log", folder, false, 1, "tarv-cli: --log: " + folder + ": Is a directory\n"},
+        {"--trace", folder, false, 1, "tarv-cli: --trace: " + folder + ": Is a directory\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.option) + " " + c.target + (c.reader ? ", read" : ""));
+        std::error_code ignored;
+        fs::remove(logPath, ignored);
+        Serve();
+        std::optional<FifoReader> reader;
+        if (c.reader) reader.emplace(fifo);
+        cli = Start({"program", "--json", c.option, c.target, "--port", port, "--direction", "negative"});
+        EXPECT_EQ(cli->Wait(10s), c.code) << cli->Err();
+        EXPECT_EQ(cli->Err(), c.told);
+        EXPECT_EQ(Count(Requests(), "eeprom-write"), c.code == 0 ? 16u : 0u);
+        if (reader && std::string(c.option) == "--log") {
+            EXPECT_EQ(reader->Text(), cli->Out());
+        } else if (reader) {
+            const std::vector<std::string> trace = Lines(reader->Text());
+            ASSERT_FALSE(trace.empty());
+            EXPECT_EQ(trace[0].rfind("# tarv-cli 2.1.0.0, trace started ", 0), 0u);
+            EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
+                                    [](const std::string& line) { return line.find(" > ") != std::string::npos; }),
+                      1 + 4 + 16 + 4);
+        }
+        reader.reset();
+        sims.clear();
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
 }
 
 // A port that another program holds in exclusive mode (TIOCEXCL, no lock) is refused, also to root,
