@@ -68,6 +68,18 @@ void Finish(ProgramRecord& record, ExitCode code, std::string reason, RunContext
     record.time = time.empty() ? UtcTimestamp(context.unixSecondsNow()) : std::move(time);
 }
 
+// Why the image store cannot keep the write about to begin; empty when it can.
+std::string StoreProblem(const CliOptions& options, RunContext& context)
+{
+    if (options.noBackup || options.dryRun) return {};
+    const std::string goOn = "; --no-backup goes on without it";
+    if (const std::string error = store::MakeImagesFolder(context.dataFolder); !error.empty())
+        return "cannot keep the encoder's image: " + error + goOn;
+    if (const std::string error = store::CheckJournal(context.dataFolder, WaitBeforeWriting(context)); !error.empty())
+        return "cannot append to the journal: " + error + goOn;
+    return {};
+}
+
 }  // namespace
 
 void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, ProgramRecord& record,
@@ -79,6 +91,7 @@ void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, Program
     }
     StoreWitness store(context.dataFolder, "cli", context.err,
                        options.noBackup ? WitnessPolicy::None : WitnessPolicy::Required, context.unixSecondsNow);
+    store.WaitForLocksAs(WaitAfterWriting(context));
     const ScopedWitness installed(&store);
     const WrittenEncoder encoder{record.command, record.port, record.product.value_or(""), record.serial.value_or(""),
                                  record.before.value_or(SettingsReport{})};
@@ -101,15 +114,13 @@ void WarnOfResolution(const SettingsRequest& request, bool quiet, RunContext& co
                 << " the reference mark does not work, and an edge separation of 0.12 \u00B5s is not recommended\n";
 }
 
-std::string StoreProblem(const CliOptions& options, RunContext& context)
+std::optional<int> StoreRefusal(const CliOptions& options, RunContext& context)
 {
-    if (options.noBackup || options.dryRun) return {};
-    const std::string goOn = "; --no-backup goes on without it";
-    if (const std::string error = store::MakeImagesFolder(context.dataFolder); !error.empty())
-        return "cannot keep the encoder's image: " + error + goOn;
-    if (const std::string error = store::CheckJournal(context.dataFolder); !error.empty())
-        return "cannot append to the journal: " + error + goOn;
-    return {};
+    const std::string problem = StoreProblem(options, context);
+    if (problem.empty()) return std::nullopt;
+    if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
+    context.err << "tarv-cli: " << problem << "\n";
+    return AsInt(ExitCode::RecordNotWritten);
 }
 
 ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& port, RunContext& context)
@@ -174,9 +185,9 @@ bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, Ru
     const std::string json = JsonLine(ProgramJson(record), context.tool);
     std::vector<std::string> failures;  // each names its file
     if (context.log != nullptr)
-        failures.push_back(context.log->Append(json));
+        failures.push_back(context.log->Append(json, WaitAfterWriting(context)));
     else if (!options.logPath.empty())
-        failures.push_back(AppendLine(options.logPath, json));
+        failures.push_back(AppendLine(options.logPath, json, platform::AppendTarget::AnyFile, WaitAfterWriting(context)));
     failures.push_back(record.journalError);
     if (!options.quiet) context.out << (options.json ? json + "\n" : ProgramLine(record));
     // Also the -v lines and the messages before it: whoever reads them has the rest of the story.

@@ -61,17 +61,15 @@ int RunProgram(const CliOptions& given, RunContext& givenContext)
     std::optional<LineLog> log;
     RunContext context = givenContext;
     if (!options.logPath.empty()) {
-        log.emplace(options.logPath);
+        log.emplace(options.logPath, WaitBeforeWriting(context));
         if (!log->error().empty()) {
+            if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
             context.err << "tarv-cli: --log: " << log->error() << "\n";
             return AsInt(ExitCode::BadArguments);
         }
         context.log = &*log;
     }
-    if (const std::string problem = StoreProblem(options, context); !problem.empty()) {
-        context.err << "tarv-cli: " << problem << "\n";
-        return AsInt(ExitCode::RecordNotWritten);
-    }
+    if (const std::optional<int> refused = StoreRefusal(options, context)) return *refused;
     if (options.each) return RunProductionLine(options, context, ProgramEachEncoder);
     const AdapterPort adapter(options.port, context);
     if (!adapter.Open()) return UnlessStopped(context, AsInt(adapter.Code()));

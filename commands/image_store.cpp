@@ -185,18 +185,20 @@ std::string JournalLine(const JournalEntry& entry)
     return JsonText(line);
 }
 
-std::string CheckJournal(const std::filesystem::path& dataFolder)
+std::string CheckJournal(const std::filesystem::path& dataFolder, const platform::LockWait& wait)
 {
     if (dataFolder.empty()) return kNoDataFolder;
     if (std::string error = MakeFolder(dataFolder); !error.empty()) return error;
-    return CheckAppendable(JournalPath(dataFolder).string(), platform::AppendTarget::RegularFileOnly);
+    return CheckAppendable(JournalPath(dataFolder).string(), platform::AppendTarget::RegularFileOnly, wait);
 }
 
-std::string AppendToJournal(const std::filesystem::path& dataFolder, const JournalEntry& entry)
+std::string AppendToJournal(const std::filesystem::path& dataFolder, const JournalEntry& entry,
+                            const platform::LockWait& wait)
 {
     if (dataFolder.empty()) return kNoDataFolder;
     if (std::string error = MakeFolder(dataFolder); !error.empty()) return error;
-    return AppendLine(JournalPath(dataFolder).string(), JournalLine(entry), platform::AppendTarget::RegularFileOnly);
+    return AppendLine(JournalPath(dataFolder).string(), JournalLine(entry), platform::AppendTarget::RegularFileOnly,
+                      wait);
 }
 
 }  // namespace store

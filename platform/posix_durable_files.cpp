@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/durable_files.h"
+#include "platform/lock_wait.h"
 
 namespace platform {
 namespace {
@@ -94,6 +95,15 @@ void Blocking(int fd)
     if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 }
 
+// One try at the lock that never waits: another program's lock is waited for, bounded, by
+// WaitForLock.
+LockTry TryLock(int fd, const std::filesystem::path& path)
+{
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return {LockTry::State::Taken, {}};
+    if (errno == EWOULDBLOCK || errno == EINTR) return {LockTry::State::Held, {}};
+    return {LockTry::State::Failed, Reason(path)};
+}
+
 }  // namespace
 
 NewFile WriteNewFile(const std::filesystem::path& path, std::span<const uint8_t> bytes)
@@ -149,7 +159,7 @@ std::FILE* OpenAppendStream(const std::filesystem::path& path, std::string& erro
     return stream;
 }
 
-AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) : path_(path)
+AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target, const LockWait& wait) : path_(path)
 {
     // Read as well as write, for the last byte; but only where there is a file to read: a pipe
     // opened for reading too would keep our own line.
@@ -174,10 +184,8 @@ AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) :
         Blocking(fd);
         return;
     }
-    if (Retried([fd] { return flock(fd, LOCK_EX); }) != 0) {
-        error_ = platform::Reason(path);
-        return;
-    }
+    error_ = WaitForLock(path, [fd, &path] { return TryLock(fd, path); }, wait);
+    if (!error_.empty()) return;
     struct stat locked {};
     if (fstat(fd, &locked) != 0) {
         error_ = platform::Reason(path);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/durable_files.h"
+#include "platform/lock_wait.h"
 #include "platform/win32_api.h"
 
 namespace platform {
@@ -59,6 +60,19 @@ bool TakenError(DWORD error)
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
+// A try at the appenders' lock byte that never waits: a lock that another program holds is
+// waited for, bounded, by WaitForLock.
+LockTry TryLock(HANDLE file, const std::filesystem::path& path)
+{
+    OVERLAPPED lockByte{};
+    lockByte.OffsetHigh = kLockOffsetHigh;
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lockByte))
+        return {LockTry::State::Taken, {}};
+    const DWORD error = GetLastError();
+    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return {LockTry::State::Held, {}};
+    return {LockTry::State::Failed, Reason(path, error)};
+}
+
 }  // namespace
 
 NewFile WriteNewFile(const std::filesystem::path& path, std::span<const uint8_t> bytes)
@@ -103,7 +117,7 @@ std::FILE* OpenAppendStream(const std::filesystem::path& path, std::string& erro
     return stream;
 }
 
-AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) : path_(path)
+AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target, const LockWait& wait) : path_(path)
 {
     const HANDLE file = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
@@ -121,10 +135,10 @@ AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) :
         if (target == AppendTarget::RegularFileOnly) error_ = path.string() + ": not a regular file";
         return;
     }
-    OVERLAPPED lockByte{};
-    lockByte.OffsetHigh = kLockOffsetHigh;
+    error_ = WaitForLock(path, [file, &path] { return TryLock(file, path); }, wait);
+    if (!error_.empty()) return;
     LARGE_INTEGER size{};
-    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockByte) || !GetFileSizeEx(file, &size)) {
+    if (!GetFileSizeEx(file, &size)) {
         error_ = platform::Reason(path);
         return;
     }

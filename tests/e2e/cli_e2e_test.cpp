@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -817,6 +818,82 @@ TEST_F(CliE2eTest, TheImageItsFolderTheLogAndTheJournalAreSyncedToDisk)
         next = std::find(next, synced.end(), path);
         EXPECT_TRUE(next != synced.end()) << path << " was not synced in its turn; synced:\n" << FileText(record);
     }
+}
+
+// Waits up to `limit` for standard error to hold `text`; whether it does.
+bool ErrGets(const CliProcess& cli, const std::string& text, std::chrono::milliseconds limit = 15s)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (cli.Err().find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    return cli.Err().find(text) != std::string::npos;
+}
+
+// Another program (flock(1)) holds the journal's lock before tarv-cli has sent a byte: it says what
+// it waits for, and a stop ends it at once, nothing sent.
+TEST_F(CliE2eTest, AJournalLockedByAnotherProgramIsToldAndAStopEndsTheWaitAtOnce)
+{
+    if (!fs::exists("/usr/bin/flock")) GTEST_SKIP() << "no /usr/bin/flock";
+    Serve();
+    const fs::path journal = fs::path(dataFolder) / "journal.jsonl";
+    fs::create_directories(dataFolder);
+    std::ofstream(journal) << "";
+    fs::create_directories(root.path() / "holder");
+    CliProcess holder("/usr/bin/flock", {"-x", journal.string(), "sleep", "60"}, root.path() / "holder");
+    // Held once a try of our own finds it taken.
+    const int probe = open(journal.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(probe, 0);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (flock(probe, LOCK_EX | LOCK_NB) == 0 && std::chrono::steady_clock::now() < deadline) {
+        flock(probe, LOCK_UN);
+        std::this_thread::sleep_for(10ms);
+    }
+    close(probe);
+
+    cli = Start({"program", "--port", port, "--direction", "negative"});
+    const std::string waiting =
+        "tarv-cli: waiting for " + journal.string() + ": another program holds its lock (up to 10 s)\n";
+    ASSERT_TRUE(ErrGets(*cli, waiting)) << cli->Err();
+    const auto signalled = std::chrono::steady_clock::now();
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(5s), 130) << cli->Err();
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 2s);
+    EXPECT_EQ(cli->Err(), waiting);
+    EXPECT_EQ(cli->Out(), "");
+    EXPECT_TRUE(Requests().empty());  // the port was not even opened
+    EXPECT_EQ(FileText(journal), "");
+}
+
+// The journal's lock taken by another program while the encoder is written: after the last block
+// tarv-cli waits for it, says so, and a stop does not cut the wait short: the line is written once
+// the lock is let go, and the command ends as stopped.
+TEST_F(CliE2eTest, AJournalLockedDuringTheWriteIsWaitedForAndItsLineWritten)
+{
+    Serve({"--block-write-ms", "150"});  // sixteen blocks take 2.4 s: time to take the lock
+    const fs::path journal = fs::path(dataFolder) / "journal.jsonl";
+    const fs::path log = root.path() / "line.jsonl";
+    cli = Start({"program", "--json", "--log", log.string(), "--port", port, "--direction", "negative"});
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (Count(Requests(), "eeprom-write") == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(2ms);
+    const int held = open(journal.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+
+    ASSERT_TRUE(ErrGets(*cli, "tarv-cli: waiting for " + journal.string() +
+                                  ": another program holds its lock (up to 10 s)\n"))
+        << cli->Err();
+    EXPECT_EQ(Count(Requests(), "eeprom-write"), 16u);  // the encoder is written: only its line waits
+    cli->Signal(SIGTERM);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(cli->Running());
+    close(held);
+    EXPECT_EQ(cli->Wait(10s), 143) << cli->Err();
+    const std::vector<std::string> lines = Lines(FileText(journal));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(ordered_json::parse(lines[0])["result"], "ok");
+    EXPECT_EQ(FileText(log), cli->Out());
+    EXPECT_EQ(Lines(cli->Out()).size(), 1u);
 }
 
 // Reads a FIFO on a thread of its own from before a writer opens it until the writer closes it.
