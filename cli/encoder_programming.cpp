@@ -1,5 +1,8 @@
 #include "cli/encoder_programming.h"
 
+#include <vector>
+
+#include "cli/joined.h"
 #include "cli/port_connection.h"
 #include "cli/report_json.h"
 #include "cli/report_text.h"
@@ -70,6 +73,18 @@ void Finish(ProgramRecord& record, ExitCode code, std::string reason, RunContext
     record.time = time.empty() ? UtcTimestamp(context.unixSecondsNow()) : std::move(time);
 }
 
+// Why the image store cannot keep the write about to begin; empty when it can.
+std::string StoreProblem(const CliOptions& options, RunContext& context)
+{
+    if (options.noBackup || options.dryRun) return {};
+    const std::string goOn = "; --no-backup goes on without it";
+    if (const std::string error = store::MakeImagesFolder(context.dataFolder); !error.empty())
+        return "cannot keep the encoder's image: " + error + goOn;
+    if (const std::string error = store::CheckJournal(context.dataFolder, WaitBeforeWriting(context)); !error.empty())
+        return "cannot append to the journal: " + error + goOn;
+    return {};
+}
+
 }  // namespace
 
 void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, ProgramRecord& record,
@@ -81,6 +96,7 @@ void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, Program
     }
     StoreWitness store(context.dataFolder, "cli", context.err,
                        options.noBackup ? WitnessPolicy::None : WitnessPolicy::Required, context.unixSecondsNow);
+    store.WaitForLocksAs(WaitAfterWriting(context));
     const ScopedWitness installed(&store);
     const WrittenEncoder encoder{record.command, record.port, record.product.value_or(""), record.serial.value_or(""),
                                  record.before.value_or(SettingsReport{})};
@@ -105,15 +121,13 @@ void WarnOfResolution(const SettingsRequest& request, bool quiet, RunContext& co
                 << " the reference mark does not work, and an edge separation of 0.12 \u00B5s is not recommended\n";
 }
 
-std::string StoreProblem(const CliOptions& options, RunContext& context)
+std::optional<int> StoreRefusal(const CliOptions& options, RunContext& context)
 {
-    if (options.noBackup || options.dryRun) return {};
-    const std::string goOn = "; --no-backup goes on without it";
-    if (const std::string error = store::MakeImagesFolder(context.dataFolder); !error.empty())
-        return "cannot keep the encoder's image: " + error + goOn;
-    if (const std::string error = store::CheckJournal(context.dataFolder); !error.empty())
-        return "cannot append to the journal: " + error + goOn;
-    return {};
+    const std::string problem = StoreProblem(options, context);
+    if (problem.empty()) return std::nullopt;
+    if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
+    context.err << "tarv-cli: " << problem << "\n";
+    return AsInt(ExitCode::RecordNotWritten);
 }
 
 ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& port, RunContext& context)
@@ -176,14 +190,19 @@ bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, Ru
 {
     // The log first: it is the record that must survive a reader of the output going away.
     const std::string json = JsonLine(ProgramJson(record), context.tool);
-    std::string failure;
-    if (!options.logPath.empty()) failure = AppendLine(options.logPath, json);
-    if (failure.empty()) failure = record.journalError;
+    std::vector<std::string> failures;  // each names its file
+    if (context.log != nullptr)
+        failures.push_back(context.log->Append(json, WaitAfterWriting(context)));
+    else if (!options.logPath.empty())
+        failures.push_back(AppendLine(options.logPath, json, platform::AppendTarget::AnyFile, WaitAfterWriting(context)));
+    failures.push_back(record.journalError);
     if (!options.quiet) context.out << (options.json ? json + "\n" : ProgramLine(record));
     // Also the -v lines and the messages before it: whoever reads them has the rest of the story.
-    if (!StreamsWritten(context) && failure.empty()) failure = "the output cannot be written";
-    if (failure.empty()) return true;
-    context.err << "tarv-cli: the record of this encoder could not be written: " << failure << "\n" << std::flush;
+    if (!StreamsWritten(context)) failures.push_back("the output cannot be written");
+    std::erase(failures, std::string());
+    if (failures.empty()) return true;
+    context.err << "tarv-cli: the record of this encoder could not be written: " << Joined(failures, "; ") << "\n"
+                << std::flush;
     return false;
 }
 

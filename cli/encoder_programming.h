@@ -35,12 +35,14 @@ void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, Program
 void WarnOfResolution(const SettingsRequest& request, bool quiet, RunContext& context);
 
 // Whether the image store can keep the encoder's image and journal the write that is about to
-// begin (nothing to check with --no-backup or a dry run, which keep nothing); empty when it can,
-// else the message that stops the command before an encoder is touched.
-std::string StoreProblem(const CliOptions& options, RunContext& context);
+// begin (nothing to check with --no-backup or a dry run, which keep nothing): none when it can,
+// else the exit code that stops the command before an encoder is touched, the reason told on
+// `err`. A stop that ended the wait for the journal's lock ends the command as a stop does.
+std::optional<int> StoreRefusal(const CliOptions& options, RunContext& context);
 
 // Appends the record to the --log file and prints it (a line of text or of JSON); false, told on
-// `context.err`, when the log, the journal line of its write or the output could not be written.
+// `context.err` with each one named, when the log, the journal line of its write or the output
+// could not be written.
 bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, RunContext& context);
 
 // An encoder whose record could not be written is not done: a result of 0 becomes

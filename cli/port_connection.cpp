@@ -1,5 +1,7 @@
 #include "cli/port_connection.h"
 
+#include <cstdio>
+
 #include "cli/joined.h"
 #include "link/Procedure_Tarv_Config.h"
 
@@ -18,7 +20,8 @@ std::string OpenFailures(const std::vector<PortTrial>& trials)
 {
     std::vector<std::string> failures;
     for (const PortTrial& trial : trials)
-        if (trial.result == kPortDidNotOpen) failures.push_back(trial.name + ": " + OpenFailureText(trial.failure));
+        if (trial.result == kPortDidNotOpen)
+            failures.push_back(trial.name + ": " + OpenFailureText(trial.failure, trial.denied));
     return Joined(failures, "; ");
 }
 
@@ -32,19 +35,36 @@ std::string NoAdapterFound(const std::vector<PortTrial>& trials)
     return text;
 }
 
+// "0660": permission bits as chmod and udev write them.
+std::string OctalMode(uint32_t mode)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
+// Which group may open the device, when its group may read and write it; else that not even its
+// group may, where joining it would not help.
+std::string PermissionText(const std::optional<platform::DeviceAccess>& denied)
+{
+    if (!denied) return "permission denied";
+    const std::string device = "the device's group is " + denied->group + ", mode " + OctalMode(denied->mode);
+    constexpr uint32_t kGroupReadWrite = 0060;
+    if ((denied->mode & kGroupReadWrite) != kGroupReadWrite)
+        return "permission denied (" + device + ": its group may not read and write it either)";
+    return "permission denied (" + device + ": add yourself to " + denied->group +
+           "; a new group takes effect at the next login)";
+}
+
 }  // namespace
 
-std::string OpenFailureText(platform::PortOpenFailure failure)
+std::string OpenFailureText(platform::PortOpenFailure failure, const std::optional<platform::DeviceAccess>& denied)
 {
     switch (failure) {
     case platform::PortOpenFailure::NotFound:
         return "does not exist";
     case platform::PortOpenFailure::PermissionDenied:
-#ifdef _WIN32
-        return "permission denied";
-#else
-        return "permission denied (add yourself to the dialout group)";
-#endif
+        return PermissionText(denied);
     case platform::PortOpenFailure::InUse:
         return "in use by another program";
     case platform::PortOpenFailure::NotSerial:
@@ -98,7 +118,7 @@ ExitCode ConnectAdapter(const std::string& port, RunContext& context)
     if (result == kNoAdapter)
         err << "tarv-cli: no adapter answers on " << port << "\n";
     else
-        err << "tarv-cli: " << port << ": " << OpenFailureText(LastOpenFailure()) << "\n";
+        err << "tarv-cli: " << port << ": " << OpenFailureText(LastOpenFailure(), LastDeniedAccess()) << "\n";
     return ExitCode::NoAdapter;
 }
 
@@ -127,7 +147,7 @@ std::vector<PortStatus> ProbePorts(const std::string& port)
     std::vector<PortTrial> trials;
     if (!port.empty()) {
         const int result = TryPort(SplitPortArgument(port).name);
-        trials.push_back({port, result, LastOpenFailure()});
+        trials.push_back({port, result, LastOpenFailure(), LastDeniedAccess()});
     } else {
         trials = TryListedPorts(false);
     }
@@ -135,7 +155,8 @@ std::vector<PortStatus> ProbePorts(const std::string& port)
     std::vector<PortStatus> statuses;
     for (const PortTrial& trial : trials) {
         const bool unavailable = trial.result == kPortDidNotOpen;
-        statuses.push_back({trial.name, StatusOf(trial.result), unavailable ? OpenFailureText(trial.failure) : ""});
+        statuses.push_back(
+            {trial.name, StatusOf(trial.result), unavailable ? OpenFailureText(trial.failure, trial.denied) : ""});
     }
     return statuses;
 }

@@ -2,6 +2,7 @@
 // first port in the list's order whose adapter answers.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -49,8 +50,10 @@ std::string ReadFailureText(const std::string& port, ReadFailure failure);
 // Says so on `err` when the last listing of the ports stopped on an error.
 void TellListingFailure(std::ostream& err);
 
-// Why a port did not open, as the messages say it: "not a serial port".
-std::string OpenFailureText(platform::PortOpenFailure failure);
+// Why a port did not open, as the messages say it: "not a serial port". A permission refused names
+// the device's group and mode when `denied` has them.
+std::string OpenFailureText(platform::PortOpenFailure failure,
+                            const std::optional<platform::DeviceAccess>& denied = std::nullopt);
 
 // The port in use, as the output names it: the --port argument as given, or the port found.
 std::string PortLabel(const std::string& port);

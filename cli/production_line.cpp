@@ -37,7 +37,7 @@ bool NamedPortsUsable(const std::vector<std::string>& ports, RunContext& context
         const std::unique_ptr<platform::Host> host = context.hostFor(port);
         const platform::OpenedPort opened = host->OpenSerial(SplitPortArgument(port).name);
         if (opened.port || opened.failure == platform::PortOpenFailure::InUse) continue;
-        context.err << "tarv-cli: " << port << ": " << OpenFailureText(opened.failure) << "\n";
+        context.err << "tarv-cli: " << port << ": " << OpenFailureText(opened.failure, opened.denied) << "\n";
         return false;
     }
     return true;
@@ -114,6 +114,7 @@ PortTally RunOnePort(Line& line, const std::string& port)
     context.tool = line.context.tool;
     context.dataFolder = line.context.dataFolder;
     context.trace = line.context.trace;
+    context.log = line.context.log;
     context.mayBegin = [&line] { return !line.share.ended; };
     CliOptions options = line.options;
     options.port = port;

@@ -45,27 +45,31 @@ EncoderStep ProgramEachEncoder(const CliOptions& options, RunContext& context)
 
 }  // namespace
 
-int RunProgram(const CliOptions& given, RunContext& context)
+int RunProgram(const CliOptions& given, RunContext& givenContext)
 {
     CliOptions options = given;
     if (!options.likePath.empty()) {
         Checked<SettingsRequest> like = SettingsLike(options.likePath, options.settings);
         if (!like.value) {
-            context.err << "tarv-cli: " << like.error << "\n";
+            givenContext.err << "tarv-cli: " << like.error << "\n";
             return AsInt(ExitCode::BadArguments);
         }
         options.settings = *like.value;
     }
+    // Opened once and checked before the port: a FIFO's reader sees one stream, and a --log that
+    // cannot be written stops the command before an encoder is touched.
+    std::optional<LineLog> log;
+    RunContext context = givenContext;
     if (!options.logPath.empty()) {
-        if (const std::string error = CheckAppendable(options.logPath); !error.empty()) {
-            context.err << "tarv-cli: --log: " << error << "\n";
+        log.emplace(options.logPath, WaitBeforeWriting(context));
+        if (!log->error().empty()) {
+            if (const int signal = context.stopSignal()) return ExitCodeOfSignal(signal);
+            context.err << "tarv-cli: --log: " << log->error() << "\n";
             return AsInt(ExitCode::BadArguments);
         }
+        context.log = &*log;
     }
-    if (const std::string problem = StoreProblem(options, context); !problem.empty()) {
-        context.err << "tarv-cli: " << problem << "\n";
-        return AsInt(ExitCode::RecordNotWritten);
-    }
+    if (const std::optional<int> refused = StoreRefusal(options, context)) return *refused;
     if (options.each) return RunProductionLine(options, context, ProgramEachEncoder);
     const AdapterPort adapter(options.port, context);
     if (!adapter.Open()) return UnlessStopped(context, AsInt(adapter.Code()));

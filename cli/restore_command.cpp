@@ -110,10 +110,7 @@ int RunRestore(const CliOptions& options, RunContext& context)
     ExitCode code = ExitCode::Done;
     const std::optional<ImageToRestore> image = CheckedImage(options, context, code);
     if (!image) return AsInt(code);
-    if (const std::string problem = StoreProblem(options, context); !problem.empty()) {
-        context.err << "tarv-cli: " << problem << "\n";
-        return AsInt(ExitCode::RecordNotWritten);
-    }
+    if (const std::optional<int> refused = StoreRefusal(options, context)) return *refused;
     const AdapterPort adapter(options.port, context);
     if (!adapter.Open()) return UnlessStopped(context, AsInt(adapter.Code()));
     // Asked to stop before the encoder was read: it is left as it is.

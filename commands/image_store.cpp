@@ -44,6 +44,17 @@ bool Exists(const std::filesystem::path& path)
     return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
 }
 
+// Why `folder` could not be made: what is in its way, when a system's words would only say
+// "File exists" of it.
+std::string WhyNoFolder(const std::filesystem::path& folder, const std::error_code& error)
+{
+    for (std::filesystem::path path = folder; !path.empty(); path = path.parent_path()) {
+        if (std::string dangling = platform::DanglingLink(path); !dangling.empty()) return dangling;
+        if (path == path.parent_path()) break;
+    }
+    return folder.string() + ": " + error.message();
+}
+
 // Makes `folder` and the folders above it that are missing, each new entry on disk: an image in
 // a folder whose own entry was lost would be lost with it.
 std::string MakeFolder(const std::filesystem::path& folder)
@@ -55,7 +66,7 @@ std::string MakeFolder(const std::filesystem::path& folder)
     }
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    if (error) return folder.string() + ": " + error.message();
+    if (error) return WhyNoFolder(folder, error);
     for (const std::filesystem::path& made : missing)
         if (std::string failure = platform::SyncFolder(made.parent_path()); !failure.empty()) return failure;
     return {};
@@ -174,18 +185,20 @@ std::string JournalLine(const JournalEntry& entry)
     return JsonText(line);
 }
 
-std::string CheckJournal(const std::filesystem::path& dataFolder)
+std::string CheckJournal(const std::filesystem::path& dataFolder, const platform::LockWait& wait)
 {
     if (dataFolder.empty()) return kNoDataFolder;
     if (std::string error = MakeFolder(dataFolder); !error.empty()) return error;
-    return CheckAppendable(JournalPath(dataFolder).string(), platform::AppendTarget::RegularFileOnly);
+    return CheckAppendable(JournalPath(dataFolder).string(), platform::AppendTarget::RegularFileOnly, wait);
 }
 
-std::string AppendToJournal(const std::filesystem::path& dataFolder, const JournalEntry& entry)
+std::string AppendToJournal(const std::filesystem::path& dataFolder, const JournalEntry& entry,
+                            const platform::LockWait& wait)
 {
     if (dataFolder.empty()) return kNoDataFolder;
     if (std::string error = MakeFolder(dataFolder); !error.empty()) return error;
-    return AppendLine(JournalPath(dataFolder).string(), JournalLine(entry), platform::AppendTarget::RegularFileOnly);
+    return AppendLine(JournalPath(dataFolder).string(), JournalLine(entry), platform::AppendTarget::RegularFileOnly,
+                      wait);
 }
 
 }  // namespace store

@@ -12,6 +12,7 @@
 
 #include "commands/encoder_report.h"
 #include "model/Spremenljivke_Tarv_Config.h"
+#include "platform/durable_files.h"
 
 namespace commands {
 
@@ -71,12 +72,13 @@ std::string MakeImagesFolder(const std::filesystem::path& dataFolder);
 
 // Whether the journal can take a line, told before an encoder is written rather than after: the
 // data folder made, the journal a regular file (made when there is none) that opens for
-// appending. Empty when it can, else the reason.
-std::string CheckJournal(const std::filesystem::path& dataFolder);
+// appending, its lock waited for as `wait` says. Empty when it can, else the reason.
+std::string CheckJournal(const std::filesystem::path& dataFolder, const platform::LockWait& wait = {});
 
 // Appends the entry's line, whole and on disk, or leaves the journal as it was; empty on success,
-// else the reason.
-std::string AppendToJournal(const std::filesystem::path& dataFolder, const JournalEntry& entry);
+// else the reason. Another program's lock on the journal is waited for as `wait` says.
+std::string AppendToJournal(const std::filesystem::path& dataFolder, const JournalEntry& entry,
+                            const platform::LockWait& wait = {});
 
 }  // namespace store
 

@@ -5,17 +5,16 @@
 
 #include "commands/iso_time.h"
 #include "link/Procedure_Tarv_Config.h"
+#include "platform/durable_files.h"
 
 namespace commands {
 
 std::unique_ptr<WireTrace> WireTrace::Start(const std::string& path, const std::string& program, int64_t unixSeconds,
                                             std::string& error, WriteFailed writeFailed)
 {
-    std::FILE* file = std::fopen(path.c_str(), "ab");
-    if (file == nullptr) {
-        error = path + ": " + std::strerror(errno);
-        return nullptr;
-    }
+    // Never waits for a reader: a FIFO that no program reads is refused at once.
+    std::FILE* file = platform::OpenAppendStream(path, error);
+    if (file == nullptr) return nullptr;
     std::unique_ptr<WireTrace> trace(new WireTrace(file, path, std::move(writeFailed)));
     trace->WriteLine("# " + program + ", trace started " + UtcTimestamp(unixSeconds) + "\n");
     trace->ObserveHere();

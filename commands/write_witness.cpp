@@ -66,7 +66,10 @@ void StoreWitness::AfterWriting(std::string_view result, const std::optional<Set
     if (policy_ == WitnessPolicy::None) return;
     entry.result = result;
     entry.after = after;
-    const std::string error = store::AppendToJournal(dataFolder_, entry);
+    platform::LockWait wait = lockWait_;
+    wait.givenUp = {};
+    if (!wait.told) wait.told = [this](const std::string& what) { Complain(what); };
+    const std::string error = store::AppendToJournal(dataFolder_, entry, wait);
     if (error.empty()) return;
     if (policy_ == WitnessPolicy::Required)
         journalError_ = error;

@@ -59,6 +59,11 @@ public:
     bool BeforeWriting(const WrittenEncoder& encoder, const eeprom::Image& memory) override;
     void AfterWriting(std::string_view result, const std::optional<SettingsReport>& after) override;
 
+    // How a journal line waits for another program's lock on the journal: `wait.told` hears what
+    // for (by default a line on `errors`, as a store that cannot be written is told), `wait.clock`
+    // times it. The wait is bounded, and a write that has begun never gives its line up for a stop.
+    void WaitForLocksAs(platform::LockWait wait) { lockWait_ = std::move(wait); }
+
     // The last write's: the image's file name when one was kept, and the time of its journal line.
     const std::optional<std::string>& LastImage() const { return lastImage_; }
     const std::string& LastTime() const { return lastTime_; }
@@ -75,6 +80,7 @@ private:
     std::ostream& errors_;
     WitnessPolicy policy_;
     std::function<int64_t()> now_;
+    platform::LockWait lockWait_;
     std::vector<store::JournalEntry> begun_;
     std::optional<std::string> lastImage_;
     std::string lastTime_;

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,6 +29,8 @@
 void OpenPort(const std::string& name);
 // Why the last port that this thread was to open did not open; None when it did.
 platform::PortOpenFailure LastOpenFailure();
+// Who may open it, when the last port did not open for want of permission and the device said so.
+std::optional<platform::DeviceAccess> LastDeniedAccess();
 
 bool PortIsOpen();
 void ClosePort();  // leaves the port name as it is
@@ -63,6 +66,7 @@ struct PortTrial {
     std::string name;
     int result = kPortDidNotOpen;
     platform::PortOpenFailure failure = platform::PortOpenFailure::None;
+    std::optional<platform::DeviceAccess> denied = std::nullopt;
 };
 // Refreshes PortList and tries its ports in order, up to the first whose adapter answers when
 // `stopAtAdapter`, else every one (the last answering port is left in use). What each did.

@@ -51,7 +51,7 @@ std::vector<PortTrial> TryListedPorts(bool stopAtAdapter)
     std::vector<PortTrial> trials;
     for (const std::string& name : PortList) {
         const int result = TryPort(name);
-        trials.push_back({name, result, LastOpenFailure()});
+        trials.push_back({name, result, LastOpenFailure(), LastDeniedAccess()});
         if (stopAtAdapter && result == kAdapterAnswered) break;
     }
     return trials;

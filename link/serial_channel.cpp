@@ -10,6 +10,8 @@
 namespace {
 // The thread's own, as its channel is: a thread hears only its own port.
 thread_local platform::PortOpenFailure lastOpenFailure = platform::PortOpenFailure::None;
+thread_local std::optional<platform::DeviceAccess>& lastDeniedAccess =
+    NewOfThisThread<std::optional<platform::DeviceAccess>>();
 thread_local WireObserver& wireObserver = NewOfThisThread<WireObserver>();
 
 void Observe(char direction, std::span<const uint8_t> bytes)
@@ -59,6 +61,7 @@ void OpenPort(const std::string& name)
     // parity, 2 stop bits and no flow control; a rejected setting leaves the port open all the same.
     platform::OpenedPort opened = platform::host().OpenSerial(name);
     lastOpenFailure = opened.failure;
+    lastDeniedAccess = opened.denied;
     SerialChannel.port.reset(opened.port.release());
     if (!PortIsOpen()) SerialChannel.portName.clear();
 }
@@ -66,6 +69,11 @@ void OpenPort(const std::string& name)
 platform::PortOpenFailure LastOpenFailure()
 {
     return lastOpenFailure;
+}
+
+std::optional<platform::DeviceAccess> LastDeniedAccess()
+{
+    return lastDeniedAccess;
 }
 
 void DiscardReceived()

@@ -6,13 +6,17 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace platform {
+
+class Host;
 
 // A reason is "path: what the system said"; an empty one is success.
 
@@ -39,16 +43,42 @@ Naming NameWithoutReplacing(const std::filesystem::path& from, const std::filesy
 // Windows, where naming writes through.
 std::string SyncFolder(const std::filesystem::path& folder);
 
+// A link at `path` that points to nothing, said so ("PATH: a link to TARGET, which does not
+// exist"), where a system would say "File exists" of it; empty when `path` is no such link.
+std::string DanglingLink(const std::filesystem::path& path);
+
+// Opens `path` for appending as a stream, making it when missing, without waiting for a reader: a
+// FIFO that no program reads is refused at once. nullptr, with the reason in `error`, when it does
+// not open.
+std::FILE* OpenAppendStream(const std::filesystem::path& path, std::string& error);
+
+// Another program's lock on a file to append to is waited for this long at most, and a wait that
+// lasts longer than kLockWaitToldMs is told, once: a lock that is never let go must not hang a
+// command, nor leave a technician looking at a silent one.
+inline constexpr uint32_t kLockWaitLimitMs = 10'000;
+inline constexpr uint32_t kLockWaitToldMs = 2'000;
+
+// How an append waits for another program's lock.
+struct LockWait {
+    // Hears, once, what the wait is for: "waiting for PATH: another program holds its lock (up to 10 s)".
+    std::function<void(const std::string& what)> told;
+    // Asked between tries: true gives the wait up at once (a stop before anything was written).
+    std::function<bool()> givenUp;
+    // Times the wait: the system's clock when none; a test's virtual clock plays the bound.
+    Host* clock = nullptr;
+};
+
 // What an AppendFile may open: the journal only a regular file (a line sent to /dev/null or into a
 // pipe would be lost); a --log also a pipe or a terminal.
 enum class AppendTarget { AnyFile, RegularFileOnly };
 
 // A file opened for appending, created when missing. A regular file is locked exclusively for as
-// long as this lives (an append of another program waits), so its end stays where size() says;
-// anything else (a pipe, a terminal) is written as it is, with nothing to check or cut back.
+// long as this lives (an append of another program waits, as `wait` says), so its end stays where
+// size() says; anything else (a pipe, a terminal) is written as it is, with nothing to check or cut
+// back. Opening never waits for a reader: a FIFO that no program reads is refused at once.
 class AppendFile {
 public:
-    AppendFile(const std::filesystem::path& path, AppendTarget target);
+    AppendFile(const std::filesystem::path& path, AppendTarget target, const LockWait& wait = {});
     ~AppendFile();  // unlocks and closes
     AppendFile(const AppendFile&) = delete;
     AppendFile& operator=(const AppendFile&) = delete;

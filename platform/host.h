@@ -46,9 +46,17 @@ enum class PortOpenFailure {
     Other,
 };
 
+// Who may open a device that the user may not: its group and permission bits, as stat gives them.
+struct DeviceAccess {
+    std::string group;  // the group's name, or its number when it has none
+    uint32_t mode = 0;  // the permission bits, such as 0660
+    bool operator==(const DeviceAccess&) const = default;
+};
+
 struct OpenedPort {
     std::unique_ptr<SerialPort> port;  // none when it did not open
     PortOpenFailure failure = PortOpenFailure::None;
+    std::optional<DeviceAccess> denied = std::nullopt;  // with PermissionDenied, when the device itself refused
 };
 
 // The host's serial port names in the host's own order. `failed` says the listing stopped on an

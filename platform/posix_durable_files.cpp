@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/durable_files.h"
+#include "platform/lock_wait.h"
 
 namespace platform {
 namespace {
@@ -76,6 +77,33 @@ int OpenOrCreate(const std::filesystem::path& path, int flags, bool& created)
     return -1;
 }
 
+// Why `path` did not open: a FIFO that no program reads and a link that points nowhere in words of
+// their own, anything else as the system says it.
+std::string OpenFailure(const std::filesystem::path& path, int error = errno)
+{
+    struct stat status {};
+    if (error == ENXIO && stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode))
+        return path.string() + ": a FIFO that no program reads";
+    if (std::string dangling = DanglingLink(path); !dangling.empty()) return dangling;
+    return Reason(path, error);
+}
+
+// A pipe or a terminal takes each line whole, as a blocking write gives it.
+void Blocking(int fd)
+{
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
+// One try at the lock that never waits: another program's lock is waited for, bounded, by
+// WaitForLock.
+LockTry TryLock(int fd, const std::filesystem::path& path)
+{
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return {LockTry::State::Taken, {}};
+    if (errno == EWOULDBLOCK || errno == EINTR) return {LockTry::State::Held, {}};
+    return {LockTry::State::Failed, Reason(path)};
+}
+
 }  // namespace
 
 NewFile WriteNewFile(const std::filesystem::path& path, std::span<const uint8_t> bytes)
@@ -114,7 +142,24 @@ std::string SyncFolder(const std::filesystem::path& folder)
     return synced ? std::string() : Reason(path, error);
 }
 
-AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) : path_(path)
+std::FILE* OpenAppendStream(const std::filesystem::path& path, std::string& error)
+{
+    const int fd = Retried(
+        [&] { return open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666); });
+    if (fd < 0) {
+        error = OpenFailure(path);
+        return nullptr;
+    }
+    Blocking(fd);
+    std::FILE* stream = fdopen(fd, "ab");
+    if (stream == nullptr) {
+        error = Reason(path);
+        close(fd);
+    }
+    return stream;
+}
+
+AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target, const LockWait& wait) : path_(path)
 {
     // Read as well as write, for the last byte; but only where there is a file to read: a pipe
     // opened for reading too would keep our own line.
@@ -125,24 +170,22 @@ AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) :
         return;
     }
     const bool file = !exists || S_ISREG(status.st_mode);
-    // The journal never waits for a reader of a pipe put in its place meanwhile.
-    const int nonBlocking = target == AppendTarget::RegularFileOnly ? O_NONBLOCK : 0;
-    const int flags = (file ? O_RDWR : O_WRONLY) | O_APPEND | O_CLOEXEC | O_NOCTTY | nonBlocking;
+    // Never waits for a reader, not even of a FIFO put in the file's place meanwhile.
+    const int flags = (file ? O_RDWR : O_WRONLY) | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     const int fd = file ? OpenOrCreate(path, flags, created_) : Retried([&] { return open(path.c_str(), flags); });
     if (fd < 0) {
-        error_ = platform::Reason(path);
+        error_ = OpenFailure(path);
         return;
     }
     handle_ = fd;
     regular_ = IsRegular(fd);
     if (!regular_) {
         if (target == AppendTarget::RegularFileOnly) error_ = path.string() + ": not a regular file";
+        Blocking(fd);
         return;
     }
-    if (Retried([fd] { return flock(fd, LOCK_EX); }) != 0) {
-        error_ = platform::Reason(path);
-        return;
-    }
+    error_ = WaitForLock(path, [fd, &path] { return TryLock(fd, path); }, wait);
+    if (!error_.empty()) return;
     struct stat locked {};
     if (fstat(fd, &locked) != 0) {
         error_ = platform::Reason(path);

@@ -2,6 +2,7 @@
 // no flow control, used synchronously for writes and without waiting for reads. Once the adapter
 // answered on it, it asks the driver for low latency, and gives the flag back when it closes.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -12,6 +13,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "platform/system_host.h"
 
@@ -189,6 +191,37 @@ OpenedPort Refused(int fd, PortOpenFailure failure)
     return {nullptr, failure};
 }
 
+// The name of group `gid`, or its number when it has none.
+std::string GroupName(gid_t gid)
+{
+    const long suggested = sysconf(_SC_GETGR_R_SIZE_MAX);
+    std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 16384);
+    group entry {};
+    group* found = nullptr;
+    while (getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == ERANGE) buffer.resize(buffer.size() * 2);
+    return found != nullptr ? found->gr_name : std::to_string(gid);
+}
+
+// A device that the user may not open: who may, so that the message can say which group to join.
+OpenedPort Denied(const struct stat& status)
+{
+    return {nullptr, PortOpenFailure::PermissionDenied,
+            DeviceAccess{GroupName(status.st_gid), static_cast<uint32_t>(status.st_mode & 07777)}};
+}
+
+// Whether another program put the terminal in exclusive mode (TIOCEXCL, which does not stop a
+// privileged process from opening it): Linux 3.8 and later tell.
+bool HeldExclusively(int fd)
+{
+#ifdef TIOCGEXCL
+    int exclusive = 0;
+    return ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+#else
+    static_cast<void>(fd);
+    return false;
+#endif
+}
+
 }  // namespace
 
 OpenedPort SystemHost::OpenSerial(const std::string& name)
@@ -201,15 +234,17 @@ OpenedPort SystemHost::OpenSerial(const std::string& name)
     if (!IsCharacterDevice(status)) return {nullptr, PortOpenFailure::NotSerial};
     // Non-blocking so that the open does not wait for a carrier; reset below.
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && (errno == EACCES || errno == EPERM)) return Denied(status);
     if (fd < 0) return {nullptr, errno == ENXIO || errno == ENODEV ? PortOpenFailure::NoDevice : FailureOf(errno)};
     // What was opened is what counts (the name may have changed since): a terminal, or nothing
-    // at all is done with it.
+    // at all is done with it. These only read.
     termios tio{};
     if (fstat(fd, &status) != 0 || !IsCharacterDevice(status) || !isatty(fd) || tcgetattr(fd, &tio) != 0)
         return Refused(fd, PortOpenFailure::NotSerial);
-    // The lock comes first: a port that another program holds must be left exactly as it is.
-    // TIOCEXCL alone would not do, since it does not stop a privileged process.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Refused(fd, PortOpenFailure::InUse);
+    // A port that another program holds, exclusively or by its lock, is left exactly as it is: the
+    // close of a descriptor that others still hold changes nothing of the line. Its exclusive mode
+    // is asked of a terminal only, whose driver knows the request.
+    if (HeldExclusively(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) return Refused(fd, PortOpenFailure::InUse);
     ioctl(fd, TIOCEXCL);
     const int flags = fcntl(fd, F_GETFL);
     if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);

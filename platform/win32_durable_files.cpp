@@ -1,8 +1,11 @@
 // The durable file services on Windows: CREATE_NEW, FlushFileBuffers, MoveFileExW written through
 // and without replacing, LockFileEx.
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "platform/durable_files.h"
+#include "platform/lock_wait.h"
 #include "platform/win32_api.h"
 
 namespace platform {
@@ -57,6 +60,19 @@ bool TakenError(DWORD error)
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
+// A try at the appenders' lock byte that never waits: a lock that another program holds is
+// waited for, bounded, by WaitForLock.
+LockTry TryLock(HANDLE file, const std::filesystem::path& path)
+{
+    OVERLAPPED lockByte{};
+    lockByte.OffsetHigh = kLockOffsetHigh;
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lockByte))
+        return {LockTry::State::Taken, {}};
+    const DWORD error = GetLastError();
+    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return {LockTry::State::Held, {}};
+    return {LockTry::State::Failed, Reason(path, error)};
+}
+
 }  // namespace
 
 NewFile WriteNewFile(const std::filesystem::path& path, std::span<const uint8_t> bytes)
@@ -90,13 +106,26 @@ std::string SyncFolder(const std::filesystem::path&)
     return {};
 }
 
-AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) : path_(path)
+std::FILE* OpenAppendStream(const std::filesystem::path& path, std::string& error)
+{
+    std::FILE* stream = _wfopen(path.wstring().c_str(), L"ab");
+    if (stream == nullptr) {
+        const std::string reason = path.string() + ": " + std::strerror(errno);
+        const std::string dangling = DanglingLink(path);
+        error = dangling.empty() ? reason : dangling;
+    }
+    return stream;
+}
+
+AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target, const LockWait& wait) : path_(path)
 {
     const HANDLE file = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        error_ = platform::Reason(path);
+        const std::string reason = platform::Reason(path);
+        const std::string dangling = DanglingLink(path);
+        error_ = dangling.empty() ? reason : dangling;
         return;
     }
     created_ = GetLastError() != ERROR_ALREADY_EXISTS;
@@ -106,10 +135,10 @@ AppendFile::AppendFile(const std::filesystem::path& path, AppendTarget target) :
         if (target == AppendTarget::RegularFileOnly) error_ = path.string() + ": not a regular file";
         return;
     }
-    OVERLAPPED lockByte{};
-    lockByte.OffsetHigh = kLockOffsetHigh;
+    error_ = WaitForLock(path, [file, &path] { return TryLock(file, path); }, wait);
+    if (!error_.empty()) return;
     LARGE_INTEGER size{};
-    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockByte) || !GetFileSizeEx(file, &size)) {
+    if (!GetFileSizeEx(file, &size)) {
         error_ = platform::Reason(path);
         return;
     }

@@ -1,8 +1,12 @@
 // tarv-cli as a program, through the real POSIX serial code, against tarv-adapter-sim on a
 // pseudo-terminal: what it prints, what the wire saw, what the encoder holds, and its exit codes.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -814,6 +818,281 @@ TEST_F(CliE2eTest, TheImageItsFolderTheLogAndTheJournalAreSyncedToDisk)
         next = std::find(next, synced.end(), path);
         EXPECT_TRUE(next != synced.end()) << path << " was not synced in its turn; synced:\n" << FileText(record);
     }
+}
+
+// Waits up to `limit` for standard error to hold `text`; whether it does.
+bool ErrGets(const CliProcess& cli, const std::string& text, std::chrono::milliseconds limit = 15s)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (cli.Err().find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    return cli.Err().find(text) != std::string::npos;
+}
+
+// Another program (flock(1)) holds the journal's lock before tarv-cli has sent a byte: it says what
+// it waits for, and a stop ends it at once, nothing sent.
+TEST_F(CliE2eTest, AJournalLockedByAnotherProgramIsToldAndAStopEndsTheWaitAtOnce)
+{
+    if (!fs::exists("/usr/bin/flock")) GTEST_SKIP() << "no /usr/bin/flock";
+    Serve();
+    const fs::path journal = fs::path(dataFolder) / "journal.jsonl";
+    fs::create_directories(dataFolder);
+    std::ofstream(journal) << "";
+    fs::create_directories(root.path() / "holder");
+    CliProcess holder("/usr/bin/flock", {"-x", journal.string(), "sleep", "60"}, root.path() / "holder");
+    // Held once a try of our own finds it taken.
+    const int probe = open(journal.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(probe, 0);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (flock(probe, LOCK_EX | LOCK_NB) == 0 && std::chrono::steady_clock::now() < deadline) {
+        flock(probe, LOCK_UN);
+        std::this_thread::sleep_for(10ms);
+    }
+    close(probe);
+
+    cli = Start({"program", "--port", port, "--direction", "negative"});
+    const std::string waiting =
+        "tarv-cli: waiting for " + journal.string() + ": another program holds its lock (up to 10 s)\n";
+    ASSERT_TRUE(ErrGets(*cli, waiting)) << cli->Err();
+    const auto signalled = std::chrono::steady_clock::now();
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(5s), 130) << cli->Err();
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 2s);
+    EXPECT_EQ(cli->Err(), waiting);
+    EXPECT_EQ(cli->Out(), "");
+    EXPECT_TRUE(Requests().empty());  // the port was not even opened
+    EXPECT_EQ(FileText(journal), "");
+}
+
+// The journal's lock taken by another program while the encoder is written: after the last block
+// tarv-cli waits for it, says so, and a stop does not cut the wait short: the line is written once
+// the lock is let go, and the command ends as stopped.
+TEST_F(CliE2eTest, AJournalLockedDuringTheWriteIsWaitedForAndItsLineWritten)
+{
+    Serve({"--block-write-ms", "150"});  // sixteen blocks take 2.4 s: time to take the lock
+    const fs::path journal = fs::path(dataFolder) / "journal.jsonl";
+    const fs::path log = root.path() / "line.jsonl";
+    cli = Start({"program", "--json", "--log", log.string(), "--port", port, "--direction", "negative"});
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (Count(Requests(), "eeprom-write") == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(2ms);
+    const int held = open(journal.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+
+    ASSERT_TRUE(ErrGets(*cli, "tarv-cli: waiting for " + journal.string() +
+                                  ": another program holds its lock (up to 10 s)\n"))
+        << cli->Err();
+    EXPECT_EQ(Count(Requests(), "eeprom-write"), 16u);  // the encoder is written: only its line waits
+    cli->Signal(SIGTERM);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(cli->Running());
+    close(held);
+    EXPECT_EQ(cli->Wait(10s), 143) << cli->Err();
+    const std::vector<std::string> lines = Lines(FileText(journal));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(ordered_json::parse(lines[0])["result"], "ok");
+    EXPECT_EQ(FileText(log), cli->Out());
+    EXPECT_EQ(Lines(cli->Out()).size(), 1u);
+}
+
+// Reads a FIFO on a thread of its own from before a writer opens it until the writer closes it.
+class FifoReader {
+public:
+    explicit FifoReader(const fs::path& fifo)
+        : fd_(open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)), thread_([this] { Read(); })
+    {
+    }
+    ~FifoReader()
+    {
+        if (thread_.joinable()) thread_.join();
+        if (fd_ >= 0) close(fd_);
+    }
+    FifoReader(const FifoReader&) = delete;
+    FifoReader& operator=(const FifoReader&) = delete;
+
+    std::string Text()
+    {
+        if (thread_.joinable()) thread_.join();
+        return text_;
+    }
+
+private:
+    void Read()
+    {
+        // Readable once data came or the writer, once there, went.
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (fd_ >= 0 && std::chrono::steady_clock::now() < deadline) {
+            pollfd ready{fd_, POLLIN, 0};
+            if (poll(&ready, 1, 100) != 1) continue;
+            char buffer[4096];
+            const ssize_t got = read(fd_, buffer, sizeof buffer);
+            if (got == 0) return;
+            if (got > 0) text_.append(buffer, static_cast<size_t>(got));
+        }
+    }
+
+    int fd_;
+    std::string text_;
+    std::thread thread_;
+};
+
+// --log and --trace never wait for a reader: a FIFO that no program reads is exit 1 at once, naming
+// it; one with a reader gets every line in one stream; a device and a folder are as before.
+TEST_F(CliE2eTest, ALogOrTraceThatIsAFifoIsNeverWaitedOn)
+{
+    const fs::path fifo = root.path() / "a-fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = root.path().string();
+    struct Case {
+        const char* option;
+        std::string target;
+        bool reader;
+        int code;
+        std::string told;
+    };
+    const Case cases[] = {
+        {"--log", fifo.string(), false, 1, "tarv-cli: --log: " + fifo.string() + ": a FIFO that no program reads\n"},
+        {"--trace", fifo.string(), false, 1,
+         "tarv-cli: --trace: " + fifo.string() + ": a FIFO that no program reads\n"},
+        {"--log", fifo.string(), true, 0, ""},
+        {"--trace", fifo.string(), true, 0, ""},
+        {"--log", "/dev/null", false, 0, ""},
+        {"--trace", "/dev/null", false, 0, ""},
+        {"--log", folder, false, 1, "tarv-cli: --log: " + folder + ": Is a directory\n"},
+        {"--trace", folder, false, 1, "tarv-cli: --trace: " + folder + ": Is a directory\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.option) + " " + c.target + (c.reader ? ", read" : ""));
+        std::error_code ignored;
+        fs::remove(logPath, ignored);
+        Serve();
+        std::optional<FifoReader> reader;
+        if (c.reader) reader.emplace(fifo);
+        cli = Start({"program", "--json", c.option, c.target, "--port", port, "--direction", "negative"});
+        EXPECT_EQ(cli->Wait(10s), c.code) << cli->Err();
+        EXPECT_EQ(cli->Err(), c.told);
+        EXPECT_EQ(Count(Requests(), "eeprom-write"), c.code == 0 ? 16u : 0u);
+        if (reader && std::string(c.option) == "--log") {
+            EXPECT_EQ(reader->Text(), cli->Out());
+        } else if (reader) {
+            const std::vector<std::string> trace = Lines(reader->Text());
+            ASSERT_FALSE(trace.empty());
+            EXPECT_EQ(trace[0].rfind("# tarv-cli 2.1.0.0, trace started ", 0), 0u);
+            EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
+                                    [](const std::string& line) { return line.find(" > ") != std::string::npos; }),
+                      1 + 4 + 16 + 4);
+        }
+        reader.reset();
+        sims.clear();
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// A port that another program holds in exclusive mode (TIOCEXCL, no lock) is refused, also to root,
+// and left exactly as it was: its exclusive mode and its line settings; nothing is sent.
+TEST_F(CliE2eTest, APortThatAnotherProgramHoldsExclusivelyIsLeftAsItIs)
+{
+    Serve();
+    const int holder = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    termios line{};
+    ASSERT_EQ(tcgetattr(holder, &line), 0);
+    cfsetispeed(&line, B9600);
+    cfsetospeed(&line, B9600);
+    line.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(tcsetattr(holder, TCSANOW, &line), 0);
+    ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+    termios held{};
+    ASSERT_EQ(tcgetattr(holder, &held), 0);
+
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"info"}, std::vector<std::string>{"program", "--direction", "negative"}}) {
+        SCOPED_TRACE(command[0]);
+        std::vector<std::string> args = command;
+        args.insert(args.end(), {"--port", port});
+        EXPECT_EQ(Run(args), 2);
+        EXPECT_EQ(cli->Err(), "tarv-cli: " + port + ": in use by another program\n");
+        int exclusive = 0;
+        ASSERT_EQ(ioctl(holder, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1);
+        termios after{};
+        ASSERT_EQ(tcgetattr(holder, &after), 0);
+        EXPECT_EQ(after.c_iflag, held.c_iflag);
+        EXPECT_EQ(after.c_oflag, held.c_oflag);
+        EXPECT_EQ(after.c_cflag, held.c_cflag);
+        EXPECT_EQ(after.c_lflag, held.c_lflag);
+        EXPECT_EQ(cfgetispeed(&after), B9600);
+        EXPECT_TRUE(std::equal(std::begin(after.c_cc), std::end(after.c_cc), std::begin(held.c_cc)));
+    }
+    EXPECT_TRUE(Requests().empty());
+
+    ioctl(holder, TIOCNXCL);
+    close(holder);
+    EXPECT_EQ(Run({"info", "--port", port}), 0) << cli->Err();  // let go, it is the adapter's port again
+}
+
+// A terminal that the user may not open: the message names its own group and mode. Run as nobody,
+// which needs root to start and setpriv(1).
+TEST_F(CliE2eTest, APermissionRefusedNamesTheDevicesGroupAndMode)
+{
+    if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "running tarv-cli as another user needs root and setpriv";
+    const group* dialout = getgrnam("dialout");
+    if (dialout == nullptr) GTEST_SKIP() << "no dialout group";
+    const auto asNobody = [this](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups"});
+        cli = std::make_unique<CliProcess>("/usr/bin/setpriv", args, root.path());
+        return cli->Wait();
+    };
+    if (asNobody({"/usr/bin/test", "-x", TARV_CLI}) != 0) GTEST_SKIP() << "nobody may not run " << TARV_CLI;
+
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string terminal = ptsname(master);
+    struct Case {
+        gid_t group;
+        mode_t mode;
+        std::string saying;
+    };
+    const Case cases[] = {
+        {dialout->gr_gid, 0660,
+         "the device's group is dialout, mode 0660: add yourself to dialout; a new group takes effect at the next "
+         "login"},
+        {0, 0600, "the device's group is root, mode 0600: its group may not read and write it either"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.saying);
+        ASSERT_EQ(chown(terminal.c_str(), 0, c.group), 0);
+        ASSERT_EQ(chmod(terminal.c_str(), c.mode), 0);
+        EXPECT_EQ(asNobody({TARV_CLI, "info", "--port", terminal}), 2);
+        EXPECT_EQ(cli->Err(), "tarv-cli: " + terminal + ": permission denied (" + c.saying + ")\n");
+    }
+    close(master);
+}
+
+// A full disk: every record of the encoder that could not be written is named, the --log's and the
+// journal's (a file-size limit plays the disk for the journal, /dev/full for the log).
+TEST_F(CliE2eTest, AFullDiskNamesEveryRecordThatCouldNotBeWritten)
+{
+    constexpr size_t kLimitBlocks = 16;  // ulimit -f counts 512-byte blocks
+    Serve();
+    const fs::path journal = fs::path(dataFolder) / "journal.jsonl";
+    fs::create_directories(dataFolder);
+    std::ofstream(journal, std::ios::binary) << EarlierLines(kLimitBlocks * 512 - 100);
+    cli = std::make_unique<CliProcess>(
+        "/bin/sh",
+        std::vector<std::string>{"-c", "trap '' XFSZ; ulimit -f " + std::to_string(kLimitBlocks) + "; exec \"$0\" \"$@\"",
+                                 TARV_CLI, "program", "--log", "/dev/full", "--port", port, "--direction", "negative"},
+        root.path());
+    EXPECT_EQ(cli->Wait(), 8) << cli->Err();
+    EXPECT_EQ(Count(Requests(), "eeprom-write"), 16u);
+    EXPECT_NE(cli->Err().find("tarv-cli: the record of this encoder could not be written: /dev/full: No space left on "
+                              "device; " + journal.string() + ": File too large\n"),
+              std::string::npos)
+        << cli->Err();
 }
 
 }  // namespace

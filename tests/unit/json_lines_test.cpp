@@ -12,6 +12,8 @@
 
 #include "commands/json_lines.h"
 #include "platform/durable_files.h"
+#include "platform/virtual_host.h"
+#include "support/held_lock.h"
 #include "support/text_files.h"
 
 #ifndef _WIN32
@@ -99,6 +101,46 @@ TEST_F(JsonLinesTest, AnAppendWaitsWhileAnotherWriterHoldsTheFile)
     second.join();
     EXPECT_EQ(error, "");
     EXPECT_EQ(FileText(file_), "first, torn\nsecond\n");
+}
+
+// A lock that another program does not let go is waited for ten seconds at most (here on a
+// virtual clock), and the wait is told once, after two; a wait that is given up ends
+// at once. Either way the file is left as it was.
+TEST_F(JsonLinesTest, AnotherProgramsLockIsWaitedForTenSecondsAtMostAndToldOnce)
+{
+    Given("{}\n");
+    HeldLock held(file_);
+    ASSERT_TRUE(held.Holding());
+    platform::VirtualHost clock;
+    struct Case {
+        const char* what;
+        uint64_t givenUpAtMs;  // 0: never
+        std::string error;
+        uint64_t endsAtMs;
+    };
+    const Case cases[] = {
+        {"waited out", 0, file_.string() + ": another program has held its lock for 10 s", 10'000},
+        {"given up", 3'000, file_.string() + ": the wait for another program's lock was given up", 3'000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const uint64_t start = clock.NowMicros();
+        const auto msSinceStart = [&] { return (clock.NowMicros() - start) / 1000; };
+        std::vector<std::pair<uint64_t, std::string>> told;
+        platform::LockWait wait;
+        wait.told = [&](const std::string& what) { told.emplace_back(msSinceStart(), what); };
+        wait.givenUp = [&] { return c.givenUpAtMs != 0 && msSinceStart() >= c.givenUpAtMs; };
+        wait.clock = &clock;
+
+        EXPECT_EQ(AppendLine(file_.string(), "{}", AppendTarget::RegularFileOnly, wait), c.error);
+        EXPECT_GE(msSinceStart(), c.endsAtMs);
+        EXPECT_LT(msSinceStart(), c.endsAtMs + 100);
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told[0].second, "waiting for " + file_.string() + ": another program holds its lock (up to 10 s)");
+        EXPECT_GE(told[0].first, 2'000u);
+        EXPECT_LT(told[0].first, 2'100u);
+        EXPECT_EQ(FileText(file_), "{}\n");
+    }
 }
 
 #ifndef _WIN32

@@ -9,8 +9,10 @@
 #include "commands/program_command.h"
 #include "commands/read_command.h"
 #include "support/frames.h"
+#include "support/held_lock.h"
 #include "support/link_fixture.h"
 #include "support/programming_image.h"
+#include "support/text_files.h"
 
 using namespace commands;
 
@@ -254,6 +256,39 @@ TEST_F(WitnessPolicyTest, DecidesWhetherTheWriteBeginsAndWhatIsKept)
         EXPECT_EQ(!store.KeepError().empty(), c.result == ProgramResult::NotKept) << c.what;
         ClosePort();
     }
+}
+
+// The window's journal line while another program holds the journal's lock: waited for as long as
+// tarv-cli waits (ten seconds, told after two), then the window goes on as when the store cannot be
+// written. The encoder was written all the same.
+TEST_F(WitnessPolicyTest, TheWindowWaitsTenSecondsForAnotherProgramsLockAndGoesOn)
+{
+    std::filesystem::create_directories(root_);
+    const std::filesystem::path journal = root_ / "journal.jsonl";
+    std::ofstream(journal) << "";
+    HeldLock held(journal);
+    ASSERT_TRUE(held.Holding());
+    const eeprom::Image before = sim::Format2Image();
+    const eeprom::Image image = sim::Format2Image({}, sim::MakeConfigBlock(0x14, true, 10));
+    auto adapter = OpenAdapter(before);
+    std::ostringstream errors;
+    StoreWitness store(root_, "window", errors, WitnessPolicy::BestEffort, [] { return int64_t{1'700'000'000}; });
+    store.WaitForLocksAs({{}, {}, &host});  // on the virtual clock
+    const ScopedWitness installed(&store);
+
+    const uint64_t start = host.NowMicros();
+    const ProgrammingReport report = WriteAndVerify(image, {"program", "COM3", "KV24", "AB1234", {}}, before);
+    const uint32_t waited = ElapsedMsSince(start);
+
+    EXPECT_EQ(report.result, ProgramResult::Done);
+    EXPECT_EQ(adapter->memory(), image);
+    EXPECT_EQ(errors.str(), "tarv-configurator: waiting for " + journal.string() +
+                                ": another program holds its lock (up to 10 s)\n"
+                                "tarv-configurator: cannot append to the journal: " + journal.string() +
+                                ": another program has held its lock for 10 s\n");
+    EXPECT_GE(waited, 10'000u);
+    EXPECT_LT(waited, 11'000u);  // the write itself takes under a second
+    EXPECT_EQ(FileText(journal), "");
 }
 
 }  // namespace

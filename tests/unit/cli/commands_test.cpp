@@ -4,6 +4,7 @@
 
 #include <csignal>
 
+#include "cli/port_connection.h"
 #include "cli/settings_request.h"
 #include "support/cli_fixture.h"
 #include "support/frames.h"
@@ -360,6 +361,32 @@ TEST_F(CliCommandTest, BackupToStandardOutputOrToAFileThatCannotBeMade)
     EXPECT_TRUE(adapter->Frames().empty());
     EXPECT_NE(err.str().find("enc.bin: cannot be created: "), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("enc.bin.1.partial: "), std::string::npos) << err.str();  // and what the system says
+}
+
+// A permission refused names the device's own group and mode, and says that joining a group takes
+// effect at the next login, only where its group may open it.
+TEST(OpenFailureTextTest, APermissionRefusedNamesTheDevicesGroupAndMode)
+{
+    using platform::DeviceAccess;
+    struct Case {
+        std::optional<DeviceAccess> denied;
+        std::string text;
+    };
+    const Case cases[] = {
+        {DeviceAccess{"dialout", 0660},
+         "permission denied (the device's group is dialout, mode 0660: add yourself to dialout; a new group takes "
+         "effect at the next login)"},
+        {DeviceAccess{"uucp", 02770},
+         "permission denied (the device's group is uucp, mode 2770: add yourself to uucp; a new group takes effect "
+         "at the next login)"},
+        {DeviceAccess{"root", 0600},
+         "permission denied (the device's group is root, mode 0600: its group may not read and write it either)"},
+        {DeviceAccess{"tty", 0620},
+         "permission denied (the device's group is tty, mode 0620: its group may not read and write it either)"},
+        {std::nullopt, "permission denied"},  // the folder refused, or Windows: nothing more to tell
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(cli::OpenFailureText(platform::PortOpenFailure::PermissionDenied, c.denied), c.text);
 }
 
 }  // namespace

@@ -7,12 +7,14 @@
 #include <unistd.h>
 #endif
 
+#include <csignal>
 #include <fstream>
 
 #include "cli/settings_request.h"
 #include "commands/image_store.h"
 #include "support/cli_fixture.h"
 #include "support/frames.h"
+#include "support/held_lock.h"
 
 using namespace commands;
 
@@ -527,5 +529,78 @@ TEST_F(CliStoreTest, HistoryMatchesProductsInAnyCaseAndCountsLinesItCannotRead)
     EXPECT_EQ(err.str(), "tarv-cli: 1 line of " + store::JournalPath(DataFolder()).string() +
                              " could not be read and is left out\n");
 }
+
+// The journal's lock held by another program before the first block: waited for ten seconds at most
+// (told after two), then exit 8 with nothing sent; a stop during the wait ends the command at once.
+TEST_F(CliStoreTest, AJournalLockedByAnotherProgramIsWaitedForTenSecondsOrUntilAStop)
+{
+    auto adapter = AddAdapter("COM3");
+    std::filesystem::create_directories(DataFolder());
+    const std::filesystem::path journal = store::JournalPath(DataFolder());
+    std::ofstream(journal) << "";
+    HeldLock held(journal);
+    ASSERT_TRUE(held.Holding());
+    context.lockWaitClock = &host;
+    const std::string waiting =
+        "tarv-cli: waiting for " + journal.string() + ": another program holds its lock (up to 10 s)\n";
+    struct Case {
+        const char* what;
+        uint64_t stopAtMs;  // 0: no stop
+        int code;
+        std::string told;
+        uint64_t endsAtMs;
+    };
+    const Case cases[] = {
+        {"waited out", 0, 8,
+         waiting + "tarv-cli: cannot append to the journal: " + journal.string() +
+             ": another program has held its lock for 10 s; --no-backup goes on without it\n",
+         10'000},
+        {"stopped", 3'000, 130, waiting, 3'000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        err.str("");
+        const uint64_t start = host.NowMicros();
+        context.stopSignal = [&] { return c.stopAtMs != 0 && host.NowMicros() - start >= c.stopAtMs * 1000 ? SIGINT : 0; };
+        EXPECT_EQ(cli::RunProgram(Program("D50"), context), c.code);
+        EXPECT_EQ(err.str(), c.told);
+        EXPECT_GE(ElapsedMsSince(start), c.endsAtMs);
+        EXPECT_LT(ElapsedMsSince(start), c.endsAtMs + 100);
+        EXPECT_TRUE(adapter->log().empty());  // the port was not even opened
+        EXPECT_TRUE(StoredImages().empty());
+    }
+    EXPECT_EQ(FileText(journal), "");
+}
+
+#ifndef _WIN32  // a link needs a privilege there
+// A link that points nowhere, put where the journal or the images folder goes, is called what it
+// is, not "File exists".
+TEST_F(CliStoreTest, ADanglingLinkInTheStoreIsCalledWhatItIs)
+{
+    auto adapter = AddAdapter("COM3");
+    const std::filesystem::path nowhere = DataFolder() / "nowhere";
+    struct Case {
+        std::filesystem::path link;
+        std::string told;
+    };
+    const Case cases[] = {
+        {store::JournalPath(DataFolder()), "cannot append to the journal: "},
+        {store::ImagesFolder(DataFolder()), "cannot keep the encoder's image: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link.filename().string());
+        std::filesystem::remove_all(DataFolder());
+        std::filesystem::create_directories(DataFolder());
+        std::filesystem::create_symlink(nowhere, c.link);
+        err.str("");
+        EXPECT_EQ(cli::RunProgram(Program("D50"), context), 8);
+        EXPECT_EQ(err.str(), "tarv-cli: " + c.told + c.link.string() + ": a link to " + nowhere.string() +
+                                 ", which does not exist; --no-backup goes on without it\n");
+        EXPECT_TRUE(adapter->log().empty());
+        EXPECT_TRUE(std::filesystem::is_symlink(c.link));
+        EXPECT_FALSE(std::filesystem::exists(nowhere));
+    }
+}
+#endif
 
 }  // namespace
