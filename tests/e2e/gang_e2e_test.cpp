@@ -138,6 +138,14 @@ protected:
     std::vector<std::unique_ptr<sim::SimProcess>> sims;  // declared last: the servers end first
 };
 
+// How many times `part` occurs in `text`.
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
 TEST_F(GangE2eTest, TwoAndFourPortsEachProgramAStreamOfEncodersCountedOverAllPorts)
 {
     for (const size_t ports : {size_t{2}, size_t{4}}) {
@@ -215,6 +223,13 @@ TEST_F(GangE2eTest, ASignalLetsTheEncoderInHandOnEveryPortFinish)
     ASSERT_TRUE(Writes(0) >= 2 && Writes(1) >= 2) << cli->Err();
     cli->Signal(SIGINT);
     EXPECT_EQ(cli->Wait(), 130) << cli->Err();
+
+    // "stopping after this encoder" is told on the line of each port whose encoder is in hand,
+    // never as a line that names no port.
+    const std::string told = cli->Err();
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(Occurrences(told, "tarv-cli: " + PortOf(i) + ": stopping after this encoder\n"), 1u) << told;
+    EXPECT_EQ(told.find("tarv-cli: stopping after this encoder"), std::string::npos) << told;
 
     const std::vector<ordered_json> output = OutputLines();
     ASSERT_EQ(output.size(), 2u) << cli->Out();
@@ -306,9 +321,6 @@ TEST_F(GangE2eTest, ANamedPortThatIsMissingEndsTheLineBeforeAnythingIsSent)
     EXPECT_TRUE(ParseLog(LogOf(0)).empty());
 }
 
-}  // namespace
-
-namespace {
 
 // One adapter named twice, by a link and by its target, would run two loops on it: refused at the
 // start, before anything is sent, as a port named twice under one name is.
@@ -337,16 +349,6 @@ TEST_F(GangE2eTest, ADeviceNamedTwiceUnderTwoNamesIsRefusedBeforeAnythingIsSent)
     EXPECT_TRUE(ParseLog(LogOf(0)).empty());
 }
 
-}  // namespace
-
-namespace {
-
-size_t Occurrences(const std::string& text, const std::string& part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
 
 // A port that another program holds is told as held, on its own line, once over several tries;
 // and again once it is let go and taken up.
@@ -384,36 +386,6 @@ TEST_F(GangE2eTest, ANamedPortInUseIsToldAsHeldOnceAndAgainWhenLetGo)
     EXPECT_NE(told.find(p0 + "waiting for an encoder on " + PortOf(0) + "\n", letGo), std::string::npos) << told;
 }
 
-}  // namespace
-
-namespace {
-
-// On several ports, "stopping after this encoder" is told on the line of each port whose encoder
-// is in hand, never as a line that names no port.
-TEST_F(GangE2eTest, AStopIsToldOnTheLineOfEachPortWithAnEncoderInHand)
-{
-    Serve(2, {{0, {"--block-write-ms", "60"}}, {1, {"--block-write-ms", "60"}}});
-    std::vector<std::string> args = {"program", "--each", "--json", "--direction", "positive"};
-    const std::vector<std::string> portArgs = PortArguments(2);
-    args.insert(args.end(), portArgs.begin(), portArgs.end());
-    cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while ((Writes(0) < 2 || Writes(1) < 2) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(10ms);
-    ASSERT_TRUE(Writes(0) >= 2 && Writes(1) >= 2) << cli->Err();
-    cli->Signal(SIGINT);
-    EXPECT_EQ(cli->Wait(), 130) << cli->Err();
-    const std::string told = cli->Err();
-    for (size_t i = 0; i < 2; ++i)
-        EXPECT_EQ(Occurrences(told, "tarv-cli: " + PortOf(i) + ": stopping after this encoder\n"), 1u) << told;
-    EXPECT_EQ(told.find("tarv-cli: stopping after this encoder"), std::string::npos) << told;
-    EXPECT_EQ(Writes(0), 16u);
-    EXPECT_EQ(Writes(1), 16u);
-}
-
-}  // namespace
-
-namespace {
 
 // --trace names each port as it was given: two ports whose paths end alike are told apart.
 TEST_F(GangE2eTest, TheTraceNamesEachPortAsItWasGiven)
