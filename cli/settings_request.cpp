@@ -71,11 +71,6 @@ std::optional<int> ParseMicroseconds(std::string_view text)
     return nanoseconds;
 }
 
-const char* FamilyProducts(ProductFamily family)
-{
-    return family == ProductFamily::B ? "KV26 and HXD6" : "KV21, KV24 and HXD3";
-}
-
 }  // namespace
 
 std::string ResolutionDesignation(int row)
@@ -154,7 +149,7 @@ std::string RefusalText(ChangeRefusal refusal, const SettingsRequest& request, c
         return "unknown product";
     case ChangeRefusal::ResolutionOfOtherFamily: {
         const ResolutionRequest& resolution = *request.resolution;
-        return "--resolution: " + Quoted(resolution.given) + " is a row of the " + FamilyProducts(resolution.family) +
+        return "--resolution: " + Quoted(resolution.given) + " is a row of the " + FamilyProductNames(resolution.family) +
                " list; on this encoder that row reads " +
                Quoted(kResolutionRows.at(static_cast<size_t>(resolution.row)).Text(lists.ListedFamily())) +
                " (or give just " + ResolutionDesignation(resolution.row) + ")";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <vector>
 
 #include "link/encoder_decode.h"
 #include "link/messages.h"
@@ -119,6 +120,17 @@ ProductFamily FamilyOfModel(int model)
     if (model == KV26 || model == HXD6) return ProductFamily::B;
     if (model == KV21 || model == KV24 || model == HXD3) return ProductFamily::A;
     return ProductFamily::None;
+}
+
+std::string FamilyProductNames(ProductFamily family)
+{
+    std::vector<std::string> names;
+    for (int model = 0; model < kProductModelCount; ++model)
+        if (FamilyOfModel(model) == family) names.emplace_back(kProductModelNames[static_cast<size_t>(model)]);
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return text;
 }
 
 uint8_t EdgeTableIdOf(uint16_t value)

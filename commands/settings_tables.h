@@ -7,6 +7,7 @@
 #include <span>
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 struct MessageText;
@@ -69,6 +70,8 @@ inline constexpr std::array<const char*, 2> kDirectionRowsB = DirectionRowsOf(Pr
 
 // The family of one product model (an index into kProductModelNames); None for -1.
 ProductFamily FamilyOfModel(int model);
+// The products of a family as a sentence names them: "KV21, KV24 and HXD3".
+std::string FamilyProductNames(ProductFamily family);
 
 // (byte 5 AND 0x7F) * 256 + byte 4; bit 7 of byte 5 is the device's own.
 uint16_t EdgeSeparationValue(std::span<const uint8_t, 16> configBlock);
