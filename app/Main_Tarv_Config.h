@@ -20,6 +20,10 @@ namespace Ui {
 class TForm1;
 }
 
+namespace commands {
+class WriteWitness;
+}
+
 // The maker's web address behind the logo.
 inline constexpr const char* kMakerWebAddress = "https://www.example.com/";
 
@@ -32,6 +36,9 @@ public:
     ~TForm1() override;  // FormDestroy
 
     void SetPortDialog(TForm2* dialog) { portDialog_ = dialog; }
+    // What hears every write of the window (PROG, READ's repair of a blank record); nullptr: none.
+    // It must outlive the window.
+    void SetWriteWitness(commands::WriteWitness* witness) { writeWitness_ = witness; }
     // The keys are read from the running platform; tests give a keyboard layout of their own.
     void SetKeyboard(KeyboardSource keyboard) { keyboard_ = std::move(keyboard); }
     QTimer* Timer1 = nullptr;
@@ -79,6 +86,7 @@ private:
     std::unique_ptr<Ui::TForm1> ui;
     QLabel* statusPanel_ = nullptr;
     TForm2* portDialog_ = nullptr;
+    commands::WriteWitness* writeWitness_ = nullptr;
     KeyboardSource keyboard_ = PlatformKeyboard();
 };
 

@@ -26,8 +26,8 @@ std::unique_ptr<WireTrace> TraceFromEnvironment()
     const char* path = std::getenv("TARV_TRACE");
     if (path == nullptr || *path == '\0') return nullptr;
     std::string error;
-    auto trace = WireTrace::Start(path, "tarv-configurator " + platform::host().VersionString(), UnixSecondsNow(), error,
-                                  [](const std::string& reason) {
+    auto trace = WireTrace::Start(path, "tarv-configurator " + platform::host().VersionString(), UnixSecondsNow(),
+                                  error, [](const std::string& reason) {
                                       std::cerr << "tarv-configurator: TARV_TRACE: " << reason
                                                 << "; the trace has a gap from here\n";
                                   });
@@ -35,36 +35,28 @@ std::unique_ptr<WireTrace> TraceFromEnvironment()
     return trace;
 }
 
-// Installs a store witness for as long as the window runs.
-class KeptWrites {
-public:
-    explicit KeptWrites(const std::filesystem::path& dataFolder)
-    {
-        if (dataFolder.empty()) return;
-        witness_.emplace(dataFolder, "window", std::cerr);
-        InstallWriteWitness(&*witness_);
-    }
-    ~KeptWrites() { InstallWriteWitness(nullptr); }
-    KeptWrites(const KeptWrites&) = delete;
-    KeptWrites& operator=(const KeptWrites&) = delete;
-
-private:
-    std::optional<StoreWitness> witness_;
-};
+// The window's witness: it keeps every encoder's memory in `dataFolder` before the window writes
+// to it, and goes on when it cannot; none when there is no data folder.
+std::optional<StoreWitness> WindowWitness(const std::filesystem::path& dataFolder, const std::string& programName)
+{
+    if (dataFolder.empty()) return std::nullopt;
+    return std::optional<StoreWitness>(std::in_place, dataFolder, "window", WitnessVoice{std::cerr, programName});
+}
 }  // namespace
 
-int RunConfigurator(QApplication& app, platform::Host& host, const std::filesystem::path& dataFolder,
-                    void (*ready)(TForm1&))
+int RunConfigurator(QApplication& app, platform::Host& host, const std::string& programName,
+                    const std::filesystem::path& dataFolder, void (*ready)(TForm1&))
 {
     platform::Install(host);
     const std::unique_ptr<WireTrace> trace = TraceFromEnvironment();
-    const KeptWrites kept(dataFolder);
+    std::optional<StoreWitness> witness = WindowWitness(dataFolder, programName);  // outlives the window
     QApplication::setApplicationName("Tarv_Configurator");
     QGuiApplication::setDesktopFileName("tarv-configurator");
     QApplication::setWindowIcon(QIcon(":/pictures/tarv-configurator.png"));
     QuitOnTerminationSignals();
 
-    TForm1 form1;                      // start-up runs here, before any window is visible
+    TForm1 form1;  // start-up runs here, before any window is visible
+    form1.SetWriteWitness(witness ? &*witness : nullptr);
     auto* form2 = new TForm2(&form1);  // hidden until the port button needs it; owned by form1
     form1.SetPortDialog(form2);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 class QApplication;
 
@@ -14,6 +15,7 @@ class TForm1;
 
 // Builds the windows on `host` and calls `ready` (when given) just before the loop runs. Every
 // encoder's memory is kept in `dataFolder` before the window writes to it (none kept when it is
-// empty), and TARV_TRACE names a file for a trace of the wire.
-int RunConfigurator(QApplication& app, platform::Host& host, const std::filesystem::path& dataFolder,
-                    void (*ready)(TForm1&) = nullptr);
+// empty), a store that cannot be written told on standard error as `programName`; TARV_TRACE
+// names a file for a trace of the wire.
+int RunConfigurator(QApplication& app, platform::Host& host, const std::string& programName,
+                    const std::filesystem::path& dataFolder, void (*ready)(TForm1&) = nullptr);

@@ -11,5 +11,5 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     platform::QtHost host;
-    return RunConfigurator(app, host, store::DataFolder());
+    return RunConfigurator(app, host, "tarv-configurator", store::DataFolder());
 }

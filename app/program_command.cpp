@@ -14,5 +14,7 @@ void TForm1::BtnProgClick()
     const TimerPause pause(*Timer1);
     WaitWatchIdle();
     // The early endings leave the button disabled; the next watch tick enables it again.
-    if (AllBlocksWritten(ProgramEncoder([this] { return BtnReadClick(); }))) ui->BtnProg->setEnabled(true);
+    // The read-back is READ itself, whose repair of a blank record the same witness hears.
+    if (AllBlocksWritten(ProgramEncoder([this] { return BtnReadClick(); }, writeWitness_)))
+        ui->BtnProg->setEnabled(true);
 }

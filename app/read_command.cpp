@@ -13,7 +13,7 @@ std::optional<eeprom::Image> TForm1::BtnReadClick()
     const TimerPause pause(*Timer1);
     WaitWatchIdle();
     ui->BtnRead->setEnabled(false);
-    const std::optional<eeprom::Image> read = RefreshDeviceModel();
+    const std::optional<eeprom::Image> read = RefreshDeviceModel(writeWitness_);
     if (read) {
         FillSettingLists();
         ShowSettings();

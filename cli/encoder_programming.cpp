@@ -94,15 +94,14 @@ void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, Program
         record.abandoned = true;  // the encoder is untouched
         return;
     }
-    StoreWitness store(context.dataFolder, "cli", context.err,
+    StoreWitness store(context.dataFolder, "cli", {context.err, "tarv-cli"},
                        options.noBackup ? WitnessPolicy::None : WitnessPolicy::Required, context.unixSecondsNow);
     store.WaitForLocksAs(WaitAfterWriting(context));
-    const ScopedWitness installed(&store);
     const WrittenEncoder encoder{record.command, record.port, record.product.value_or(""), record.serial.value_or(""),
                                  record.before.value_or(SettingsReport{})};
     const ProgrammingReport report = [&] {
         const EncoderInHand inHand;
-        ProgrammingReport written = WriteAndVerify(image, encoder, read, BlockLines(options, context));
+        ProgrammingReport written = WriteAndVerify(image, encoder, read, &store, BlockLines(options, context));
         TellStopOnThisPort(options, context);  // one that came during the read-back
         return written;
     }();
@@ -194,7 +193,8 @@ bool ReportProgrammed(const ProgramRecord& record, const CliOptions& options, Ru
     if (context.log != nullptr)
         failures.push_back(context.log->Append(json, WaitAfterWriting(context)));
     else if (!options.logPath.empty())
-        failures.push_back(AppendLine(options.logPath, json, platform::AppendTarget::AnyFile, WaitAfterWriting(context)));
+        failures.push_back(
+            AppendLine(options.logPath, json, platform::AppendTarget::AnyFile, WaitAfterWriting(context)));
     failures.push_back(record.journalError);
     if (!options.quiet) context.out << (options.json ? json + "\n" : ProgramLine(record));
     // Also the -v lines and the messages before it: whoever reads them has the rest of the story.

@@ -24,9 +24,9 @@ struct DryRunOutcome {
 DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, bool quiet, const std::string& port,
                                RunContext& context);
 
-// Writes `image` over the encoder read as `read` through the command core's write path, keeping
-// its image as the installed witness's policy wants, and fills the record's ending; the stop
-// signals wait for it.
+// Writes `image` over the encoder read as `read` through the command core's write path, with a
+// store witness of its own that keeps its image as tarv-cli's policy wants (required, or none with
+// --no-backup), and fills the record's ending; the stop signals wait for it.
 void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, ProgramRecord& record,
                   const CliOptions& options, RunContext& context);
 

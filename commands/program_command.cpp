@@ -29,10 +29,11 @@ ProgramResult ReportWriteOutcome(WriteOutcome outcome)
     return ProgramResult::Refused;
 }
 
-// Tells the installed witness of a write from before its first block to its end.
+// Tells a write's witness of it from before its first block to its end.
 class WitnessedWrite {
 public:
-    WitnessedWrite(const WrittenEncoder& encoder, const eeprom::Image& memory) : witness_(InstalledWriteWitness())
+    WitnessedWrite(WriteWitness* witness, const WrittenEncoder& encoder, const eeprom::Image& memory)
+        : witness_(witness)
     {
         allowed_ = witness_ == nullptr || witness_->BeforeWriting(encoder, memory);
         if (!allowed_) witness_ = nullptr;  // a write that does not begin does not end either
@@ -113,7 +114,7 @@ WriteOutcome WriteImage(const eeprom::Image& image, const BlockWritten& blockWri
     return WriteOutcome::Written;
 }
 
-ProgramResult ProgramEncoder(const ReadCommand& read)
+ProgramResult ProgramEncoder(const ReadCommand& read, WriteWitness* witness)
 {
     if (SerialChannel.portName.empty()) {
         Show(messages::kNoProgrammingDevice);
@@ -128,7 +129,7 @@ ProgramResult ProgramEncoder(const ReadCommand& read)
     }
     const eeprom::Image written = ProgrammedImage(memory, edited, platform::host().Today());
     edited[eeprom::kConfigCrcByte] = written[eeprom::kConfigCrcByte];
-    WitnessedWrite witnessed(EncoderAsRead(memory), memory);
+    WitnessedWrite witnessed(witness, EncoderAsRead(memory), memory);
     if (!witnessed.Allowed()) return ProgramResult::NotKept;  // nothing written, the model as it was
     LoadDeviceImage(written);  // the model holds what is written, the lists' edits merged in
     const auto tag = DeviceModel.DeviceTag;
@@ -150,7 +151,7 @@ ProgramResult ProgramEncoder(const ReadCommand& read)
 }
 
 ProgrammingReport WriteAndVerify(const eeprom::Image& image, const WrittenEncoder& encoder, const eeprom::Image& read,
-                                 const BlockWritten& blockWritten)
+                                 WriteWitness* witness, const BlockWritten& blockWritten)
 {
     ProgrammingReport report;
     report.written = image;
@@ -159,7 +160,7 @@ ProgrammingReport WriteAndVerify(const eeprom::Image& image, const WrittenEncode
         report.result = ProgramResult::NoDevice;
         return report;
     }
-    WitnessedWrite witnessed(encoder, read);
+    WitnessedWrite witnessed(witness, encoder, read);
     if (!witnessed.Allowed()) {
         report.result = ProgramResult::NotKept;
         return report;

@@ -57,10 +57,12 @@ WriteOutcome WriteImage(const eeprom::Image& image, const BlockWritten& blockWri
 // changed anything; none when its read failed (it has shown its own message).
 using ReadCommand = std::function<std::optional<eeprom::Image>()>;
 
-// The whole command on the encoder, showing its own messages. After the sixteen blocks it runs
+// The whole command on the encoder, showing its own messages. `witness` (none: nullptr) hears of
+// the write first and may refuse it (NotKept, nothing sent). After the sixteen blocks it runs
 // `read` and compares the settings and the tag that DeviceModel then holds (what was written,
-// when the read failed) with what it wrote, and the record's first 21 bytes as read back.
-ProgramResult ProgramEncoder(const ReadCommand& read);
+// when the read failed) with what it wrote, and the record's first 21 bytes as read back. `read`
+// tells its own repair of a blank record to whichever witness it was given.
+ProgramResult ProgramEncoder(const ReadCommand& read, WriteWitness* witness);
 
 // What writing an image over an encoder did, and where it stopped or differed.
 struct ProgrammingReport {
@@ -71,11 +73,11 @@ struct ProgrammingReport {
     std::optional<SettingsReport> after;  // the settings read back (Done, VerificationFailed)
 };
 
-// The one write of a whole image over the encoder whose memory was just read as `read`: the
-// installed witness hears of it first (and may refuse it: NotKept, nothing sent), then sixteen
+// The one write of a whole image over the encoder whose memory was just read as `read`: `witness`
+// (none: nullptr) hears of it first (and may refuse it: NotKept, nothing sent), then sixteen
 // blocks, all 128 bytes read back and compared with the image, byte by byte. Shows PROG's
 // messages; leaves DeviceModel as it is.
 ProgrammingReport WriteAndVerify(const eeprom::Image& image, const WrittenEncoder& encoder, const eeprom::Image& read,
-                                 const BlockWritten& blockWritten = {});
+                                 WriteWitness* witness, const BlockWritten& blockWritten = {});
 
 }  // namespace commands

@@ -27,16 +27,16 @@ void NameProduct(ProductModel model)
 }
 }  // namespace
 
-std::optional<eeprom::Image> RefreshDeviceModel()
+std::optional<eeprom::Image> RefreshDeviceModel(WriteWitness* witness)
 {
     eeprom::Image memory{};
     if (ReadWholeMemory(memory) == 0) return std::nullopt;
     LoadDeviceImage(memory);
-    RepairBlankRecord(memory);
+    RepairBlankRecord(memory, witness);
     return memory;
 }
 
-void RepairBlankRecord(const eeprom::Image& asRead)
+void RepairBlankRecord(const eeprom::Image& asRead, WriteWitness* witness)
 {
     const auto& name = DeviceModel.ProductName;
     if (std::any_of(name.begin(), name.end(), [](uint8_t b) { return b != 0; })) return;
@@ -46,7 +46,6 @@ void RepairBlankRecord(const eeprom::Image& asRead)
     if (code == 0x10) NameProduct(HXD3);
     if (code == 0x12) NameProduct(HXD6);
     // The repair's journal line names the encoder as the repair names it.
-    WriteWitness* witness = InstalledWriteWitness();
     const WrittenEncoder encoder{"repair", SerialChannel.portName, FieldText(DeviceModel.ProductName),
                                  FieldText(DeviceModel.SerialNumber),
                                  DescribeSettings(DeviceModel.ConfigBlock, FamilyOfFlags())};

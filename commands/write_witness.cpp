@@ -2,25 +2,11 @@
 
 namespace commands {
 
-namespace {
-thread_local WriteWitness* installed = nullptr;
-}
-
-void InstallWriteWitness(WriteWitness* witness)
-{
-    installed = witness;
-}
-
-WriteWitness* InstalledWriteWitness()
-{
-    return installed;
-}
-
-StoreWitness::StoreWitness(std::filesystem::path dataFolder, std::string program, std::ostream& errors,
+StoreWitness::StoreWitness(std::filesystem::path dataFolder, std::string program, WitnessVoice voice,
                            WitnessPolicy policy, std::function<int64_t()> unixSecondsNow)
     : dataFolder_(std::move(dataFolder)),
       program_(std::move(program)),
-      errors_(errors),
+      voice_(std::move(voice)),
       policy_(policy),
       now_(std::move(unixSecondsNow))
 {
@@ -79,7 +65,7 @@ void StoreWitness::AfterWriting(std::string_view result, const std::optional<Set
 
 void StoreWitness::Complain(const std::string& what)
 {
-    errors_ << "tarv-configurator: " << what << "\n" << std::flush;
+    voice_.errors << voice_.name << ": " << what << "\n" << std::flush;
 }
 
 }  // namespace commands

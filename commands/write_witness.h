@@ -2,7 +2,8 @@
 // restore): the memory as it was read, before the first block, and how the write ended. The store
 // witness keeps that memory as an image and journals the write, under a policy: the window's
 // writes go on when the store cannot be written, tarv-cli's do not begin without their image.
-// The witness installed is the calling thread's: each port's loop can have its own.
+// A command that writes is handed its witness, or none (nullptr): two commands on one thread each
+// tell only their own.
 #pragma once
 
 #include <cstdint>
@@ -38,21 +39,25 @@ public:
     virtual void AfterWriting(std::string_view result, const std::optional<SettingsReport>& after) = 0;
 };
 
-// The witness that the calling thread's commands tell; nullptr for none.
-void InstallWriteWitness(WriteWitness* witness);
-WriteWitness* InstalledWriteWitness();
-
 enum class WitnessPolicy {
     Required,    // no image kept, nothing written; a journal line that fails is the caller's to tell
-    BestEffort,  // a store that cannot be written costs one line on `errors`, and the write goes on
+    BestEffort,  // a store that cannot be written is told in a line, and the write goes on
     None,        // nothing kept, nothing journaled
+};
+
+// Where a witness tells what its user should know (a store that cannot be written, a wait for a
+// lock), and the name of the program that begins each of its lines: "tarv-cli: cannot keep ...".
+struct WitnessVoice {
+    std::ostream& errors;
+    std::string name;  // "tarv-cli", "tarv-configurator"
 };
 
 // Keeps the image and the journal line of each write. Commands nest in the window (a key pressed
 // while one waits starts another), so the writes that have begun and not ended are a stack.
 class StoreWitness final : public WriteWitness {
 public:
-    StoreWitness(std::filesystem::path dataFolder, std::string program, std::ostream& errors,
+    // `program` is the program as the journal names it ("cli", "window"); `voice`, as its lines do.
+    StoreWitness(std::filesystem::path dataFolder, std::string program, WitnessVoice voice,
                  WitnessPolicy policy = WitnessPolicy::BestEffort,
                  std::function<int64_t()> unixSecondsNow = UnixSecondsNow);
 
@@ -60,8 +65,9 @@ public:
     void AfterWriting(std::string_view result, const std::optional<SettingsReport>& after) override;
 
     // How a journal line waits for another program's lock on the journal: `wait.told` hears what
-    // for (by default a line on `errors`, as a store that cannot be written is told), `wait.clock`
-    // times it. The wait is bounded, and a write that has begun never gives its line up for a stop.
+    // for (by default a line in the witness's voice, as a store that cannot be written is told),
+    // `wait.clock` times it. The wait is bounded, and a write that has begun never gives its line
+    // up for a stop.
     void WaitForLocksAs(platform::LockWait wait) { lockWait_ = std::move(wait); }
 
     // The last write's: the image's file name when one was kept, and the time of its journal line.
@@ -77,7 +83,7 @@ private:
 
     std::filesystem::path dataFolder_;
     std::string program_;
-    std::ostream& errors_;
+    WitnessVoice voice_;
     WitnessPolicy policy_;
     std::function<int64_t()> now_;
     platform::LockWait lockWait_;
@@ -86,18 +92,6 @@ private:
     std::string lastTime_;
     std::string keepError_;
     std::string journalError_;
-};
-
-// Installs a witness for the lifetime of a scope and puts the previous one back afterwards.
-class ScopedWitness {
-public:
-    explicit ScopedWitness(WriteWitness* witness) : previous_(InstalledWriteWitness()) { InstallWriteWitness(witness); }
-    ~ScopedWitness() { InstallWriteWitness(previous_); }
-    ScopedWitness(const ScopedWitness&) = delete;
-    ScopedWitness& operator=(const ScopedWitness&) = delete;
-
-private:
-    WriteWitness* previous_;
 };
 
 }  // namespace commands

@@ -63,5 +63,6 @@ int main(int argc, char** argv)
     DemoHost host;
     // The emulated encoders are nobody's: their images are kept only where TARV_DATA_DIR asks.
     const char* dataFolder = std::getenv("TARV_DATA_DIR");
-    return RunConfigurator(app, host, dataFolder != nullptr ? dataFolder : "", ScheduleReport);
+    return RunConfigurator(app, host, "tarv-configurator-demo", dataFolder != nullptr ? dataFolder : "",
+                           ScheduleReport);
 }

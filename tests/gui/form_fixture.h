@@ -32,12 +32,14 @@ protected:
         form.reset();  // the window closes the port, before the fixture resets the program state
     }
 
-    // Builds the main window, which runs start-up against the ports added so far.
+    // Builds the main window, which runs start-up against the ports added so far, with
+    // `writeWitness` as the witness of its writes.
     TForm1& MakeForm()
     {
         form = std::make_unique<TForm1>();
         dialog = new TForm2(form.get());
         form->SetPortDialog(dialog);
+        form->SetWriteWitness(writeWitness);
         return *form;
     }
 
@@ -86,6 +88,7 @@ protected:
         emit list->activated(row);
     }
 
+    commands::WriteWitness* writeWitness = nullptr;  // what the windows that MakeForm builds tell
     std::unique_ptr<TForm1> form;
     TForm2* dialog = nullptr;
 };

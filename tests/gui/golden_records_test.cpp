@@ -140,14 +140,10 @@ public:
             [this](const Message& message) { Event("box [" + Escaped(message.title) + "] " + Escaped(message.text)); });
         // A witness of our own stands in for the image store: nothing reaches the disk, and the
         // record shows where each write is announced.
-        InstallWriteWitness(this);
+        writeWitness = this;
         out_ << "record " << GetParam().name << "\n";
     }
-    ~GoldenRecordTest() override
-    {
-        InstallWriteWitness(nullptr);
-        host.OnShowMessage(nullptr);
-    }
+    ~GoldenRecordTest() override { host.OnShowMessage(nullptr); }
 
     // The setting: ports in the host's listing order.
     std::shared_ptr<sim::AdapterEmulator> Adapter(const std::string& port,

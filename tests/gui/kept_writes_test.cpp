@@ -23,13 +23,9 @@ protected:
     KeptWritesTest()
     {
         std::filesystem::remove_all(folder_);
-        InstallWriteWitness(&witness_);
+        writeWitness = &witness_;
     }
-    ~KeptWritesTest() override
-    {
-        InstallWriteWitness(nullptr);
-        std::filesystem::remove_all(folder_);
-    }
+    ~KeptWritesTest() override { std::filesystem::remove_all(folder_); }
 
     std::vector<std::filesystem::path> Images() const
     {
@@ -51,13 +47,13 @@ protected:
     // The frames of PROG on a fresh encoder with this test's settings, and whether a box showed.
     std::vector<Bytes> ProgFrames(bool keeping)
     {
-        InstallWriteWitness(keeping ? &witness_ : nullptr);
+        writeWitness = keeping ? &witness_ : nullptr;
         auto adapter = SeenEncoder(sim::Format2Image());
         Pick(Get<QComboBox>("CmbBoxRes"), 14);
         adapter->ClearLog();
         form->BtnProgClick();
         EXPECT_TRUE(host.messages().empty());
-        InstallWriteWitness(&witness_);
+        writeWitness = &witness_;
         return adapter->Frames();
     }
 
@@ -66,7 +62,8 @@ protected:
         std::filesystem::temp_directory_path() /
         (std::string("tarv-gui-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::ostringstream errors_;
-    StoreWitness witness_{folder_, "window", errors_, WitnessPolicy::BestEffort, [] { return kNoon; }};
+    StoreWitness witness_{
+        folder_, "window", {errors_, "tarv-configurator"}, WitnessPolicy::BestEffort, [] { return kNoon; }};
 };
 
 TEST_F(KeptWritesTest, ProgKeepsTheImageAndJournalsItWithTheSameFramesOnTheWire)

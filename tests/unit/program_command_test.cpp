@@ -4,7 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "commands/program_command.h"
 #include "commands/read_command.h"
@@ -66,7 +70,10 @@ protected:
         config[5] = static_cast<uint8_t>((config[5] & 0x80) | 0x43);
     }
 
-    static ProgramResult Program() { return ProgramEncoder(RefreshDeviceModel); }
+    static ProgramResult Program()
+    {
+        return ProgramEncoder([] { return RefreshDeviceModel(nullptr); }, nullptr);
+    }
 };
 
 TEST_F(ProgramEncoderTest, WritesTheMergedStampedImageAndVerifiesIt)
@@ -182,6 +189,45 @@ TEST_F(ProgramEncoderTest, DeviceBitsThatDifferFromTheEditedCopyFailVerification
     EXPECT_EQ(host.messages(), (std::vector<Message>{{"EEPROM verification error", "ERROR"}}));
 }
 
+// Notes each write it hears: "before <command>", "after <result>".
+class HeardWrites final : public WriteWitness {
+public:
+    bool BeforeWriting(const WrittenEncoder& encoder, const eeprom::Image&) override
+    {
+        heard.push_back("before " + encoder.command);
+        return true;
+    }
+    void AfterWriting(std::string_view result, const std::optional<SettingsReport>&) override
+    {
+        heard.push_back("after " + std::string(result));
+    }
+
+    std::vector<std::string> heard;
+};
+
+TEST_F(ProgramEncoderTest, TwoWitnessesOnOneThreadEachHearOnlyTheWriteTheyWereHanded)
+{
+    // A blank record made today and last changed before: PROG stamps today, so its read-back
+    // repairs the record, a write inside PROG's own.
+    sim::ProductRecordSpec spec;
+    spec.name = std::string(4, '\0');
+    spec.manufactured = DateFromDayNumber(kToday);
+    spec.lastChanged = DateFromDayNumber(kToday - 30);
+    auto adapter = LoadedEncoder(sim::Format2Image(spec));
+    HeardWrites prog, readBack;
+
+    EXPECT_EQ(ProgramEncoder([&] { return RefreshDeviceModel(&readBack); }, &prog), ProgramResult::Done);
+    EXPECT_EQ(adapter->FramesOf(sim::RequestKind::EepromWrite).size(), 16u + 3u);  // PROG's, then the repair's
+    EXPECT_EQ(prog.heard, (std::vector<std::string>{"before program", "after ok"}));
+    EXPECT_EQ(readBack.heard, (std::vector<std::string>{"before repair", "after ok"}));
+
+    // A write handed no witness tells neither.
+    const eeprom::Image read = adapter->memory();
+    EXPECT_EQ(WriteAndVerify(read, {"restore", "COM3", "", "", {}}, read, nullptr).result, ProgramResult::Done);
+    EXPECT_EQ(prog.heard.size(), 2u);
+    EXPECT_EQ(readBack.heard.size(), 2u);
+}
+
 TEST_F(ProgramEncoderTest, NoPortSendsNothing)
 {
     auto adapter = AddAdapter("COM3");
@@ -233,11 +279,10 @@ TEST_F(WitnessPolicyTest, DecidesWhetherTheWriteBeginsAndWhatIsKept)
         auto adapter = AddAdapter(name, before);
         OpenPort(name);
         std::ostringstream errors;
-        StoreWitness store(data, "cli", errors, c.policy, [] { return int64_t{1'700'000'000}; });
-        const ScopedWitness installed(&store);
+        StoreWitness store(data, "cli", {errors, "tarv-cli"}, c.policy, [] { return int64_t{1'700'000'000}; });
 
         const WrittenEncoder encoder{"restore", "COM3", "KV24", "AB1234", {}};
-        const ProgrammingReport report = WriteAndVerify(image, encoder, before);
+        const ProgrammingReport report = WriteAndVerify(image, encoder, before, &store);
 
         EXPECT_EQ(report.result, c.result) << c.what;
         EXPECT_EQ(adapter->memory(), c.result == ProgramResult::NotKept ? before : image) << c.what;
@@ -272,23 +317,71 @@ TEST_F(WitnessPolicyTest, TheWindowWaitsTenSecondsForAnotherProgramsLockAndGoesO
     const eeprom::Image image = sim::Format2Image({}, sim::MakeConfigBlock(0x14, true, 10));
     auto adapter = OpenAdapter(before);
     std::ostringstream errors;
-    StoreWitness store(root_, "window", errors, WitnessPolicy::BestEffort, [] { return int64_t{1'700'000'000}; });
+    StoreWitness store(root_, "window", {errors, "tarv-configurator"}, WitnessPolicy::BestEffort,
+                       [] { return int64_t{1'700'000'000}; });
     store.WaitForLocksAs({{}, {}, &host});  // on the virtual clock
-    const ScopedWitness installed(&store);
 
     const uint64_t start = host.NowMicros();
-    const ProgrammingReport report = WriteAndVerify(image, {"program", "COM3", "KV24", "AB1234", {}}, before);
+    const ProgrammingReport report = WriteAndVerify(image, {"program", "COM3", "KV24", "AB1234", {}}, before, &store);
     const uint32_t waited = ElapsedMsSince(start);
 
     EXPECT_EQ(report.result, ProgramResult::Done);
     EXPECT_EQ(adapter->memory(), image);
     EXPECT_EQ(errors.str(), "tarv-configurator: waiting for " + journal.string() +
                                 ": another program holds its lock (up to 10 s)\n"
-                                "tarv-configurator: cannot append to the journal: " + journal.string() +
-                                ": another program has held its lock for 10 s\n");
+                                "tarv-configurator: cannot append to the journal: " +
+                                journal.string() + ": another program has held its lock for 10 s\n");
     EXPECT_GE(waited, 10'000u);
     EXPECT_LT(waited, 11'000u);  // the write itself takes under a second
     EXPECT_EQ(FileText(journal), "");
+}
+
+// The witness's own lines begin with the name of the program that runs it, while the journal names
+// that program as it always has.
+TEST_F(WitnessPolicyTest, ItsLinesNameTheProgramThatRunsIt)
+{
+    struct Case {
+        const char* program;  // as the journal names it
+        std::string name;     // as the witness's lines do
+        WitnessPolicy policy;
+    };
+    const Case cases[] = {
+        {"cli", "tarv-cli", WitnessPolicy::Required},
+        {"window", "tarv-configurator-demo", WitnessPolicy::BestEffort},
+    };
+    const eeprom::Image before = sim::Format2Image();
+    const WrittenEncoder encoder{"program", "COM3", "KV24", "AB1234", {}};
+    int port = 20;
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(root_);
+        std::filesystem::create_directories(root_);
+        const std::filesystem::path journal = root_ / "journal.jsonl";
+        std::ofstream(journal) << "";
+        const std::string portName = "COM" + std::to_string(port++);
+        AddAdapter(portName, before);
+        OpenPort(portName);
+        std::ostringstream errors;
+        StoreWitness store(root_, c.program, {errors, c.name}, c.policy, [] { return int64_t{1'700'000'000}; });
+        store.WaitForLocksAs({{}, {}, &host});  // told by the witness itself, on the virtual clock
+
+        auto held = std::make_unique<HeldLock>(journal);
+        ASSERT_TRUE(held->Holding()) << c.name;
+        EXPECT_EQ(WriteAndVerify(before, encoder, before, &store).result, ProgramResult::Done) << c.name;
+        std::string told =
+            c.name + ": waiting for " + journal.string() + ": another program holds its lock (up to 10 s)\n";
+        // Under the required policy the lost line is the caller's to tell.
+        if (c.policy == WitnessPolicy::BestEffort)
+            told += c.name + ": cannot append to the journal: " + journal.string() +
+                    ": another program has held its lock for 10 s\n";
+        EXPECT_EQ(errors.str(), told) << c.name;
+
+        held.reset();
+        EXPECT_EQ(WriteAndVerify(before, encoder, before, &store).result, ProgramResult::Done) << c.name;
+        const nlohmann::json line = nlohmann::json::parse(FileText(journal), nullptr, false);
+        ASSERT_TRUE(line.is_object()) << c.name << ": " << FileText(journal);
+        EXPECT_EQ(line["program"], c.program) << c.name;
+        ClosePort();
+    }
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ TEST_F(RefreshTest, BlankRecordIsNamedByItsResolutionCodeAndWritten)
     for (const Case& c : cases) {
         ResetProgramState();
         auto adapter = OpenAdapter(sim::BlankImage(0xFF, sim::MakeConfigBlock(c.code, false, 10)));
-        EXPECT_TRUE(RefreshDeviceModel());
+        EXPECT_TRUE(RefreshDeviceModel(nullptr));
         const Bytes name = c.name ? TextBytes(c.name) : Bytes(4, 0);
         EXPECT_EQ(AsBytes(DeviceModel.ProductName), name) << int(c.code);
         for (int model = 0; model < kProductModelCount; ++model)
@@ -44,7 +44,7 @@ TEST_F(RefreshTest, RecordWithANameOrDifferentDatesIsLeftAlone)
     for (const eeprom::Image& image : {sim::Format2Image(), sim::Format2Image(differentDates)}) {
         ResetProgramState();
         auto adapter = OpenAdapter(image);
-        EXPECT_TRUE(RefreshDeviceModel());
+        EXPECT_TRUE(RefreshDeviceModel(nullptr));
         EXPECT_TRUE(adapter->FramesOf(RequestKind::EepromWrite).empty());
     }
 }
@@ -57,7 +57,7 @@ TEST_F(RefreshTest, DatesCompareAsTheUserSeesThem)
     spec.name = std::string(4, '\0');
     spec.lastChanged = {2020, 5, 1};
     auto adapter = OpenAdapter(sim::Format2Image(spec, sim::MakeConfigBlock(0x12, false, 10)));
-    EXPECT_TRUE(RefreshDeviceModel());
+    EXPECT_TRUE(RefreshDeviceModel(nullptr));
     EXPECT_EQ(AsBytes(DeviceModel.ProductName), TextBytes("HXD6"));
 }
 
@@ -67,7 +67,7 @@ TEST_F(RefreshTest, FailedReadLeavesTheModelAndWritesNothing)
     shortAnswers.shortReadBy = 2;
     auto adapter = OpenAdapter(sim::BlankImage(), shortAnswers);
     const DeviceModelState before = DeviceModel;
-    EXPECT_FALSE(RefreshDeviceModel());
+    EXPECT_FALSE(RefreshDeviceModel(nullptr));
     EXPECT_EQ(DeviceModel.ConfigBlock, before.ConfigBlock);
     EXPECT_EQ(DeviceModel.ProductName, before.ProductName);
     EXPECT_TRUE(adapter->FramesOf(RequestKind::EepromWrite).empty());
