@@ -111,10 +111,10 @@ void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, Program
     Finish(record, ExitCodeOf(report.result), ReasonOf(report, store), context, store.LastTime());
 }
 
-void WarnOfResolution(const SettingsRequest& request, bool quiet, RunContext& context)
+void WarnOfResolution(const SettingsChange& change, bool quiet, RunContext& context)
 {
-    if (quiet || !request.resolution) return;
-    const int row = request.resolution->row;
+    if (quiet || !change.resolution) return;
+    const int row = change.resolution->row;
     if (ResolutionWarning(kResolutionRows.at(static_cast<size_t>(row))) == nullptr) return;
     context.err << "tarv-cli: warning: with " << ResolutionDesignation(row)
                 << " the reference mark does not work, and an edge separation of 0.12 \u00B5s is not recommended\n";
@@ -149,7 +149,7 @@ ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& po
         Finish(record, ExitCode::ReadFailed, ReadFailureText(port, LastReadFailure()), context);
         return record;
     }
-    const ProgrammingPlan plan = PlanProgramming(memory, ChangeOf(options.settings), platform::host().Today());
+    const ProgrammingPlan plan = PlanProgramming(memory, options.settings.change, platform::host().Today());
     record.product = plan.encoder.product;
     record.serial = plan.encoder.serial;
     record.before = plan.encoder.settings;
@@ -158,7 +158,7 @@ ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& po
         Finish(record, ExitCode::NotApplicable, RefusalText(*plan.refusal, options.settings, plan.lists), context);
         return record;
     }
-    WarnOfResolution(options.settings, options.quiet, context);
+    WarnOfResolution(options.settings.change, options.quiet, context);
     WriteEncoder(plan.image, memory, record, options, context);
     return record;
 }
@@ -170,12 +170,12 @@ DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, bool quiet, const
         context.err << "tarv-cli: " << ReadFailureText(port, LastReadFailure()) << "\n";
         return {ExitCode::ReadFailed, std::nullopt};
     }
-    const ProgrammingPlan plan = PlanProgramming(memory, ChangeOf(request), platform::host().Today());
+    const ProgrammingPlan plan = PlanProgramming(memory, request.change, platform::host().Today());
     if (plan.refusal) {
         context.err << "tarv-cli: " << RefusalText(*plan.refusal, request, plan.lists) << "\n";
         return {ExitCode::NotApplicable, std::nullopt};
     }
-    WarnOfResolution(request, quiet, context);
+    WarnOfResolution(request.change, quiet, context);
     DryRunReport report{port,
                         plan.encoder.product,
                         plan.encoder.serial,

@@ -20,9 +20,9 @@ const Bytes kPresence = {0x5A, 0x01, 0x00, 0x00};
 cli::SettingsRequest Settings(const char* resolution, const char* edge, std::optional<cli::Direction> direction)
 {
     cli::SettingsRequest request;
-    if (resolution) request.resolution = cli::ParseResolution(resolution).value;
-    if (edge) request.edgeSeparation = cli::ParseEdgeSeparation(edge).value;
-    request.direction = direction;
+    if (resolution) cli::SetResolution(request, resolution);
+    if (edge) cli::SetEdgeSeparation(request, edge);
+    request.change.direction = direction;
     return request;
 }
 
