@@ -127,20 +127,14 @@ std::optional<int> PositiveCount(const std::string& text)
 // Checks the setting values against both families' lists; the encoder's own lists come later.
 std::string CheckSettingValues(const SettingTexts& texts, SettingsRequest& settings)
 {
-    if (texts.resolutionOption->count() > 0) {
-        auto parsed = ParseResolution(texts.resolution);
-        if (!parsed.value) return parsed.error;
-        settings.resolution = parsed.value;
-    }
-    if (texts.edgeSeparationOption->count() > 0) {
-        auto parsed = ParseEdgeSeparation(texts.edgeSeparation);
-        if (!parsed.value) return parsed.error;
-        settings.edgeSeparation = parsed.value;
-    }
+    if (texts.resolutionOption->count() > 0)
+        if (std::string error = SetResolution(settings, texts.resolution); !error.empty()) return error;
+    if (texts.edgeSeparationOption->count() > 0)
+        if (std::string error = SetEdgeSeparation(settings, texts.edgeSeparation); !error.empty()) return error;
     if (texts.directionOption->count() > 0) {
         auto parsed = ParseDirection(texts.direction);
         if (!parsed.value) return parsed.error;
-        settings.direction = parsed.value;
+        settings.change.direction = parsed.value;
     }
     return {};
 }

@@ -1,12 +1,9 @@
 #include "cli/backup_file.h"
 
+#include "commands/temporary_file.h"
 #include "platform/durable_files.h"
 
 namespace cli {
-namespace {
-// Enough names for every run that may back up to one FILE at once.
-constexpr int kTemporaryNames = 100;
-}  // namespace
 
 BackupFile::BackupFile(std::filesystem::path path, bool replace) : path_(std::move(path)), replace_(replace) {}
 
@@ -19,35 +16,22 @@ std::string BackupFile::WhyKept() const
     return replace_ ? std::string() : "it exists; it is kept (--force replaces it)";
 }
 
-std::string BackupFile::WriteTemporary(std::span<const uint8_t> bytes, std::filesystem::path& temporary) const
-{
-    for (int n = 1; n <= kTemporaryNames; ++n) {
-        // Appended piece by piece: GCC 12 at -O3 warns wrongly about "." + std::string.
-        temporary = path_;
-        temporary += ".";
-        temporary += std::to_string(n);
-        temporary += ".partial";
-        const platform::NewFile made = platform::WriteNewFile(temporary, bytes);
-        if (!made.taken) return made.error;
-    }
-    return "no free name for a temporary file beside it";
-}
-
 std::string BackupFile::Check() const
 {
     if (std::string why = WhyKept(); !why.empty()) return why;
     // A folder that cannot take the backup is found before the encoder is read.
-    std::filesystem::path probe;
-    if (std::string error = WriteTemporary({}, probe); !error.empty()) return "cannot be created: " + error;
+    const commands::TemporaryFile probe = commands::WriteTemporaryBeside(path_, {});
+    if (!probe.error.empty()) return "cannot be created: " + probe.error;
     std::error_code ignored;
-    std::filesystem::remove(probe, ignored);
+    std::filesystem::remove(probe.path, ignored);
     return {};
 }
 
 std::string BackupFile::Keep(const eeprom::Image& memory) const
 {
-    std::filesystem::path temporary;
-    if (std::string error = WriteTemporary(memory, temporary); !error.empty()) return "cannot be written: " + error;
+    const commands::TemporaryFile written = commands::WriteTemporaryBeside(path_, memory);
+    if (!written.error.empty()) return "cannot be written: " + written.error;
+    const std::filesystem::path& temporary = written.path;
     std::string failure = WhyKept();
     if (failure.empty() && !replace_) {
         const platform::Naming named = platform::NameWithoutReplacing(temporary, path_);

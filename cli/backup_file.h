@@ -22,7 +22,6 @@ public:
 
 private:
     std::string WhyKept() const;  // why the file that has FILE's name stays; empty when none does
-    std::string WriteTemporary(std::span<const uint8_t> bytes, std::filesystem::path& temporary) const;
 
     std::filesystem::path path_;
     bool replace_;

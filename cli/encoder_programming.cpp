@@ -85,6 +85,49 @@ std::string StoreProblem(const CliOptions& options, RunContext& context)
     return {};
 }
 
+// The encoder read once and the change planned on it, as programming and its dry run both begin.
+// A change that applies is warned of here; a failure's reason is the caller's to tell.
+struct PlannedRead {
+    eeprom::Image memory{};
+    std::optional<ProgrammingPlan> plan;  // after a read, whether or not the change applies
+    bool stopped = false;                 // with OnStop::Abandon, a stop came before or during the read
+    ExitCode code = ExitCode::Done;       // ReadFailed or NotApplicable when it goes no further
+    std::string reason;
+};
+
+// Whether a stop before or during the read abandons the encoder (programming's record), or the
+// read goes on to its plan (a dry run, which writes nothing).
+enum class OnStop { GoOn, Abandon };
+
+PlannedRead ReadAndPlan(const SettingsRequest& request, bool quiet, const std::string& port, OnStop onStop,
+                        RunContext& context)
+{
+    PlannedRead planned;
+    const auto stopping = [&] { return onStop == OnStop::Abandon && context.stopSignal() != 0; };
+    if (stopping()) {
+        planned.stopped = true;
+        return planned;
+    }
+    const bool read = ReadWholeMemory(planned.memory) == 1;
+    if (stopping()) {
+        planned.stopped = true;
+        return planned;
+    }
+    if (!read) {
+        planned.code = ExitCode::ReadFailed;
+        planned.reason = ReadFailureText(port, LastReadFailure());
+        return planned;
+    }
+    planned.plan = PlanProgramming(planned.memory, request.change, platform::host().Today());
+    if (planned.plan->refusal) {
+        planned.code = ExitCode::NotApplicable;
+        planned.reason = RefusalText(*planned.plan->refusal, request, planned.plan->lists);
+        return planned;
+    }
+    WarnOfResolution(request.change, quiet, context);
+    return planned;
+}
+
 }  // namespace
 
 void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, ProgramRecord& record,
@@ -111,10 +154,10 @@ void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, Program
     Finish(record, ExitCodeOf(report.result), ReasonOf(report, store), context, store.LastTime());
 }
 
-void WarnOfResolution(const SettingsRequest& request, bool quiet, RunContext& context)
+void WarnOfResolution(const SettingsChange& change, bool quiet, RunContext& context)
 {
-    if (quiet || !request.resolution) return;
-    const int row = request.resolution->row;
+    if (quiet || !change.resolution) return;
+    const int row = change.resolution->row;
     if (ResolutionWarning(kResolutionRows.at(static_cast<size_t>(row))) == nullptr) return;
     context.err << "tarv-cli: warning: with " << ResolutionDesignation(row)
                 << " the reference mark does not work, and an edge separation of 0.12 \u00B5s is not recommended\n";
@@ -135,53 +178,39 @@ ProgramRecord ProgramOneEncoder(const CliOptions& options, const std::string& po
     record.port = port;
     // One read gives the product, the serial and the memory that is written: an encoder swapped
     // for another between two reads cannot be written with what was checked on the first.
-    if (context.stopSignal()) {
+    const PlannedRead planned = ReadAndPlan(options.settings, options.quiet, port, OnStop::Abandon, context);
+    if (planned.stopped) {
         record.abandoned = true;
         return record;
     }
-    eeprom::Image memory{};
-    const bool read = ReadWholeMemory(memory) == 1;
-    if (context.stopSignal()) {
-        record.abandoned = true;
+    if (planned.plan) {
+        record.product = planned.plan->encoder.product;
+        record.serial = planned.plan->encoder.serial;
+        record.before = planned.plan->encoder.settings;
+        record.identity = IdentityOfImage(planned.memory);
+    }
+    if (planned.code != ExitCode::Done) {
+        Finish(record, planned.code, planned.reason, context);
         return record;
     }
-    if (!read) {
-        Finish(record, ExitCode::ReadFailed, ReadFailureText(port, LastReadFailure()), context);
-        return record;
-    }
-    const ProgrammingPlan plan = PlanProgramming(memory, ChangeOf(options.settings), platform::host().Today());
-    record.product = plan.encoder.product;
-    record.serial = plan.encoder.serial;
-    record.before = plan.encoder.settings;
-    record.identity = IdentityOfImage(memory);
-    if (plan.refusal) {
-        Finish(record, ExitCode::NotApplicable, RefusalText(*plan.refusal, options.settings, plan.lists), context);
-        return record;
-    }
-    WarnOfResolution(options.settings, options.quiet, context);
-    WriteEncoder(plan.image, memory, record, options, context);
+    WriteEncoder(planned.plan->image, planned.memory, record, options, context);
     return record;
 }
 
 DryRunOutcome DryRunOneEncoder(const SettingsRequest& request, bool quiet, const std::string& port, RunContext& context)
 {
-    eeprom::Image memory{};
-    if (ReadWholeMemory(memory) == 0) {
-        context.err << "tarv-cli: " << ReadFailureText(port, LastReadFailure()) << "\n";
-        return {ExitCode::ReadFailed, std::nullopt};
+    const PlannedRead planned = ReadAndPlan(request, quiet, port, OnStop::GoOn, context);
+    if (planned.code != ExitCode::Done) {
+        context.err << "tarv-cli: " << planned.reason << "\n";
+        return {planned.code, std::nullopt};
     }
-    const ProgrammingPlan plan = PlanProgramming(memory, ChangeOf(request), platform::host().Today());
-    if (plan.refusal) {
-        context.err << "tarv-cli: " << RefusalText(*plan.refusal, request, plan.lists) << "\n";
-        return {ExitCode::NotApplicable, std::nullopt};
-    }
-    WarnOfResolution(request, quiet, context);
+    const ProgrammingPlan& plan = *planned.plan;
     DryRunReport report{port,
                         plan.encoder.product,
                         plan.encoder.serial,
                         plan.encoder.settings,
                         plan.after,
-                        ImageChanges(memory, plan.image)};
+                        ImageChanges(planned.memory, plan.image)};
     return {ExitCode::Done, std::move(report)};
 }
 

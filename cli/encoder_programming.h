@@ -32,7 +32,7 @@ void WriteEncoder(const eeprom::Image& image, const eeprom::Image& read, Program
 
 // The window asks before the two coarsest resolutions; a command line has chosen already, and is
 // told what they cost (unless quiet).
-void WarnOfResolution(const SettingsRequest& request, bool quiet, RunContext& context);
+void WarnOfResolution(const commands::SettingsChange& change, bool quiet, RunContext& context);
 
 // Whether the image store can keep the encoder's image and journal the write that is about to
 // begin (nothing to check with --no-backup or a dry run, which keep nothing): none when it can,

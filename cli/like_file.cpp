@@ -57,17 +57,19 @@ Checked<SettingsRequest> SettingsOfImage(const std::string& path, const eeprom::
 {
     if (const std::optional<UnreadableSettings> why = WhyUnreadable(SourceOfImage(image)))
         return Unreadable(path, *why);
-    const SettingsRequest offered = RequestOf(SettingsOf(Decode(image)));
+    const SettingsChange offered = SettingsOf(Decode(image));
     SettingsRequest request = given;
-    if (!request.resolution) {
+    if (!request.change.resolution) {
         if (!offered.resolution) return Lacks(path, "resolution designation");
-        request.resolution = offered.resolution;
+        request.change.resolution = offered.resolution;
+        request.given.resolution = ResolutionDesignation(offered.resolution->row);
     }
-    if (!request.edgeSeparation) {
-        if (!offered.edgeSeparation) return Lacks(path, "edge separation of either table");
-        request.edgeSeparation = offered.edgeSeparation;
+    if (!request.change.edgeNanoseconds) {
+        if (!offered.edgeNanoseconds) return Lacks(path, "edge separation of either table");
+        request.change.edgeNanoseconds = offered.edgeNanoseconds;
+        request.given.edgeSeparation = MicrosecondsText(*offered.edgeNanoseconds);
     }
-    if (!request.direction) request.direction = offered.direction;
+    if (!request.change.direction) request.change.direction = offered.direction;
     return {request, {}};
 }
 
@@ -123,22 +125,20 @@ Checked<SettingsRequest> SettingsLike(const std::string& path, const SettingsReq
 
     SettingsRequest request = given;
     const auto lacks = [&path](const char* what) { return Lacks(path, what); };
-    if (!request.resolution) {
+    if (!request.change.resolution) {
         if (words->resolution.empty()) return lacks("resolution designation");
-        auto parsed = ParseResolution(words->resolution);
-        if (!parsed.value) return {std::nullopt, "--like: " + path + ": " + parsed.error};
-        request.resolution = parsed.value;
+        if (const std::string error = SetResolution(request, words->resolution); !error.empty())
+            return {std::nullopt, "--like: " + path + ": " + error};
     }
-    if (!request.edgeSeparation) {
+    if (!request.change.edgeNanoseconds) {
         if (words->edgeSeparation.empty()) return lacks("edge separation of either table");
-        auto parsed = ParseEdgeSeparation(words->edgeSeparation);
-        if (!parsed.value) return {std::nullopt, "--like: " + path + ": " + parsed.error};
-        request.edgeSeparation = parsed.value;
+        if (const std::string error = SetEdgeSeparation(request, words->edgeSeparation); !error.empty())
+            return {std::nullopt, "--like: " + path + ": " + error};
     }
-    if (!request.direction) {
+    if (!request.change.direction) {
         auto parsed = ParseDirection(words->direction);
         if (!parsed.value) return lacks("direction");
-        request.direction = parsed.value;
+        request.change.direction = parsed.value;
     }
     return {request, {}};
 }

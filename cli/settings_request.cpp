@@ -89,15 +89,15 @@ std::string MicrosecondsText(int nanoseconds)
     return text;
 }
 
-Checked<ResolutionRequest> ParseResolution(std::string_view text)
+Checked<ResolutionChoice> ParseResolution(std::string_view text)
 {
     if (const std::optional<NamedResolution> named = ResolutionRowNamed(text))
-        return {ResolutionRequest{named->row, named->family, std::string(text)}, {}};
+        return {ResolutionChoice{named->row, named->family}, {}};
     return {std::nullopt, "--resolution: " + Quoted(text) + " is not a resolution; choices: " + Joined(Designations()) +
                               " (or a row's whole text, such as 'D50 (500)= 4 um')"};
 }
 
-Checked<EdgeSeparationRequest> ParseEdgeSeparation(std::string_view text)
+Checked<int> ParseEdgeSeparation(std::string_view text)
 {
     const std::vector<int> all = AllTableNanoseconds();
     const std::optional<int> nanoseconds = ParseMicroseconds(text);
@@ -105,7 +105,7 @@ Checked<EdgeSeparationRequest> ParseEdgeSeparation(std::string_view text)
         return {std::nullopt,
                 "--edge-separation: " + Quoted(text) +
                     " is not an edge separation in microseconds of either table; choices: " + Choices(all)};
-    return {EdgeSeparationRequest{*nanoseconds, std::string(text)}, {}};
+    return {*nanoseconds, {}};
 }
 
 Checked<Direction> ParseDirection(std::string_view text)
@@ -120,26 +120,22 @@ Checked<Direction> ParseDirection(std::string_view text)
     return {std::nullopt, "--direction: " + Quoted(text) + " is not a direction; choices: positive, negative"};
 }
 
-SettingsChange ChangeOf(const SettingsRequest& request)
+std::string SetResolution(SettingsRequest& request, std::string_view text)
 {
-    SettingsChange change;
-    if (request.resolution) change.resolution = ResolutionChoice{request.resolution->row, request.resolution->family};
-    if (request.edgeSeparation) change.edgeNanoseconds = request.edgeSeparation->nanoseconds;
-    change.direction = request.direction;
-    return change;
+    Checked<ResolutionChoice> parsed = ParseResolution(text);
+    if (!parsed.value) return parsed.error;
+    request.change.resolution = parsed.value;
+    request.given.resolution = text;
+    return {};
 }
 
-SettingsRequest RequestOf(const SettingsChange& change)
+std::string SetEdgeSeparation(SettingsRequest& request, std::string_view text)
 {
-    SettingsRequest request;
-    if (const auto& resolution = change.resolution)
-        request.resolution =
-            ResolutionRequest{resolution->row, resolution->namedFor, ResolutionDesignation(resolution->row)};
-    if (change.edgeNanoseconds)
-        request.edgeSeparation =
-            EdgeSeparationRequest{*change.edgeNanoseconds, MicrosecondsText(*change.edgeNanoseconds)};
-    request.direction = change.direction;
-    return request;
+    Checked<int> parsed = ParseEdgeSeparation(text);
+    if (!parsed.value) return parsed.error;
+    request.change.edgeNanoseconds = parsed.value;
+    request.given.edgeSeparation = text;
+    return {};
 }
 
 std::string RefusalText(ChangeRefusal refusal, const SettingsRequest& request, const EncoderLists& lists)
@@ -148,8 +144,9 @@ std::string RefusalText(ChangeRefusal refusal, const SettingsRequest& request, c
     case ChangeRefusal::UnknownProduct:
         return "unknown product";
     case ChangeRefusal::ResolutionOfOtherFamily: {
-        const ResolutionRequest& resolution = *request.resolution;
-        return "--resolution: " + Quoted(resolution.given) + " is a row of the " + FamilyProductNames(resolution.family) +
+        const ResolutionChoice& resolution = *request.change.resolution;
+        return "--resolution: " + Quoted(request.given.resolution) + " is a row of the " +
+               FamilyProductNames(resolution.namedFor) +
                " list; on this encoder that row reads " +
                Quoted(kResolutionRows.at(static_cast<size_t>(resolution.row)).Text(lists.ListedFamily())) +
                " (or give just " + ResolutionDesignation(resolution.row) + ")";
@@ -158,7 +155,7 @@ std::string RefusalText(ChangeRefusal refusal, const SettingsRequest& request, c
         return "--edge-separation: the encoder's stored edge separation belongs to neither table, so it cannot be "
                "changed";
     case ChangeRefusal::EdgeNotInTable:
-        return "--edge-separation: " + Quoted(request.edgeSeparation->given) + " is not in this encoder's table " +
+        return "--edge-separation: " + Quoted(request.given.edgeSeparation) + " is not in this encoder's table " +
                std::to_string(lists.edgeTable) + "; choices: " + Choices(TableNanoseconds(EdgeTable(lists.edgeTable)));
     }
     return {};

@@ -18,38 +18,33 @@ struct Checked {
     std::string error;
 };
 
-struct ResolutionRequest {
-    int row = -1;                                                    // into kResolutionRows
-    commands::ProductFamily family = commands::ProductFamily::None;  // None: a designation, which fits both families;
-                                                                     // A or B: a row text of that family's list
-    std::string given;
-};
-
-struct EdgeSeparationRequest {
-    int nanoseconds = 0;
-    std::string given;
-};
-
 using commands::Direction;
 
+// The texts that the options gave, as the words of a refusal quote them.
+struct GivenTexts {
+    std::string resolution;
+    std::string edgeSeparation;
+};
+
 struct SettingsRequest {
-    std::optional<ResolutionRequest> resolution;
-    std::optional<EdgeSeparationRequest> edgeSeparation;
-    std::optional<commands::Direction> direction;
-    bool Empty() const { return !resolution && !edgeSeparation && !direction; }
+    commands::SettingsChange change;
+    GivenTexts given;
+    bool Empty() const { return change.Empty(); }
 };
 
 // "D50", "04b", or a row's whole text ("D50 (500)= 4 µm", "u" also standing for "µ"); any case.
-Checked<ResolutionRequest> ParseResolution(std::string_view text);
-// A number of microseconds that one of the two edge-separation tables has: "0.5", "1", "0.12".
-Checked<EdgeSeparationRequest> ParseEdgeSeparation(std::string_view text);
+// A row's text names the family of its list; a designation fits both.
+Checked<commands::ResolutionChoice> ParseResolution(std::string_view text);
+// A number of microseconds that one of the two edge-separation tables has: "0.5", "1", "0.12";
+// the value is in nanoseconds.
+Checked<int> ParseEdgeSeparation(std::string_view text);
 // "positive" or "negative", any case.
 Checked<commands::Direction> ParseDirection(std::string_view text);
 
-// The request as a change by meaning, which the command core checks and applies.
-commands::SettingsChange ChangeOf(const SettingsRequest& request);
-// The request of a change: its values given as the options would give them.
-SettingsRequest RequestOf(const commands::SettingsChange& change);
+// Parse `text` into the request, which keeps it for its refusals; the parse's message when it is
+// not a value, else empty.
+std::string SetResolution(SettingsRequest& request, std::string_view text);
+std::string SetEdgeSeparation(SettingsRequest& request, std::string_view text);
 
 // Why the request does not apply to an encoder, in one line that names the option and the value.
 std::string RefusalText(commands::ChangeRefusal refusal, const SettingsRequest& request,

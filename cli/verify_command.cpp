@@ -49,13 +49,13 @@ std::string FoundEdgeSeparation(const SettingsReport& settings)
     return nanoseconds ? MicrosecondsText(*nanoseconds) : "value " + std::to_string(settings.edgeValue);
 }
 
-std::string ExpectedText(Setting setting, const SettingsRequest& expected)
+std::string ExpectedText(Setting setting, const SettingsChange& expected)
 {
     switch (setting) {
     case Setting::Resolution:
         return ResolutionDesignation(expected.resolution->row);
     case Setting::EdgeSeparation:
-        return MicrosecondsText(expected.edgeSeparation->nanoseconds);
+        return MicrosecondsText(*expected.edgeNanoseconds);
     case Setting::Direction:
         return *expected.direction == Direction::Positive ? "positive" : "negative";
     }
@@ -90,11 +90,11 @@ const char* FieldName(Setting setting)
 
 // The settings asked for that the encoder does not hold, judged as programming would apply them,
 // then its two checksums.
-std::vector<Difference> Differences(const SettingsRequest& expected, const DecodedEncoder& decoded,
+std::vector<Difference> Differences(const SettingsChange& expected, const DecodedEncoder& decoded,
                                     const EncoderLists& lists, const EncoderReport& encoder)
 {
     std::vector<Difference> differences;
-    for (const Setting setting : SettingsThatDiffer(ChangeOf(expected), lists, decoded.configBlock))
+    for (const Setting setting : SettingsThatDiffer(expected, lists, decoded.configBlock))
         differences.push_back({FieldName(setting), ExpectedText(setting, expected), FoundText(setting, encoder.settings)});
     if (!encoder.configCrcOk) differences.push_back({"config_crc", "valid", "invalid"});
     if (!encoder.recordChecksumOk) differences.push_back({"record_checksum", "valid", "invalid"});
@@ -123,13 +123,13 @@ VerifyRecord VerifyEncoder(const CliOptions& options, RunContext& context)
     record.identity = IdentityOfImage(memory);
     // What programming would refuse is not a pass either: an unknown product, whose settings
     // cannot be read, or a setting that this encoder's lists do not have.
-    if (const std::optional<ChangeRefusal> refusal = WhyNot(ChangeOf(options.settings), lists)) {
+    if (const std::optional<ChangeRefusal> refusal = WhyNot(options.settings.change, lists)) {
         record.code = ExitCode::NotApplicable;
         record.reason = RefusalText(*refusal, options.settings, lists);
         context.err << "tarv-cli: " << record.reason << "\n" << std::flush;
         return record;
     }
-    record.differences = Differences(options.settings, decoded, lists, *record.encoder);
+    record.differences = Differences(options.settings.change, decoded, lists, *record.encoder);
     if (!record.differences.empty()) record.code = ExitCode::VerificationFailed;
     return record;
 }

@@ -6,6 +6,7 @@
 #include "commands/iso_time.h"
 #include "commands/json_lines.h"
 #include "commands/settings_json.h"
+#include "commands/temporary_file.h"
 #include "platform/durable_files.h"
 #include "platform/user_folders.h"
 
@@ -70,23 +71,6 @@ std::string MakeFolder(const std::filesystem::path& folder)
     for (const std::filesystem::path& made : missing)
         if (std::string failure = platform::SyncFolder(made.parent_path()); !failure.empty()) return failure;
     return {};
-}
-
-struct Temporary {
-    std::filesystem::path path;
-    std::string error;
-};
-
-// "<image name>.<n>.partial", the first n whose name is free, made new and on disk: no two
-// writers share a temporary, and none opens a leftover of a crash or a link put in its place.
-Temporary WriteTemporary(const std::filesystem::path& folder, const std::string& imageName, const eeprom::Image& memory)
-{
-    for (int n = 1;; ++n) {
-        std::string name = imageName;
-        const std::filesystem::path path = folder / name.append(".").append(std::to_string(n)).append(".partial");
-        const platform::NewFile made = platform::WriteNewFile(path, memory);
-        if (!made.taken) return {path, made.error};
-    }
 }
 
 // Gives the temporary the first image name that no file has; a name is taken without replacing
@@ -163,7 +147,7 @@ KeptImage KeepImage(const std::filesystem::path& dataFolder, const eeprom::Image
 {
     if (std::string error = MakeImagesFolder(dataFolder); !error.empty()) return {{}, error};
     const std::filesystem::path folder = ImagesFolder(dataFolder);
-    const Temporary temporary = WriteTemporary(folder, ImageFileName(product, serial, unixSeconds), memory);
+    const TemporaryFile temporary = WriteTemporaryBeside(folder / ImageFileName(product, serial, unixSeconds), memory);
     if (!temporary.error.empty()) return {{}, temporary.error};
     return GiveImageName(temporary.path, product, serial, unixSeconds, rename);
 }

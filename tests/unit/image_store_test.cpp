@@ -167,6 +167,22 @@ TEST_F(ImageStoreTest, WhatIsAlreadyInTheImagesFolderIsNeverOpenedOrReplaced)
     }
 }
 
+// The temporary names are bounded as the backup file's are: leftovers under every one of them
+// stop the store with words rather than a search without end, and are left as they were.
+TEST_F(ImageStoreTest, LeftoversUnderEveryTemporaryNameStopTheStoreAndStay)
+{
+    const std::filesystem::path images = store::ImagesFolder(folder_);
+    std::filesystem::create_directories(images);
+    for (int n = 1; n <= 100; ++n)
+        std::ofstream(images / ("KV24-AB1234-20240501T120000Z.bin." + std::to_string(n) + ".partial")) << "a leftover";
+
+    const store::KeptImage kept = store::KeepImage(folder_, image_, "KV24", "AB1234", kNoon);
+    EXPECT_EQ(kept.error, "no free name for a temporary file beside it");
+    EXPECT_TRUE(kept.fileName.empty());
+    EXPECT_EQ(Files().size(), 100u);
+    EXPECT_EQ(FileText(images / "KV24-AB1234-20240501T120000Z.bin.100.partial"), "a leftover");
+}
+
 // The journal is checked before an encoder is written: it must be a regular file (made when there
 // is none) that opens for appending; a journal that is not is never appended to either.
 TEST_F(ImageStoreTest, TheJournalMustBeARegularFileThatOpensForAppending)

@@ -40,10 +40,10 @@ TEST(CliArguments, ReadsEachSubcommandWithItsOptions)
     ASSERT_TRUE(program.options) << program.text;
     const cli::CliOptions& o = *program.options;
     EXPECT_EQ(o.command, cli::Subcommand::Program);
-    ASSERT_TRUE(o.settings.resolution && o.settings.edgeSeparation && o.settings.direction);
-    EXPECT_EQ(kResolutionRows[o.settings.resolution->row].code, 0x14);
-    EXPECT_EQ(o.settings.edgeSeparation->nanoseconds, 500);
-    EXPECT_EQ(*o.settings.direction, cli::Direction::Positive);
+    ASSERT_TRUE(o.settings.change.resolution && o.settings.change.edgeNanoseconds && o.settings.change.direction);
+    EXPECT_EQ(kResolutionRows[o.settings.change.resolution->row].code, 0x14);
+    EXPECT_EQ(o.settings.change.edgeNanoseconds, 500);
+    EXPECT_EQ(*o.settings.change.direction, cli::Direction::Positive);
     EXPECT_TRUE(o.each);
     EXPECT_EQ(o.count, 3);
     EXPECT_EQ(o.logPath, "line.jsonl");

@@ -20,9 +20,9 @@ const Bytes kPresence = {0x5A, 0x01, 0x00, 0x00};
 cli::SettingsRequest Settings(const char* resolution, const char* edge, std::optional<cli::Direction> direction)
 {
     cli::SettingsRequest request;
-    if (resolution) request.resolution = cli::ParseResolution(resolution).value;
-    if (edge) request.edgeSeparation = cli::ParseEdgeSeparation(edge).value;
-    request.direction = direction;
+    if (resolution) cli::SetResolution(request, resolution);
+    if (edge) cli::SetEdgeSeparation(request, edge);
+    request.change.direction = direction;
     return request;
 }
 
@@ -114,6 +114,32 @@ TEST_F(CliCommandTest, ResolutionWarningIsToldInWordsBeforeWriting)
     EXPECT_NE(err.str().find("tarv-cli: warning: with 03B the reference mark does not work"), std::string::npos)
         << err.str();
     EXPECT_EQ(adapter->memory()[0] & 0x1F, 0x0D);
+}
+
+// A dry run begins as programming does: the same read, the same refusal and the same warning.
+TEST_F(CliCommandTest, ProgramAndItsDryRunRefuseAndWarnInTheSameWords)
+{
+    struct Case {
+        const char* resolution;
+        const char* edge;
+        int code;
+        const char* told;
+    };
+    const Case cases[] = {
+        {nullptr, "0.07", 6, "tarv-cli: --edge-separation: '0.07' is not in this encoder's table 1; choices: "},
+        {"03b", nullptr, 0, "tarv-cli: warning: with 03B the reference mark does not work"},
+    };
+    AddAdapter("COM3");
+    for (const Case& c : cases) {
+        for (const bool dryRun : {true, false}) {
+            SCOPED_TRACE(std::string(c.told) + (dryRun ? " (dry run)" : ""));
+            err.str("");
+            cli::CliOptions options = Program(Settings(c.resolution, c.edge, {}));
+            options.dryRun = dryRun;
+            EXPECT_EQ(cli::RunProgram(options, context), c.code);
+            EXPECT_NE(err.str().find(c.told), std::string::npos) << err.str();
+        }
+    }
 }
 
 TEST_F(CliCommandTest, DryRunReadsOnceAndWritesNothing)

@@ -27,8 +27,8 @@ protected:
     static cli::CliOptions Each(int count)
     {
         cli::CliOptions options = Options(cli::Subcommand::Program);
-        options.settings.resolution = cli::ParseResolution("D50").value;
-        options.settings.direction = cli::Direction::Positive;
+        cli::SetResolution(options.settings, "D50");
+        options.settings.change.direction = cli::Direction::Positive;
         options.each = true;
         options.count = count;
         options.json = true;

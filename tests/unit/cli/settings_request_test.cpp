@@ -35,7 +35,7 @@ TEST(CliSettings, ResolutionByDesignationOrRowTextInAnyCase)
         const auto parsed = cli::ParseResolution(c.given);
         ASSERT_TRUE(parsed.value) << c.given << ": " << parsed.error;
         EXPECT_EQ(kResolutionRows[parsed.value->row].code, c.code) << c.given;
-        EXPECT_EQ(parsed.value->family, c.family) << c.given;
+        EXPECT_EQ(parsed.value->namedFor, c.family) << c.given;
     }
     for (const char* wrong : {"", "D5", "D50 ", "D50 (500)= 4", "0x14", "20"})
         EXPECT_FALSE(cli::ParseResolution(wrong).value) << wrong;
@@ -51,7 +51,7 @@ TEST(CliSettings, EdgeSeparationIsAMicrosecondValueOfEitherTable)
                          Case{"1", 1000}, Case{"10.0", 10000}, Case{"25", 25000}, Case{"0.120000", 120}}) {
         const auto parsed = cli::ParseEdgeSeparation(c.given);
         ASSERT_TRUE(parsed.value) << c.given << ": " << parsed.error;
-        EXPECT_EQ(parsed.value->nanoseconds, c.nanoseconds) << c.given;
+        EXPECT_EQ(*parsed.value, c.nanoseconds) << c.given;
     }
     for (const char* wrong : {"", ".", "1.", "3", "0.1", "0.121", "-1", "1e0", "0,5", "0.5 us", "99999999"})
         EXPECT_FALSE(cli::ParseEdgeSeparation(wrong).value) << wrong;
@@ -67,9 +67,9 @@ TEST(CliSettings, DirectionWords)
 SettingsRequest Request(const char* resolution, const char* edge, std::optional<Direction> direction)
 {
     SettingsRequest request;
-    if (resolution) request.resolution = cli::ParseResolution(resolution).value;
-    if (edge) request.edgeSeparation = cli::ParseEdgeSeparation(edge).value;
-    request.direction = direction;
+    if (resolution) cli::SetResolution(request, resolution);
+    if (edge) cli::SetEdgeSeparation(request, edge);
+    request.change.direction = direction;
     return request;
 }
 
@@ -109,7 +109,7 @@ TEST(CliSettings, SetsTheBitsOfTheEncodersOwnRowsAndNoOthers)
     before.fill(0xAA);
     for (const Case& c : cases) {
         const EncoderLists lists = Lists(c.family, c.table);
-        const SettingsChange change = cli::ChangeOf(c.request);
+        const SettingsChange change = c.request.change;
         ASSERT_FALSE(WhyNot(change, lists)) << c.what;
         ConfigBytes expected = before;
         if (c.code) expected[0] = static_cast<uint8_t>((before[0] & 0xE0) | *c.code);
@@ -167,7 +167,7 @@ TEST(CliSettings, SettingsThatTheEncoderDoesNotOfferDoNotApply)
     };
     for (const Case& c : cases) {
         const EncoderLists lists = Lists(c.family, c.table);
-        const std::optional<ChangeRefusal> refusal = WhyNot(cli::ChangeOf(c.request), lists);
+        const std::optional<ChangeRefusal> refusal = WhyNot(c.request.change, lists);
         ASSERT_EQ(refusal, c.refusal) << c.what;
         const std::string text = cli::RefusalText(*refusal, c.request, lists);
         EXPECT_EQ(text.find('\n'), std::string::npos) << c.what;

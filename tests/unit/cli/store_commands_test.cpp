@@ -28,7 +28,7 @@ protected:
     cli::CliOptions Program(const char* resolution)
     {
         cli::CliOptions options = Options(cli::Subcommand::Program);
-        options.settings.resolution = cli::ParseResolution(resolution).value;
+        cli::SetResolution(options.settings, resolution);
         return options;
     }
 
@@ -276,9 +276,9 @@ TEST_F(CliStoreTest, VerifyReadsOnlyAndNamesEachDifference)
     cli::CliOptions options = Options(cli::Subcommand::Verify);
 
     EXPECT_EQ(cli::RunVerify(options, context), 0);
-    options.settings.resolution = cli::ParseResolution("D50").value;
-    options.settings.edgeSeparation = cli::ParseEdgeSeparation("0.5").value;
-    options.settings.direction = cli::Direction::Positive;
+    cli::SetResolution(options.settings, "D50");
+    cli::SetEdgeSeparation(options.settings, "0.5");
+    options.settings.change.direction = cli::Direction::Positive;
     out.str("");
     EXPECT_EQ(cli::RunVerify(options, context), 5);
     EXPECT_EQ(Lines(out.str()), (std::vector<std::string>{"2024-05-01T10:00:00Z COM3 KV24 AB1234 verification-failed",
@@ -321,14 +321,14 @@ TEST_F(CliStoreTest, ProgramLikeTakesTheMeaningOfAnImageOrOfInfoJson)
         adapter->PutEncoder(target);
         cli::CliOptions options = Options(cli::Subcommand::Program);
         options.likePath = (fromImage ? WriteImage(source) : WriteFile({infoJson.begin(), infoJson.end()})).string();
-        options.settings.direction = cli::Direction::Negative;  // the command line wins
+        options.settings.change.direction = cli::Direction::Negative;  // the command line wins
         out.str("");
         ASSERT_EQ(cli::RunProgram(options, context), 0) << err.str();
 
         cli::CliOptions verify = Options(cli::Subcommand::Verify);
-        verify.settings.resolution = cli::ParseResolution("D50").value;
-        verify.settings.edgeSeparation = cli::ParseEdgeSeparation("0.5").value;
-        verify.settings.direction = cli::Direction::Negative;
+        cli::SetResolution(verify.settings, "D50");
+        cli::SetEdgeSeparation(verify.settings, "0.5");
+        verify.settings.change.direction = cli::Direction::Negative;
         EXPECT_EQ(cli::RunVerify(verify, context), 0) << out.str();
         // The target's identity stays its own.
         EXPECT_TRUE(std::equal(target.begin() + 72, target.begin() + 84, adapter->memory().begin() + 72));
@@ -369,8 +369,8 @@ TEST_F(CliStoreTest, VerifyJudgesEachSettingAsProgrammingWouldApplyIt)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.resolution ? c.resolution : "") + " " + (c.edge ? c.edge : ""));
         cli::CliOptions options = Options(cli::Subcommand::Verify);
-        if (c.resolution) options.settings.resolution = cli::ParseResolution(c.resolution).value;
-        if (c.edge) options.settings.edgeSeparation = cli::ParseEdgeSeparation(c.edge).value;
+        if (c.resolution) cli::SetResolution(options.settings, c.resolution);
+        if (c.edge) cli::SetEdgeSeparation(options.settings, c.edge);
         options.json = true;
         out.str("");
         err.str("");
