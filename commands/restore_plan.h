@@ -15,8 +15,8 @@
 namespace commands {
 
 enum class ImageFault {
-    WrongSize,             // not 128 bytes
-    SettingsCrcBroken,     // checked first, as the settings block comes first
+    WrongSize,          // not 128 bytes
+    SettingsCrcBroken,  // checked first, as the settings block comes first
     RecordChecksumBroken,
 };
 

@@ -33,14 +33,15 @@ TEST(Outcomes, EachResultHasOneWordAndOneExitCode)
         const char* word;
         int exitCode;
     };
-    for (const Case& c : {Case{ProgramResult::Done, Outcome::Ok, "ok", 0},
-                          Case{ProgramResult::NoDevice, Outcome::NoAdapter, "no-adapter", 2},
-                          Case{ProgramResult::ReadFailed, Outcome::ReadFailed, "read-failed", 3},
-                          Case{ProgramResult::NoAnswer, Outcome::WriteFailed, "write-failed", 4},
-                          Case{ProgramResult::Refused, Outcome::WriteFailed, "write-failed", 4},
-                          Case{ProgramResult::VerificationFailed, Outcome::VerificationFailed, "verification-failed", 5},
-                          Case{ProgramResult::ReadBackFailed, Outcome::VerificationFailed, "verification-failed", 5},
-                          Case{ProgramResult::NotKept, Outcome::StoreFailed, "store-failed", 8}}) {
+    for (const Case& c :
+         {Case{ProgramResult::Done, Outcome::Ok, "ok", 0},
+          Case{ProgramResult::NoDevice, Outcome::NoAdapter, "no-adapter", 2},
+          Case{ProgramResult::ReadFailed, Outcome::ReadFailed, "read-failed", 3},
+          Case{ProgramResult::NoAnswer, Outcome::WriteFailed, "write-failed", 4},
+          Case{ProgramResult::Refused, Outcome::WriteFailed, "write-failed", 4},
+          Case{ProgramResult::VerificationFailed, Outcome::VerificationFailed, "verification-failed", 5},
+          Case{ProgramResult::ReadBackFailed, Outcome::VerificationFailed, "verification-failed", 5},
+          Case{ProgramResult::NotKept, Outcome::StoreFailed, "store-failed", 8}}) {
         EXPECT_EQ(OutcomeOf(c.result), c.outcome) << c.word;
         EXPECT_STREQ(WordOf(c.outcome), c.word);
         EXPECT_EQ(ExitCodeOf(c.outcome), c.exitCode) << c.word;
