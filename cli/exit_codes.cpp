@@ -6,55 +6,6 @@ using namespace commands;
 
 namespace cli {
 
-ExitCode ExitCodeOf(ProgramResult result)
-{
-    switch (result) {
-    case ProgramResult::Done:
-        return ExitCode::Done;
-    case ProgramResult::NoDevice:
-        return ExitCode::NoAdapter;
-    case ProgramResult::ReadFailed:
-        return ExitCode::ReadFailed;
-    case ProgramResult::NoAnswer:
-    case ProgramResult::Refused:
-        return ExitCode::WriteFailed;
-    case ProgramResult::NotKept:
-        return ExitCode::RecordNotWritten;
-    case ProgramResult::VerificationFailed:
-    case ProgramResult::ReadBackFailed:
-        return ExitCode::VerificationFailed;
-    }
-    return ExitCode::VerificationFailed;
-}
-
-Outcome OutcomeOf(ExitCode code)
-{
-    switch (code) {
-    case ExitCode::Done:
-        return Outcome::Ok;
-    case ExitCode::NoAdapter:
-        return Outcome::NoAdapter;
-    case ExitCode::ReadFailed:
-        return Outcome::ReadFailed;
-    case ExitCode::WriteFailed:
-        return Outcome::WriteFailed;
-    case ExitCode::VerificationFailed:
-        return Outcome::VerificationFailed;
-    case ExitCode::RecordNotWritten:
-        return Outcome::StoreFailed;
-    case ExitCode::BadArguments:
-    case ExitCode::NotApplicable:
-    case ExitCode::ImageOfAnotherEncoder:
-        break;
-    }
-    return Outcome::NotApplicable;
-}
-
-const char* ResultWord(ExitCode code)
-{
-    return WordOf(OutcomeOf(code));
-}
-
 std::string ExitCodesHelp()
 {
     std::string words;

@@ -1,7 +1,6 @@
 // `restore FILE`: writes an image back into the encoder it belongs to, exactly as the file holds
 // it (no date stamped), and verifies all 128 bytes. The encoder's image as it was goes to the
 // store first, so a restore can itself be undone.
-#include <algorithm>
 #include <span>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "cli/report_json.h"
 #include "cli/report_text.h"
 #include "commands/program_command.h"
+#include "commands/restore_plan.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "link/encoder_identity.h"
 
@@ -21,13 +21,12 @@ using namespace commands;
 namespace cli {
 namespace {
 
-struct ImageToRestore {
-    eeprom::Image bytes{};
-    EncoderReport report;
-};
+const char* ChecksumName(ImageFault fault)
+{
+    return fault == ImageFault::SettingsCrcBroken ? "settings CRC" : "record checksum";
+}
 
-// The file, if it is an image that may be written: 128 bytes whose checksums hold (unless
-// --force); else the exit code, told on `context.err`.
+// The file, if it is an image that may be written; else the exit code, told on `context.err`.
 std::optional<ImageToRestore> CheckedImage(const CliOptions& options, RunContext& context, ExitCode& code)
 {
     code = ExitCode::BadArguments;
@@ -36,23 +35,19 @@ std::optional<ImageToRestore> CheckedImage(const CliOptions& options, RunContext
         context.err << "tarv-cli: " << file.error << "\n";
         return std::nullopt;
     }
-    const std::optional<eeprom::Image> image = AsImage(file.bytes);
-    if (!image) {
-        context.err << "tarv-cli: " << options.imageFile << " holds " << file.bytes.size()
+    const ImageToRestore image = CheckImageToRestore(file.bytes, options.force);
+    if (image.fault == ImageFault::WrongSize) {
+        context.err << "tarv-cli: " << options.imageFile << " holds " << image.size
                     << " bytes; an encoder's image holds 128\n";
         return std::nullopt;
     }
-    ImageToRestore restore{*image, DescribeEncoder(*image)};
-    const char* broken = !restore.report.configCrcOk        ? "settings CRC"
-                         : !restore.report.recordChecksumOk ? "record checksum"
-                                                            : nullptr;
-    if (broken != nullptr && !options.force) {
-        context.err << "tarv-cli: " << options.imageFile << ": its " << broken
+    if (image.fault) {
+        context.err << "tarv-cli: " << options.imageFile << ": its " << ChecksumName(*image.fault)
                     << " does not hold (--force writes it all the same)\n";
         return std::nullopt;
     }
     code = ExitCode::Done;
-    return restore;
+    return image;
 }
 
 std::string Identity(const EncoderReport& encoder)
@@ -66,29 +61,37 @@ std::string CounterText(uint16_t counter)
 }
 
 // The identity bytes in which two encoders that read alike as text differ, in hex.
-std::string BytesThatDiffer(const EncoderIdentity& image, const EncoderIdentity& encoder)
+std::string BytesThatDiffer(const RestorePlan& plan)
 {
-    std::vector<std::string> parts;
-    const auto compare = [&parts](const char* field, std::span<const uint8_t> inImage, std::span<const uint8_t> onEncoder) {
-        if (!std::equal(inImage.begin(), inImage.end(), onEncoder.begin(), onEncoder.end()))
-            parts.push_back(std::string(field) + " " + HexBytes(inImage) + " in the image, " + HexBytes(onEncoder) +
-                            " on the encoder");
+    const EncoderIdentity& image = plan.ofImage;
+    const EncoderIdentity& encoder = plan.onEncoder;
+    const auto bytes = [](const char* field, std::span<const uint8_t> inImage, std::span<const uint8_t> onEncoder) {
+        return std::string(field) + " " + HexBytes(inImage) + " in the image, " + HexBytes(onEncoder) +
+               " on the encoder";
     };
-    compare("product", image.product, encoder.product);
-    compare("serial", image.serial, encoder.serial);
-    if (image.format1Counter && encoder.format1Counter && *image.format1Counter != *encoder.format1Counter)
-        parts.push_back("format-1 counter " + CounterText(*image.format1Counter) + " in the image, " +
-                        CounterText(*encoder.format1Counter) + " on the encoder");
+    std::vector<std::string> parts;
+    for (const IdentityField field : plan.differing) {
+        switch (field) {
+        case IdentityField::Product:
+            parts.push_back(bytes("product", image.product, encoder.product));
+            break;
+        case IdentityField::Serial:
+            parts.push_back(bytes("serial", image.serial, encoder.serial));
+            break;
+        case IdentityField::Format1Counter:
+            parts.push_back("format-1 counter " + CounterText(*image.format1Counter) + " in the image, " +
+                            CounterText(*encoder.format1Counter) + " on the encoder");
+            break;
+        }
+    }
     return Joined(parts, "; ");
 }
 
 // Why the image may not go into this encoder, naming both; the bytes too where the texts agree.
-std::string OtherEncoderText(const EncoderReport& image, const EncoderIdentity& imageIdentity,
-                             const EncoderReport& encoder, const EncoderIdentity& encoderIdentity)
+std::string OtherEncoderText(const EncoderReport& image, const RestorePlan& plan)
 {
-    std::string text = "the image belongs to " + Identity(image) + ", the encoder is " + Identity(encoder);
-    if (Identity(encoder) == Identity(image))
-        text += " (the same text, other bytes: " + BytesThatDiffer(imageIdentity, encoderIdentity) + ")";
+    std::string text = "the image belongs to " + Identity(image) + ", the encoder is " + Identity(plan.encoder);
+    if (plan.sameText) text += " (the same text, other bytes: " + BytesThatDiffer(plan) + ")";
     return text;
 }
 
@@ -126,16 +129,14 @@ int RunRestore(const CliOptions& options, RunContext& context)
         return Refused(record, ExitCode::ReadFailed, ReadFailureText(options.port, LastReadFailure()), options,
                        context);
     }
-    const EncoderReport encoder = DescribeEncoder(memory);
+    const RestorePlan plan = PlanRestore(memory, *image, options.force);
+    const EncoderReport& encoder = plan.encoder;
     record.product = encoder.product;
     record.serial = encoder.serial;
     record.before = encoder.settings;
-    // By the bytes, never by their display text, which shows every control byte as '?'.
-    const EncoderIdentity onEncoder = IdentityOfImage(memory);
-    const EncoderIdentity ofImage = IdentityOfImage(image->bytes);
-    if (!SameEncoder(onEncoder, ofImage) && !options.force)
-        return Refused(record, ExitCode::ImageOfAnotherEncoder,
-                       OtherEncoderText(image->report, ofImage, encoder, onEncoder), options, context);
+    if (plan.anotherEncoder)
+        return Refused(record, ExitCode::ImageOfAnotherEncoder, OtherEncoderText(image->report, plan), options,
+                       context);
     if (options.dryRun) {
         DryRunReport report{port,
                             encoder.product,

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "commands/result_words.h"
 #include "commands/settings_change.h"
 #include "commands/write_witness.h"
 #include "link/Procedure_Tarv_Config.h"
@@ -31,6 +32,28 @@ inline bool AllBlocksWritten(ProgramResult result)
 {
     return result == ProgramResult::Done || result == ProgramResult::VerificationFailed ||
            result == ProgramResult::ReadBackFailed;
+}
+
+// How a command that ended with `result` counts: its word and tarv-cli's exit code.
+constexpr Outcome OutcomeOf(ProgramResult result)
+{
+    switch (result) {
+    case ProgramResult::Done:
+        return Outcome::Ok;
+    case ProgramResult::NoDevice:
+        return Outcome::NoAdapter;
+    case ProgramResult::ReadFailed:
+        return Outcome::ReadFailed;
+    case ProgramResult::NoAnswer:
+    case ProgramResult::Refused:
+        return Outcome::WriteFailed;
+    case ProgramResult::NotKept:
+        return Outcome::StoreFailed;
+    case ProgramResult::VerificationFailed:
+    case ProgramResult::ReadBackFailed:
+        break;
+    }
+    return Outcome::VerificationFailed;
 }
 
 // Exactly the bits that the settings lists change come from `edited`; every other bit is the

@@ -1,10 +1,10 @@
-// How a command on an encoder ended, and the one word for each ending that the --log file, the
-// JSON output and the journal give, for the window and tarv-cli alike.
+// How a command on an encoder ended, and for each ending, in one table, the one word that the
+// --log file, the JSON output and the journal give (the window's and tarv-cli's alike) and the exit
+// code that tarv-cli ends with.
 #pragma once
 
 #include <array>
 
-#include "commands/program_command.h"
 #include "link/Procedure_Tarv_Config.h"
 
 namespace commands {
@@ -22,44 +22,44 @@ enum class Outcome {
 struct OutcomeWord {
     Outcome outcome;
     const char* word;
+    int exitCode;  // tarv-cli's
 };
 
+// In the order that --help lists the words.
 inline constexpr std::array<OutcomeWord, 7> kOutcomeWords = {{
-    {Outcome::Ok, "ok"},
-    {Outcome::ReadFailed, "read-failed"},
-    {Outcome::WriteFailed, "write-failed"},
-    {Outcome::VerificationFailed, "verification-failed"},
-    {Outcome::NotApplicable, "not-applicable"},
-    {Outcome::NoAdapter, "no-adapter"},
-    {Outcome::StoreFailed, "store-failed"},
+    {Outcome::Ok, "ok", 0},
+    {Outcome::ReadFailed, "read-failed", 3},
+    {Outcome::WriteFailed, "write-failed", 4},
+    {Outcome::VerificationFailed, "verification-failed", 5},
+    {Outcome::NotApplicable, "not-applicable", 6},
+    {Outcome::NoAdapter, "no-adapter", 2},
+    {Outcome::StoreFailed, "store-failed", 8},
 }};
+
+constexpr const OutcomeWord& EntryOf(Outcome outcome)
+{
+    for (const OutcomeWord& entry : kOutcomeWords)
+        if (entry.outcome == outcome) return entry;
+    return kOutcomeWords.front();  // unreachable: every outcome has its row
+}
 
 constexpr const char* WordOf(Outcome outcome)
 {
-    for (const OutcomeWord& entry : kOutcomeWords)
-        if (entry.outcome == outcome) return entry.word;
-    return "";
+    return EntryOf(outcome).word;
 }
 
-constexpr Outcome OutcomeOf(ProgramResult result)
+constexpr int ExitCodeOf(Outcome outcome)
 {
-    switch (result) {
-    case ProgramResult::Done:
-        return Outcome::Ok;
-    case ProgramResult::NoDevice:
-        return Outcome::NoAdapter;
-    case ProgramResult::ReadFailed:
-        return Outcome::ReadFailed;
-    case ProgramResult::NoAnswer:
-    case ProgramResult::Refused:
-        return Outcome::WriteFailed;
-    case ProgramResult::NotKept:
-        return Outcome::StoreFailed;
-    case ProgramResult::VerificationFailed:
-    case ProgramResult::ReadBackFailed:
-        break;
-    }
-    return Outcome::VerificationFailed;
+    return EntryOf(outcome).exitCode;
+}
+
+// The outcome that ends with `exitCode`; a code that no outcome gives (bad arguments, restore's
+// image of another encoder) counts as not applicable.
+constexpr Outcome OutcomeOfExitCode(int exitCode)
+{
+    for (const OutcomeWord& entry : kOutcomeWords)
+        if (entry.exitCode == exitCode) return entry.outcome;
+    return Outcome::NotApplicable;
 }
 
 constexpr Outcome OutcomeOf(RecordWriteResult result)

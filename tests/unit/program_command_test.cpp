@@ -24,6 +24,34 @@ namespace {
 
 constexpr int32_t kToday = 46000;
 
+// One table pairs each outcome with its word and tarv-cli's exit code, and PROG's results land on it.
+TEST(Outcomes, EachResultHasOneWordAndOneExitCode)
+{
+    struct Case {
+        ProgramResult result;
+        Outcome outcome;
+        const char* word;
+        int exitCode;
+    };
+    for (const Case& c :
+         {Case{ProgramResult::Done, Outcome::Ok, "ok", 0},
+          Case{ProgramResult::NoDevice, Outcome::NoAdapter, "no-adapter", 2},
+          Case{ProgramResult::ReadFailed, Outcome::ReadFailed, "read-failed", 3},
+          Case{ProgramResult::NoAnswer, Outcome::WriteFailed, "write-failed", 4},
+          Case{ProgramResult::Refused, Outcome::WriteFailed, "write-failed", 4},
+          Case{ProgramResult::VerificationFailed, Outcome::VerificationFailed, "verification-failed", 5},
+          Case{ProgramResult::ReadBackFailed, Outcome::VerificationFailed, "verification-failed", 5},
+          Case{ProgramResult::NotKept, Outcome::StoreFailed, "store-failed", 8}}) {
+        EXPECT_EQ(OutcomeOf(c.result), c.outcome) << c.word;
+        EXPECT_STREQ(WordOf(c.outcome), c.word);
+        EXPECT_EQ(ExitCodeOf(c.outcome), c.exitCode) << c.word;
+        EXPECT_EQ(OutcomeOfExitCode(c.exitCode), c.outcome) << c.word;
+    }
+    EXPECT_STREQ(WordOf(Outcome::NotApplicable), "not-applicable");
+    EXPECT_EQ(ExitCodeOf(Outcome::NotApplicable), 6);
+    for (const int notAnOutcome : {1, 7}) EXPECT_EQ(OutcomeOfExitCode(notAnOutcome), Outcome::NotApplicable);
+}
+
 TEST(MergeEditedSettings, TakesExactlyTheFourFieldsFromTheEditedCopy)
 {
     struct Case {
