@@ -1,31 +1,11 @@
 #include "cli/report_text.h"
 
-#include <cstdio>
-
+#include "commands/hex_text.h"
 #include "commands/iso_time.h"
 
 using namespace commands;
 
 namespace cli {
-
-std::string HexNumber(unsigned value, int digits)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
-}
-
-std::string HexBytes(std::span<const uint8_t> bytes)
-{
-    std::string text;
-    for (const uint8_t byte : bytes) {
-        char pair[4];
-        std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned>(byte));
-        text += (text.empty() ? "" : " ") + std::string(pair);
-    }
-    return text;
-}
-
 namespace {
 
 std::string Row(const char* label, const std::string& value)

@@ -1,8 +1,6 @@
 // tarv-cli's plain-text output: the same facts as its JSON, for people.
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -17,10 +15,6 @@ std::string InfoText(const std::string& port, const commands::EncoderReport& enc
 std::string ProgramLine(const ProgramRecord& record);  // one line, with its line end
 std::string DryRunText(const DryRunReport& report);
 std::string BackupText(const std::string& port, const std::string& file, const commands::EncoderReport& encoder);
-
-// "0x14" (with `digits` hex digits at least); "41 42 20 31" for bytes.
-std::string HexNumber(unsigned value, int digits = 2);
-std::string HexBytes(std::span<const uint8_t> bytes);
 
 // "D50 (500)= 4 µm (code 0x14)", "table 1: 1 µs (1 MHz) (value 10)", "positive".
 std::string ResolutionSummary(const commands::SettingsReport& settings);

@@ -15,6 +15,7 @@
 #include "commands/restore_plan.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "link/encoder_identity.h"
+#include "commands/hex_text.h"
 
 using namespace commands;
 

@@ -13,6 +13,7 @@
 #include "link/encoder_decode.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "link/encoder_identity.h"
+#include "commands/hex_text.h"
 
 using namespace commands;
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "commands/hex_text.h"
 #include "commands/iso_time.h"
 #include "link/Procedure_Tarv_Config.h"
 #include "platform/durable_files.h"
@@ -63,11 +64,7 @@ std::string WireTraceLine(double millisecondsSinceStart, const std::string& port
     char time[32];
     std::snprintf(time, sizeof time, "%.1f", millisecondsSinceStart);
     std::string line = std::string(time) + " " + port + " " + direction;
-    for (const uint8_t byte : bytes) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, " %02X", static_cast<unsigned>(byte));
-        line += hex;
-    }
+    if (!bytes.empty()) line += " " + HexBytes(bytes);
     return line;
 }
 
