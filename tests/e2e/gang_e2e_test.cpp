@@ -287,6 +287,9 @@ TEST_F(GangE2eTest, VerifyOnTwoPortsNamesThePortOfEachDifference)
     EXPECT_EQ(Writes(0) + Writes(1), 0u);
 }
 
+// A named port that another program holds is waited for, and told as held on its own line once
+// over several tries (never as an adapter that does not answer), while the other port goes on;
+// once let go, it is told so and taken up.
 TEST_F(GangE2eTest, ANamedPortInUseIsWaitedForWhileTheOtherPortGoesOn)
 {
     Serve(2);
@@ -298,8 +301,19 @@ TEST_F(GangE2eTest, ANamedPortInUseIsWaitedForWhileTheOtherPortGoesOn)
     const std::vector<std::string> portArgs = PortArguments(2);
     args.insert(args.end(), portArgs.begin(), portArgs.end());
     cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
+    // Held over more than one try of the port (one every 3 s).
+    const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(FeedUntil(1, 2)) << cli->Err();
+    while (std::chrono::steady_clock::now() - started < 4s) {
+        FeedNewLines();
+        std::this_thread::sleep_for(20ms);
+    }
     EXPECT_EQ(Writes(0), 0u);
+    const std::string p0 = "tarv-cli: " + PortOf(0) + ": ";
+    const std::string whileHeld = cli->Err();
+    EXPECT_EQ(Occurrences(whileHeld, p0 + PortOf(0) + " is in use by another program; trying it again every 3 s\n"), 1u)
+        << whileHeld;
+    EXPECT_EQ(Occurrences(whileHeld, p0 + "the adapter does not answer"), 0u) << whileHeld;
 
     close(held);  // let go: the line takes the port up at its next search
     ASSERT_TRUE(FeedUntil(0, 1)) << cli->Err();
@@ -307,6 +321,11 @@ TEST_F(GangE2eTest, ANamedPortInUseIsWaitedForWhileTheOtherPortGoesOn)
     EXPECT_EQ(cli->Wait(), 130) << cli->Err();
     for (const ordered_json& line : OutputLines()) EXPECT_EQ(line["result"], "ok") << line.dump();
     EXPECT_GE(Writes(0), 16u);
+    const std::string told = cli->Err();
+    EXPECT_EQ(Occurrences(told, p0 + PortOf(0) + " is in use by another program"), 1u) << told;
+    const size_t letGo = told.find(p0 + PortOf(0) + " is no longer in use by another program\n");
+    ASSERT_NE(letGo, std::string::npos) << told;
+    EXPECT_NE(told.find(p0 + "waiting for an encoder on " + PortOf(0) + "\n", letGo), std::string::npos) << told;
 }
 
 TEST_F(GangE2eTest, ANamedPortThatIsMissingEndsTheLineBeforeAnythingIsSent)
@@ -348,44 +367,6 @@ TEST_F(GangE2eTest, ADeviceNamedTwiceUnderTwoNamesIsRefusedBeforeAnythingIsSent)
     }
     EXPECT_TRUE(ParseLog(LogOf(0)).empty());
 }
-
-
-// A port that another program holds is told as held, on its own line, once over several tries;
-// and again once it is let go and taken up.
-TEST_F(GangE2eTest, ANamedPortInUseIsToldAsHeldOnceAndAgainWhenLetGo)
-{
-    Serve(2);
-    const int held = open(PortOf(0).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(held, 0);
-    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
-    std::vector<std::string> args = {"program", "--each", "--json", "--direction", "positive"};
-    const std::vector<std::string> portArgs = PortArguments(2);
-    args.insert(args.end(), portArgs.begin(), portArgs.end());
-    cli = std::make_unique<CliProcess>(TARV_CLI, args, root.path());
-    // Held over more than one try of the port (one every 3 s).
-    const auto started = std::chrono::steady_clock::now();
-    ASSERT_TRUE(FeedUntil(1, 2)) << cli->Err();
-    while (std::chrono::steady_clock::now() - started < 4s) {
-        FeedNewLines();
-        std::this_thread::sleep_for(20ms);
-    }
-    const std::string p0 = "tarv-cli: " + PortOf(0) + ": ";
-    const std::string whileHeld = cli->Err();
-    EXPECT_EQ(Occurrences(whileHeld, p0 + PortOf(0) + " is in use by another program; trying it again every 3 s\n"), 1u)
-        << whileHeld;
-    EXPECT_EQ(Occurrences(whileHeld, p0 + "the adapter does not answer"), 0u) << whileHeld;
-
-    close(held);
-    ASSERT_TRUE(FeedUntil(0, 1)) << cli->Err();
-    cli->Signal(SIGINT);
-    EXPECT_EQ(cli->Wait(), 130) << cli->Err();
-    const std::string told = cli->Err();
-    EXPECT_EQ(Occurrences(told, p0 + PortOf(0) + " is in use by another program"), 1u) << told;
-    const size_t letGo = told.find(p0 + PortOf(0) + " is no longer in use by another program\n");
-    ASSERT_NE(letGo, std::string::npos) << told;
-    EXPECT_NE(told.find(p0 + "waiting for an encoder on " + PortOf(0) + "\n", letGo), std::string::npos) << told;
-}
-
 
 // --trace names each port as it was given: two ports whose paths end alike are told apart.
 TEST_F(GangE2eTest, TheTraceNamesEachPortAsItWasGiven)
