@@ -25,7 +25,11 @@ protected:
     }
     ~JournalReadingTest() override { std::filesystem::remove_all(folder_); }
 
-    void WriteJournal(const std::string& text) const { std::ofstream(store::JournalPath(folder_)) << text; }
+    // As the journal is written: line ends as they are, on every system.
+    void WriteJournal(const std::string& text) const
+    {
+        std::ofstream(store::JournalPath(folder_), std::ios::binary) << text;
+    }
 
     static std::vector<std::string> Texts(const store::JournalReading& reading)
     {
