@@ -114,8 +114,9 @@ VerifyRecord VerifyEncoder(const CliOptions& options, RunContext& context)
         return record;
     }
     if (!read) {
-        context.err << "tarv-cli: " << ReadFailureText(options.port, LastReadFailure()) << "\n" << std::flush;
         record.code = ExitCode::ReadFailed;
+        record.reason = ReadFailureText(options.port, LastReadFailure());
+        context.err << "tarv-cli: " << record.reason << "\n" << std::flush;
         return record;
     }
     const DecodedEncoder decoded = Decode(memory);
@@ -196,7 +197,8 @@ int RunVerify(const CliOptions& options, RunContext& context)
         if (!adapter.Open()) return AsInt(adapter.Code());
         record = VerifyEncoder(options, context);
     }
-    if (record.code == ExitCode::ReadFailed) return AsInt(record.code);
+    // Stopped before the encoder could be judged: nothing to tell, and no pass.
+    if (record.abandoned) return ExitCodeOfSignal(context.stopSignal());
     return AsInt(WithRecord(record.code, ReportVerified(record, options, context)));
 }
 

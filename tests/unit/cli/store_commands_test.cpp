@@ -348,6 +348,31 @@ TEST_F(CliStoreTest, VerifyOfAnUnknownProductIsNotAPass)
     EXPECT_NE(err.str().find("tarv-cli: unknown product\n"), std::string::npos) << err.str();
 }
 
+// A read that fails is told as program tells it, one object with its reason; one that a stop cut
+// short is not judged at all (it was once printed as a pass).
+TEST_F(CliStoreTest, AVerifyWhoseReadFailsIsNoPass)
+{
+    sim::AdapterOptions options;
+    options.encoderAbsent = true;
+    auto adapter = AddAdapter("COM3", sim::Format2Image(), options);
+    int signal = 0;
+    adapter->OnFrame([&](const sim::LoggedFrame& frame) {
+        if (frame.kind == RequestKind::EepromRead) signal = SIGINT;
+    });
+    context.stopSignal = [&] { return signal; };
+    cli::CliOptions verify = Options(cli::Subcommand::Verify);
+    verify.json = true;
+    EXPECT_EQ(cli::RunVerify(verify, context), 130);
+    EXPECT_EQ(out.str(), "");
+
+    context.stopSignal = [] { return 0; };
+    EXPECT_EQ(cli::RunVerify(verify, context), 3);
+    const ordered_json failed = ordered_json::parse(out.str());
+    EXPECT_EQ(failed["ok"], false);
+    EXPECT_EQ(failed["result"], "read-failed");
+    EXPECT_EQ(failed["reason"].get<std::string>().find("no encoder answers"), 0u) << failed["reason"];
+}
+
 TEST_F(CliStoreTest, VerifyJudgesEachSettingAsProgrammingWouldApplyIt)
 {
     // A KV24 (family A, edge table 1) at D50, 1 \u00B5s, negative.
