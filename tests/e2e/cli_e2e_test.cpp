@@ -56,6 +56,17 @@ std::vector<LoggedRequest> Concat(std::vector<std::vector<LoggedRequest>> parts)
     return all;
 }
 
+// Line settings that another program would leave on a terminal: 9600 baud, canonical, echo.
+bool SetAnotherProgramsLine(int fd)
+{
+    termios line{};
+    if (tcgetattr(fd, &line) != 0) return false;
+    cfsetispeed(&line, B9600);
+    cfsetospeed(&line, B9600);
+    line.c_lflag |= ICANON | ECHO;
+    return tcsetattr(fd, TCSANOW, &line) == 0;
+}
+
 class CliE2eTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -282,12 +293,8 @@ TEST_F(CliE2eTest, ATerminalThatIsNoAdapterGetsItsLineSettingsBack)
         SCOPED_TRACE(c.what);
         const int fd = open(c.port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         ASSERT_GE(fd, 0);
+        ASSERT_TRUE(SetAnotherProgramsLine(fd));
         termios line{};
-        ASSERT_EQ(tcgetattr(fd, &line), 0);
-        cfsetispeed(&line, B9600);
-        cfsetospeed(&line, B9600);
-        line.c_lflag |= ICANON | ECHO;
-        ASSERT_EQ(tcsetattr(fd, TCSANOW, &line), 0);
 
         EXPECT_EQ(Run({"info", "--port", c.port}), c.code) << cli->Err();
         ASSERT_EQ(tcgetattr(fd, &line), 0);
@@ -996,12 +1003,7 @@ TEST_F(CliE2eTest, APortThatAnotherProgramHoldsExclusivelyIsLeftAsItIs)
     Serve();
     const int holder = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(holder, 0);
-    termios line{};
-    ASSERT_EQ(tcgetattr(holder, &line), 0);
-    cfsetispeed(&line, B9600);
-    cfsetospeed(&line, B9600);
-    line.c_lflag |= ICANON | ECHO;
-    ASSERT_EQ(tcsetattr(holder, TCSANOW, &line), 0);
+    ASSERT_TRUE(SetAnotherProgramsLine(holder));
     ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
     termios held{};
     ASSERT_EQ(tcgetattr(holder, &held), 0);
